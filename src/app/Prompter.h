@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace velmora {
+
+enum class MessageIcon { Information, Question, Warning, Error };
+
+enum class Answer { Yes, No, Cancel };
+
+struct FileDialogRequest {
+    QString title;
+    QString filter;         // "Description|*.a; *.b"
+    QString defaultSuffix;  // "kpj", without "*."
+    QString initialPath;
+    bool confirmOverwrite = false;
+    bool mustExist = false;
+};
+
+// Every question the system asks the user goes through here: message boxes,
+// the save question, file dialogs, the colour dialog and the project-type
+// choice. The window answers with real dialogs; tests answer by script.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    // A modal message with one OK button.
+    virtual void message(const QString& caption, const QString& text, MessageIcon icon) = 0;
+    // A modal question with Yes, No and Cancel and the question icon.
+    virtual Answer askYesNoCancel(const QString& caption, const QString& text) = 0;
+
+    virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;
+
+    // The shared colour dialog, opened on `initial`; nullopt when cancelled.
+    virtual std::optional<std::uint32_t> chooseColour(std::uint32_t initial) = 0;
+
+    // The New Project dialog: the project type chosen, nullopt when cancelled.
+    virtual std::optional<int> chooseProjectType() = 0;
+};
+
+}  // namespace velmora

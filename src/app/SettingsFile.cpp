@@ -1,0 +1,78 @@
+#include "SettingsFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+// Values are bytes, as the rest of the core keeps its texts.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION  // the templates are instantiated in this one unit
+#include <SimpleIni.h>
+
+#include "app/FileAccess.h"
+#include "project/PageRecord.h"
+
+namespace velmora {
+
+namespace {
+
+// A file larger than this is no settings file of ours; reading it would only
+// cost memory.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+bool loadInto(CSimpleIniA& ini, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return false;
+    const QByteArray data = file.readAll();
+    return ini.LoadData(data.constData(), static_cast<size_t>(data.size())) >= 0;
+}
+
+// One line per value: a line break would start a new entry in the file.
+QByteArray singleLine(const QByteArray& value)
+{
+    qsizetype end = value.size();
+    for (char stop : {'\r', '\n', '\0'}) {
+        const qsizetype at = value.indexOf(stop);
+        if (at >= 0) end = std::min(end, at);
+    }
+    const QByteArray line = value.left(end);
+    return line.left(fittingLength(line, SettingsFile::kMaxValueLength));
+}
+
+}  // namespace
+
+SettingsFile SettingsFile::inDirectory(const QString& startupDir)
+{
+    return SettingsFile(startupDir + QStringLiteral("/velmora.ini"));
+}
+
+QByteArray SettingsFile::read(const char* section, const char* key,
+                              const QByteArray& fallback) const
+{
+    CSimpleIniA ini;
+    if (!loadInto(ini, path_)) return fallback.left(kMaxValueLength);
+    const char* value = ini.GetValue(section, key, nullptr);
+    if (!value) return fallback.left(kMaxValueLength);
+    const QByteArray text(value);
+    return text.left(fittingLength(text, kMaxValueLength));
+}
+
+bool SettingsFile::write(const char* section, const char* key, const QByteArray& value) const
+{
+    // A read-only settings file stays as it is, as an in-place write would.
+    if (isReadOnlyFile(path_)) return false;
+
+    CSimpleIniA ini;
+    loadInto(ini, path_);
+    if (ini.SetValue(section, key, singleLine(value).constData()) < 0) return false;
+    std::string data;
+    if (ini.Save(data) < 0) return false;
+
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(data.data(), static_cast<qint64>(data.size())) != qint64(data.size()))
+        return false;
+    return file.commit();
+}
+
+}  // namespace velmora

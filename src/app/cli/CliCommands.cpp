@@ -1,0 +1,96 @@
+#include "CliCommands.h"
+
+#include "Json.h"
+#include "project/KeywordFill.h"
+#include "project/ProjectFile.h"
+
+namespace velmora::cli {
+
+namespace {
+
+void print(std::FILE* stream, const QByteArray& line)
+{
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stream);
+    std::fputc('\n', stream);
+}
+
+int fail(const Output& io, const QString& message)
+{
+    print(io.err, message.toUtf8());
+    return 1;
+}
+
+QByteArray pageJson(const PageRecord& page)
+{
+    JsonObjectWriter json;
+    for (const FieldSlot& slot : kTextSlots) {
+        const auto field = static_cast<TextField>(&slot - kTextSlots.data());
+        json.add(slot.name.data(), page.text(field));
+    }
+    for (int i = 0; i < kColourFieldCount; ++i)
+        json.add(kColourSlots[i].name.data(), qint64(page.colour(static_cast<ColourField>(i))));
+    for (int i = 0; i < kFlagFieldCount; ++i)
+        json.add(kFlagSlots[i].name.data(), qint64(page.flag(static_cast<FlagField>(i))));
+    return json.finish();
+}
+
+}  // namespace
+
+int fillCommand(const QStringList& args, const Output& io)
+{
+    if (args.size() != 1) return fail(io, QStringLiteral("usage: velmora-cli fill PHRASE"));
+    MemoryPageFields fields;
+    fields.setText(TextField::KeywordPhrase, args[0].toUtf8());
+    Fill(fields);
+
+    JsonObjectWriter json;
+    for (TextField f : {TextField::Heading, TextField::SubHeading, TextField::Description,
+                        TextField::HiddenText})
+        json.add(slotOf(f).name.data(), fields.text(f));
+    for (int i = 0; i < kKeywordFieldCount; ++i)
+        json.add(slotOf(keywordField(i)).name.data(), fields.text(keywordField(i)));
+    print(io.out, json.finish());
+    return 0;
+}
+
+int dumpCommand(const QStringList& args, const Output& io)
+{
+    if (args.size() != 1) return fail(io, QStringLiteral("usage: velmora-cli dump PROJECT.kpj"));
+    ProjectData project;
+    if (ReadProjectFile(args[0], project) != kFileOk)
+        return fail(io, QStringLiteral("Error opening file"));
+
+    QByteArray pages = "[";
+    for (int i = 0; i < project.pages.size(); ++i) {
+        if (i > 0) pages += ", ";
+        pages += pageJson(project.pages[i]);
+    }
+    pages += "]";
+    JsonObjectWriter json;
+    json.add("ProjectType", qint64(project.projectType)).addRaw("Pages", pages);
+    print(io.out, json.finish());
+    return 0;
+}
+
+const std::initializer_list<Command>& commands()
+{
+    static const std::initializer_list<Command> table = {
+        {"fill", "fill PHRASE", fillCommand},
+        {"dump", "dump PROJECT.kpj", dumpCommand},
+    };
+    return table;
+}
+
+int runCli(const QStringList& arguments, const Output& io)
+{
+    if (!arguments.isEmpty()) {
+        for (const Command& command : commands())
+            if (arguments[0] == QLatin1String(command.name)) return command.run(arguments.mid(1), io);
+    }
+    QString usage = QStringLiteral("usage:");
+    for (const Command& command : commands())
+        usage += QStringLiteral("\n  velmora-cli ") + QLatin1String(command.usage);
+    return fail(io, usage);
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QStringList>
+#include <cstdio>
+
+namespace velmora::cli {
+
+// Where a command writes: its result to `out`, a one-line failure to `err`.
+struct Output {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+};
+
+using CommandFunction = int (*)(const QStringList& args, const Output& io);
+
+struct Command {
+    const char* name;
+    const char* usage;
+    CommandFunction run;
+};
+
+int fillCommand(const QStringList& args, const Output& io);
+int dumpCommand(const QStringList& args, const Output& io);
+
+// Every subcommand of velmora-cli, in the order the usage lists them.
+const std::initializer_list<Command>& commands();
+
+int runCli(const QStringList& arguments, const Output& io);
+
+}  // namespace velmora::cli

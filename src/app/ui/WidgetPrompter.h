@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/Prompter.h"
+
+namespace velmora {
+
+// The Prompter of the desktop program: real message boxes and dialogs,
+// parented to the window that asks.
+class WidgetPrompter final : public Prompter {
+public:
+    explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+
+    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    Answer askYesNoCancel(const QString& caption, const QString& text) override;
+    std::optional<QString> openFile(const FileDialogRequest& request) override;
+    std::optional<QString> saveFile(const FileDialogRequest& request) override;
+    std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;
+    std::optional<int> chooseProjectType() override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+// "Description|*.a; *.b" as a Qt file dialog filter: "Description (*.a *.b)".
+QString qtFileFilter(const QString& filter);
+
+}  // namespace velmora

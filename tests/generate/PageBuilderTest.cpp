@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "generate/PageBuilder.h"
+#include "project/PageOperations.h"
+
+namespace velmora {
+namespace {
+
+const QByteArray kLink = "https://velmora.example/";
+
+class PageBuilderTest : public ::testing::Test {
+protected:
+    PageBuilderTest()
+    {
+        PageRecord page;
+        InitPage(page, {.startupDir = "/w"});
+        ShowPage(page, fields, kInterlinked, 0, 1);
+        fields.setText(TextField::Heading, "Cheap cars");
+        fields.setText(TextField::SubHeading, "Sub");
+        fields.setText(TextField::Description, "Desc");
+        fields.setText(TextField::Word, "cheap cars");
+        fields.setText(TextField::Word1, "cheap");
+        fields.setText(TextField::HiddenText, "secret");
+        fields.setText(TextField::HomePage, "http://home/");
+        fields.setText(TextField::LinkName, "Home");
+        fields.setText(TextField::FooterText, "(c) me");
+    }
+
+    QByteArrayList build(int type = kInterlinked) { return BuildPage(fields, type, kLink); }
+    bool contains(const QByteArray& line, int type = kInterlinked)
+    {
+        return build(type).contains(line);
+    }
+
+    MemoryPageFields fields;
+};
+
+TEST_F(PageBuilderTest, WritesTheWholeTemplateToTheByte)
+{
+    fields.setText(TextField::PreviousLinkName, "Back");
+    fields.setText(TextField::PreviousLinkAddress, "p0.htm");
+    const QByteArrayList expected = {
+        "<html>",
+        "<head>",
+        "<title>Cheap cars</title>",
+        "<meta name=\"description\" content=\"Desc\r\n\">",
+        "<meta name=\"keywords\" content=\"cheap cars, cheap\">",
+        "<meta name=\"robots\" content=\"all\">",
+        "</head>",
+        "<body bgcolor=\"#C8C8C8\" link=\"#FFFFFF\" vlink=\"#FFFFFF\">",
+        "<input type=\"hidden\" name=\"content\" value=\"cheap cars, cheap\">",
+        "<!--secret-->",
+        "<h2 align=\"center\"><b><font face=\"Arial\" color=\"#8282D2\">",
+        "Cheap cars",
+        "</font></h2>",
+        "<h4 align=\"center\"><font face=\"Arial\" color=\"#FF6464\"><i>",
+        "Sub",
+        "</i></font></b></h4>",
+        "<font color=\"#C9C9C9\">",
+        "secret",
+        "</font>",
+        "<p align=\"center\"><img src=\"splash1.jpg\" alt=\"Sub\" border=\"0\"><small>",
+        "<p align=\"center\">",
+        "<font face=\"Arial\" color=\"#329696\">",
+        "Desc\r\n",
+        "</p>",
+        "<font face=\"Arial\"><b><p align=\"center\"><a href=\"http://home/\">Home</a></p></b>",
+        "<p align=\"center\"><i><b>(c) me <a href=\"http://home/\"></a></p></b></i>",
+        "<b><p align=\"center\"><a href=\"p0.htm\">Back</a></p></b>",
+        "<p align=\"center\"><small><a href=\"https://velmora.example/\"><small>Page generated "
+        "using <i><b>Velmora</b></i></small></a></small></p>",
+        "</font></body></html>",
+    };
+    EXPECT_EQ(build(), expected);
+}
+
+TEST_F(PageBuilderTest, ConditionalLinesFollowTheirSwitches)
+{
+    const int full = build().size();
+    fields.setFlag(FlagField::RobotsBox, false);
+    EXPECT_EQ(build().size(), full - 1);
+    EXPECT_FALSE(build().join().contains("robots"));
+
+    fields.setFlag(FlagField::CommentsBox, false);
+    EXPECT_EQ(build().size(), full - 5);
+    EXPECT_FALSE(build().join().contains("secret"));
+
+    fields.setFlag(FlagField::CompanyBox, false);
+    EXPECT_FALSE(build().join().contains("(c) me"));
+
+    fields.setText(TextField::Image, "");
+    EXPECT_FALSE(build().mid(0, build().size() - 2).join().contains("<small>"));
+    EXPECT_EQ(build().size(), 21);  // the 21 lines that are always written
+}
+
+TEST_F(PageBuilderTest, TheBackLinkNeedsAnInterlinkedProjectAndBothFields)
+{
+    const QByteArray backLink = "<b><p align=\"center\"><a href=\"p0.htm\">Back</a></p></b>";
+    fields.setText(TextField::PreviousLinkAddress, "p0.htm");
+    EXPECT_FALSE(build().join().contains("p0.htm"));  // no name
+    fields.setText(TextField::PreviousLinkName, "Back");
+    EXPECT_TRUE(contains(backLink));
+    EXPECT_FALSE(contains(backLink, kSingle));
+    EXPECT_FALSE(contains(backLink, 5));
+}
+
+TEST_F(PageBuilderTest, KeywordListLeavesOutEmptyFieldsAndKeepsBlanks)
+{
+    for (int i = 0; i < kKeywordFieldCount; ++i) fields.setText(keywordField(i), "");
+    EXPECT_TRUE(contains("<meta name=\"keywords\" content=\"\">"));
+    EXPECT_TRUE(contains("<input type=\"hidden\" name=\"content\" value=\"\">"));
+
+    fields.setText(TextField::Word7, "alpha");
+    EXPECT_EQ(KeywordList(fields), "alpha");
+    fields.setText(TextField::Word7, "");
+    fields.setText(TextField::Word1, "alpha");
+    fields.setText(TextField::Word3, "beta");
+    fields.setText(TextField::Word14, "   ");
+    EXPECT_EQ(KeywordList(fields), "alpha, beta,    ");
+}
+
+TEST_F(PageBuilderTest, FieldsAreCopiedUnescapedAndMultiLineTextsSpanLines)
+{
+    fields.setText(TextField::Heading, "say \"hi\" <now>");
+    fields.setText(TextField::Description, "one\ntwo");
+    const QByteArrayList lines = build();
+    EXPECT_EQ(lines[2], "<title>say \"hi\" <now></title>");
+    EXPECT_EQ(lines[3], "<meta name=\"description\" content=\"one\r\ntwo\r\n\">");
+    EXPECT_TRUE(lines.contains("one\r\ntwo\r\n"));
+}
+
+TEST_F(PageBuilderTest, EmptyFieldsStillWriteTheirLines)
+{
+    fields.setText(TextField::Heading, "");
+    fields.setText(TextField::HomePage, "");
+    const QByteArrayList lines = build();
+    EXPECT_EQ(lines[2], "<title></title>");
+    EXPECT_EQ(lines[11], "");
+    EXPECT_TRUE(lines.join().contains("<a href=\"\">Home</a>"));
+}
+
+TEST(ColourText, WritesRedGreenBlueAndIgnoresTheHighByte)
+{
+    EXPECT_EQ(ColourText(0x00FF8040), "4080FF");
+    EXPECT_EQ(ColourText(0xAAFF8040), "4080FF");
+    EXPECT_EQ(ColourText(0x00FFFFFF), "FFFFFF");
+    EXPECT_EQ(ColourText(0), "000000");
+    EXPECT_EQ(ColourText(0x000A0B0C), "0C0B0A");
+}
+
+TEST(HiddenColourText, StepsEachComponentUpButKeepsItBelow255)
+{
+    EXPECT_EQ(HiddenColourText(0x00FF8040), "4181FE");
+    EXPECT_EQ(HiddenColourText(0x00FFFFFF), "FEFEFE");
+    EXPECT_EQ(HiddenColourText(0x00000000), "010101");
+    EXPECT_EQ(HiddenColourText(0xFF00FE00), "01FF01");
+}
+
+TEST(RobotsTagFor, QuotesTheChoiceAsTyped)
+{
+    EXPECT_EQ(RobotsTagFor("noindex"), "<meta name=\"robots\" content=\"noindex\">");
+    EXPECT_EQ(RobotsTagFor("my own"), "<meta name=\"robots\" content=\"my own\">");
+}
+
+}  // namespace
+}  // namespace velmora

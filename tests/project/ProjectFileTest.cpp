@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QtEndian>
+
+#include "project/ProjectFile.h"
+#include "support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+ProjectData makeProject(int type, int pages)
+{
+    ProjectData project;
+    project.projectType = type;
+    for (int i = 0; i < pages; ++i) {
+        PageRecord& page = project.pages.append();
+        InitPage(page, {.projectType = type, .index = i, .startupDir = "/w"});
+        page.setText(TextField::Heading, "page " + QByteArray::number(i));
+    }
+    return project;
+}
+
+QByteArray header(qint32 type, qint32 count)
+{
+    QByteArray bytes(8, '\0');
+    qToLittleEndian<qint32>(type, bytes.data());
+    qToLittleEndian<qint32>(count, bytes.data() + 4);
+    return bytes;
+}
+
+class ProjectFileTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    QString path = dir.file(QStringLiteral("p.kpj"));
+};
+
+TEST_F(ProjectFileTest, ThreePagesMake112808Bytes)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 3)), kFileOk);
+    const QByteArray bytes = test::readFile(path);
+    EXPECT_EQ(bytes.size(), 112808);
+    EXPECT_EQ(bytes.left(8), header(0, 3));
+}
+
+TEST_F(ProjectFileTest, ANewProjectOfOnePageStartsWithTypeAndCount)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kSingle, 1)), kFileOk);
+    EXPECT_EQ(test::readFile(path).left(8), QByteArray::fromHex("0100000001000000"));
+    EXPECT_EQ(test::readFile(path).size(), 37608);
+}
+
+TEST_F(ProjectFileTest, SavingOverALongerFileLeavesExactlyTheNewSize)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 5)), kFileOk);
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileOk);
+    EXPECT_EQ(test::readFile(path).size(), 8 + 37600 * 2);
+}
+
+TEST_F(ProjectFileTest, RoundTripsEveryByte)
+{
+    ProjectData written = makeProject(kSingle, 4);
+    written.pages[2].setText(TextField::Description, "\xFF\xFE not utf-8\r\n");
+    ASSERT_EQ(WriteProjectFile(path, written), kFileOk);
+    ProjectData read;
+    ASSERT_EQ(ReadProjectFile(path, read), kFileOk);
+    EXPECT_EQ(read.projectType, kSingle);
+    ASSERT_EQ(read.pages.size(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(read.pages[i], written.pages[i]);
+}
+
+TEST_F(ProjectFileTest, TrailingBytesAreIgnored)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileOk);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("trailing garbage");
+    f.close();
+    ProjectData read;
+    EXPECT_EQ(ReadProjectFile(path, read), kFileOk);
+    EXPECT_EQ(read.pages.size(), 2);
+}
+
+struct BadFile {
+    const char* name;
+    QByteArray bytes;
+};
+
+class ProjectFileRefuses : public ProjectFileTest,
+                           public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(ProjectFileRefuses, AShortOrEmptyFileAndKeepsTheProjectItWasGiven)
+{
+    test::writeFile(path, GetParam().bytes);
+    ProjectData kept = makeProject(kSingle, 2);
+    EXPECT_EQ(ReadProjectFile(path, kept), kFileShort);
+    EXPECT_EQ(kept.projectType, kSingle);
+    ASSERT_EQ(kept.pages.size(), 2);
+    EXPECT_EQ(kept.pages[1].text(TextField::Heading), "page 1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ProjectFileRefuses,
+    ::testing::Values(BadFile{"empty", {}}, BadFile{"three_bytes", "\x01\x00\x00"},
+                      BadFile{"type_only", header(0, 1).left(4)},
+                      BadFile{"count_promises_more", header(0, 3) + QByteArray(37600 * 2, 'x')},
+                      BadFile{"half_a_record", header(0, 1) + QByteArray(100, 'x')},
+                      BadFile{"zero_pages", header(0, 0)},
+                      BadFile{"negative_count", header(0, -1) + QByteArray(37600, 'x')},
+                      BadFile{"huge_count", header(0, 0x7fffffff)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProjectFileTest, AMissingOrReadOnlyFileCannotBeOpened)
+{
+    ProjectData read;
+    EXPECT_EQ(ReadProjectFile(dir.file(QStringLiteral("none.kpj")), read), kFileCannotOpen);
+
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 1)), kFileOk);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    EXPECT_EQ(ReadProjectFile(path, read), kFileCannotOpen);
+    EXPECT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileCannotOpen);
+    EXPECT_EQ(test::readFile(path).size(), 37608);
+}
+
+TEST_F(ProjectFileTest, AFailedSaveLeavesTheOldFileWhole)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileOk);
+    const QByteArray before = test::readFile(path);
+    // A folder where the file should be cannot be written.
+    const QString blocked = dir.file(QStringLiteral("sub"));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    EXPECT_NE(WriteProjectFile(blocked, makeProject(kInterlinked, 1)), kFileOk);
+    EXPECT_EQ(WriteProjectFile(dir.file(QStringLiteral("no/such/dir.kpj")), makeProject(0, 1)),
+              kFileCannotOpen);
+    EXPECT_EQ(test::readFile(path), before);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,6 +1,10 @@
 #include "CliCommands.h"
 
+#include <QDir>
+
 #include "Json.h"
+#include "app/Errors.h"
+#include "generate/HeadlessGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/ProjectFile.h"
 
@@ -72,11 +76,27 @@ int dumpCommand(const QStringList& args, const Output& io)
     return 0;
 }
 
+int generateCommand(const QStringList& args, const Output& io)
+{
+    const bool save = args.size() == 2 && args[1] == QLatin1String("--save");
+    if (args.size() != 1 && !save)
+        return fail(io, QStringLiteral("usage: velmora-cli generate PROJECT.kpj [--save]"));
+    try {
+        HeadlessProject project(args[0], QDir::currentPath());
+        for (const QString& path : project.generate()) print(io.out, QFile::encodeName(path));
+        if (save) project.save();
+    } catch (const VelmoraError& e) {
+        return fail(io, e.text());
+    }
+    return 0;
+}
+
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
         {"fill", "fill PHRASE", fillCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
+        {"generate", "generate PROJECT.kpj [--save]", generateCommand},
     };
     return table;
 }

@@ -1,0 +1,41 @@
+#include "HeadlessGeneration.h"
+
+#include "app/Errors.h"
+#include "app/SettingsFile.h"
+#include "app/VendorValues.h"
+#include "project/ProjectFile.h"
+
+namespace velmora {
+
+void QuietPrompter::message(const QString&, const QString& text, MessageIcon)
+{
+    messages_.append(text);
+}
+
+HeadlessProject::HeadlessProject(const QString& projectPath, const QString& startupDir)
+    : session_(fields_, prompter_, startupDir),
+      creditLink_(VendorValues::read(SettingsFile::inDirectory(startupDir)).linkInHtml)
+{
+    if (session_.openProject(projectPath) != kFileOk)
+        throw VelmoraError(QStringLiteral("Error opening file"));
+}
+
+QStringList HeadlessProject::generate()
+{
+    QStringList written;
+    generator_.GeneratePages(session_,
+                             {.autoName = true,
+                              .msgFolder = false,
+                              .msgFile = false,
+                              .creditLink = creditLink_,
+                              .saveFirst = false},
+                             &written);
+    return written;
+}
+
+void HeadlessProject::save()
+{
+    if (!session_.save()) throw VelmoraError(QStringLiteral("Error saving file"));
+}
+
+}  // namespace velmora

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "app/Prompter.h"
+#include "generate/Generation.h"
+#include "project/PageFields.h"
+#include "project/ProjectSession.h"
+
+namespace velmora {
+
+// Answers no question and keeps the messages it was shown, for programs
+// without a window.
+class QuietPrompter final : public Prompter {
+public:
+    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
+    std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<std::uint32_t> chooseColour(std::uint32_t) override { return std::nullopt; }
+    std::optional<int> chooseProjectType() override { return std::nullopt; }
+
+    const QStringList& messages() const { return messages_; }
+
+private:
+    QStringList messages_;
+};
+
+// A project opened without a window: the same session, fields in memory and
+// auto-named generation with both information messages off, as velmora-cli
+// uses it. The start-up directory holds the velmora.ini the credit link
+// comes from.
+class HeadlessProject {
+public:
+    // Raises VelmoraError "Error opening file" when the file cannot be read.
+    HeadlessProject(const QString& projectPath, const QString& startupDir);
+
+    // Writes every page file and returns their paths in page order.
+    QStringList generate();
+    // Writes the project file; raises VelmoraError "Error saving file".
+    void save();
+
+    ProjectSession& session() { return session_; }
+    const ProjectData& project() const { return session_.project(); }
+
+private:
+    MemoryPageFields fields_;
+    QuietPrompter prompter_;
+    ProjectSession session_;
+    PageGenerator generator_;
+    QByteArray creditLink_;
+};
+
+}  // namespace velmora

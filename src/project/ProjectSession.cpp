@@ -1,0 +1,210 @@
+#include "ProjectSession.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "project/KeywordFill.h"
+#include "project/PageOperations.h"
+#include "project/ProjectFile.h"
+
+namespace velmora {
+
+namespace {
+
+const QString kQuestion = QStringLiteral("Question");
+const QString kError = QStringLiteral("Error");
+
+// The C library's atoi: blanks, an optional sign, digits up to the first
+// non-digit; no digits give 0. Saturates instead of overflowing.
+qint64 atoiValue(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        value = std::min<qint64>(value * 10 + (text[i].unicode() - u'0'), 1LL << 40);
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+QString NextProjectName(const QString& folder)
+{
+    const QStringList names =
+        QDir(folder).entryList({QStringLiteral("Project*.kpj")}, QDir::Files | QDir::Hidden,
+                               QDir::NoSort);
+    qint64 largest = 0;
+    for (const QString& name : names) {
+        // entryList matches without regard to case only where the file system
+        // does; check the pattern here so both behave alike.
+        if (!name.startsWith(u"project", Qt::CaseInsensitive) ||
+            !name.endsWith(u".kpj", Qt::CaseInsensitive))
+            continue;
+        const QStringView stem = QStringView(name).left(name.indexOf(u'.'));
+        largest = std::max(largest, atoiValue(stem.mid(7)));
+    }
+    return QStringLiteral("Project%1.kpj").arg(largest + 1);
+}
+
+ProjectSession::ProjectSession(PageFields& fields, Prompter& prompter, QString startupDir)
+    : fields_(fields), prompter_(prompter), startupDir_(std::move(startupDir))
+{
+    fields_.setChangeHandler([this] { changed_ = true; });
+}
+
+QString ProjectSession::title() const { return kBaseTitle + QStringLiteral(" - ") + projectName_; }
+
+void ProjectSession::adoptPath(const QString& path)
+{
+    projectPath_ = path;
+    projectName_ = fileNamePart(path);
+    if (titleChanged) titleChanged(title());
+}
+
+bool ProjectSession::confirmDiscard()
+{
+    if (!changed_) return true;
+    const Answer answer =
+        prompter_.askYesNoCancel(kQuestion, QStringLiteral("Do you want to save project: ") + projectName_);
+    if (answer == Answer::Cancel) return false;
+    if (answer == Answer::Yes) save();  // goes on whether or not the save worked
+    return true;
+}
+
+ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool startupPass)
+{
+    if (!startupPass && !confirmDiscard()) return NewResult::Cancelled;
+
+    int type = kInterlinked;
+    if (newProjectChoice == 0 || newProjectChoice == 1) {
+        type = newProjectChoice;
+    } else {
+        const std::optional<int> chosen = prompter_.chooseProjectType();
+        if (!chosen) return startupPass ? NewResult::QuitRequested : NewResult::Cancelled;
+        type = *chosen;
+    }
+
+    project_.pages.clear();
+    project_.projectType = type;
+    currentIndex_ = 0;
+    InitPage(project_.pages.append(), {.projectType = type,
+                                       .index = 0,
+                                       .startupDir = QFile::encodeName(startupDir_)});
+    ShowPage(currentPage(), fields_, type, 0, project_.pages.size());
+
+    const QString name = NextProjectName(startupDir_);
+    adoptPath(startupDir_ + u'/' + name);
+    changed_ = false;
+    return NewResult::Created;
+}
+
+void ProjectSession::showPage(int index)
+{
+    currentIndex_ = index;
+    ShowPage(currentPage(), fields_, project_.projectType, index, project_.pages.size());
+}
+
+void ProjectSession::storeCurrentPage() { StorePage(currentPage(), fields_, project_.projectType); }
+
+void ProjectSession::appendNewPage()
+{
+    const int index = project_.pages.size();
+    PageRecord page;
+    InitPage(page, {.projectType = project_.projectType,
+                    .index = index,
+                    .previous = &project_.pages[index - 1],
+                    .startupDir = QFile::encodeName(startupDir_)});
+    project_.pages.append() = page;
+}
+
+void ProjectSession::nextPage()
+{
+    storeCurrentPage();
+    if (currentIndex_ + 1 >= project_.pages.size()) appendNewPage();
+    showPage(currentIndex_ + 1);
+}
+
+void ProjectSession::previousPage()
+{
+    if (currentIndex_ <= 0) return;
+    storeCurrentPage();
+    showPage(currentIndex_ - 1);
+}
+
+int ProjectSession::openProject(const QString& path)
+{
+    ProjectData read;
+    const int result = ReadProjectFile(path, read);
+    if (result != kFileOk) return result;
+    project_ = std::move(read);
+    showPage(0);
+    adoptPath(path);
+    changed_ = false;
+    return kFileOk;
+}
+
+void ProjectSession::load()
+{
+    if (!confirmDiscard()) return;
+    const std::optional<QString> path = prompter_.openFile({.title = QString(),
+                                                            .filter = kProjectFilter,
+                                                            .defaultSuffix = QStringLiteral("kpj"),
+                                                            .initialPath = QString(),
+                                                            .confirmOverwrite = false,
+                                                            .mustExist = true});
+    if (!path) return;
+    // A failed load keeps the current project, its pages, title and flag.
+    if (openProject(*path) != kFileOk)
+        prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error);
+}
+
+bool ProjectSession::writeTo(const QString& path)
+{
+    storeCurrentPage();
+    return WriteProjectFile(path, project_) == kFileOk;
+}
+
+bool ProjectSession::save()
+{
+    if (!writeTo(projectPath_)) {
+        prompter_.message(kError, QStringLiteral("Error saving file"), MessageIcon::Error);
+        return false;
+    }
+    adoptPath(projectPath_);
+    changed_ = false;
+    return true;
+}
+
+void ProjectSession::saveAs()
+{
+    const std::optional<QString> path = prompter_.saveFile({.title = QString(),
+                                                            .filter = kProjectFilter,
+                                                            .defaultSuffix = QStringLiteral("kpj"),
+                                                            .initialPath = projectPath_,
+                                                            .confirmOverwrite = true,
+                                                            .mustExist = false});
+    if (!path) return;
+    const bool written = writeTo(*path);
+    projectPath_ = *path;  // the dialog keeps the chosen name whatever the outcome
+    if (!written) {
+        prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error);
+        return;
+    }
+    adoptPath(*path);
+    changed_ = false;
+}
+
+void ProjectSession::fill() { Fill(fields_); }
+
+void ProjectSession::chooseColour(ColourField swatch)
+{
+    const std::optional<std::uint32_t> colour = prompter_.chooseColour(lastColour_);
+    if (!colour) return;
+    lastColour_ = *colour;
+    fields_.setColour(swatch, *colour);
+    changed_ = true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "app/Prompter.h"
+#include "project/PageFields.h"
+#include "project/Project.h"
+
+namespace velmora {
+
+// The project the main window owns, and the commands that work on it: new
+// project, paging, load, save, save as, Fill and the colour buttons. The
+// fields are the working copy of the current page; every question goes
+// through the prompter. The window and velmora-cli both drive this class.
+class ProjectSession {
+public:
+    ProjectSession(PageFields& fields, Prompter& prompter, QString startupDir);
+
+    enum class NewResult { Created, Cancelled, QuitRequested };
+
+    // New: the save question (not in the start-up pass), the project type
+    // from the new-project choice (0 Interlinked, 1 Single, else asked), one
+    // default page, the next automatic name in the start-up directory.
+    NewResult newProject(int newProjectChoice, bool startupPass);
+    void nextPage();      // ">>", appending a page after the last
+    void previousPage();  // "<<"
+    void load();          // "Load..."
+    bool save();          // "Save"
+    void saveAs();        // "Save As..."
+    void fill();          // "Fill"
+    void chooseColour(ColourField swatch);
+
+    // The save question before unsaved work is dropped. False means Cancel.
+    bool confirmDiscard();
+
+    // Opens a project without any question, as velmora-cli does. Returns the
+    // file result; on failure the session keeps its project.
+    int openProject(const QString& path);
+
+    // Makes page `index` current and shows it.
+    void showPage(int index);
+    // Stores the shown fields into the current page.
+    void storeCurrentPage();
+
+    PageFields& fields() { return fields_; }
+    Prompter& prompter() { return prompter_; }
+    const QString& startupDir() const { return startupDir_; }
+    ProjectData& project() { return project_; }
+    const ProjectData& project() const { return project_; }
+    int projectType() const { return project_.projectType; }
+    int currentIndex() const { return currentIndex_; }
+    PageRecord& currentPage() { return project_.pages[currentIndex_]; }
+    const QString& projectPath() const { return projectPath_; }
+    const QString& projectName() const { return projectName_; }
+    bool changed() const { return changed_; }
+    void markChanged() { changed_ = true; }
+
+    // "Velmora - " and the project name.
+    QString title() const;
+    // Called whenever the title changes.
+    std::function<void(const QString&)> titleChanged;
+
+private:
+    void adoptPath(const QString& path);
+    void appendNewPage();
+    bool writeTo(const QString& path);
+
+    PageFields& fields_;
+    Prompter& prompter_;
+    QString startupDir_;
+    ProjectData project_;
+    int currentIndex_ = 0;
+    QString projectPath_;
+    QString projectName_;
+    bool changed_ = false;
+    std::uint32_t lastColour_ = 0;  // the colour dialog opens on the last confirmed colour
+};
+
+// "Project" and one more than the largest number of the Project*.kpj files
+// in the folder (letter case disregarded), ".kpj".
+QString NextProjectName(const QString& folder);
+
+inline const QString kBaseTitle = QStringLiteral("Velmora");
+inline const QString kProjectFilter = QStringLiteral("Quenby's Velmora project files|*.kpj");
+
+}  // namespace velmora

@@ -12,6 +12,7 @@ namespace velmora {
 class WidgetPrompter final : public Prompter {
 public:
     explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;

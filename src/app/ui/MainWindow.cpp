@@ -1,0 +1,447 @@
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QUrl>
+
+#include "app/CommandGuard.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/ColourSwatch.h"
+#include "generate/PageBuilder.h"
+#include "project/PageOperations.h"
+#include "ui_MainWindow.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kWindowWidth = 645;
+constexpr int kWindowHeight = 458;
+const QColor kSilver(192, 192, 192);
+
+// The widgets each check box switches on and off.
+QList<QWidget*> governedBy(Ui::TForm1& ui, FlagField f)
+{
+    switch (f) {
+    case FlagField::RobotsBox: return {ui.RobotsTag, ui.ComboBox1};
+    case FlagField::CommentsBox: return {ui.HiddenText};
+    case FlagField::CompanyBox: return {ui.FooterText};
+    }
+    return {};
+}
+
+bool isExactly(const QObject* object, const QMetaObject& type)
+{
+    return object && object->metaObject() == &type;
+}
+
+}  // namespace
+
+QString helpPagePath()
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& candidate :
+         {dir + QStringLiteral("/velmora-help.html"),
+          dir + QStringLiteral("/../share/velmora/velmora-help.html")}) {
+        if (QFileInfo::exists(candidate)) return QFileInfo(candidate).canonicalFilePath();
+    }
+    return dir + QStringLiteral("/../share/velmora/velmora-help.html");
+}
+
+TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::TForm1>()),
+      prompter_(prompter),
+      launcher_(launcher),
+      startupDir_(QDir::currentPath()),
+      vendor_(VendorValues::read(SettingsFile::inDirectory(startupDir_))),
+      session_(*this, prompter, startupDir_)
+{
+    ui_->setupUi(this);
+    QPalette silver = palette();
+    silver.setColor(QPalette::Window, kSilver);
+    silver.setColor(QPalette::Button, kSilver);
+    setPalette(silver);
+    QPalette teal = ui_->GroupBox2->palette();
+    teal.setColor(QPalette::WindowText, QColor(0, 128, 128));
+    ui_->GroupBox2->setPalette(teal);
+
+    bindFields();
+    connectCommands();
+    session_.titleChanged = [this](const QString& title) { setWindowTitle(title); };
+    ui_->KeywordPhrase->setFocus();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::bindFields()
+{
+    for (int i = 0; i < kTextFieldCount; ++i) {
+        const auto field = static_cast<TextField>(i);
+        QWidget* widget = findChild<QWidget*>(QString::fromLatin1(kTextSlots[i].name));
+        if (!widget || field == TextField::ImageSource) continue;
+        bindings_[i] = TextFieldBinding(field, widget);
+        if (field == TextField::ComboBox1) {
+            connect(ui_->ComboBox1, &QComboBox::currentTextChanged, this,
+                    [this] { run([this] { ComboBox1Change(); }); });
+        } else if (reportsChange(field)) {
+            auto changed = [this] { OnPrjChange(); };
+            if (auto* line = qobject_cast<QLineEdit*>(widget))
+                connect(line, &QLineEdit::textChanged, this, changed);
+            else if (auto* combo = qobject_cast<QComboBox*>(widget))
+                connect(combo, &QComboBox::currentTextChanged, this, changed);
+            else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget))
+                connect(memo, &QPlainTextEdit::textChanged, this, changed);
+        }
+    }
+    for (int i = 0; i < kColourFieldCount; ++i)
+        swatches_[i] = findChild<ColourSwatch*>(QString::fromLatin1(kColourSlots[i].name));
+    for (FlagField f : {FlagField::RobotsBox, FlagField::CommentsBox, FlagField::CompanyBox}) {
+        connect(checkBox(f), &QCheckBox::toggled, this, [this, f] { checkBoxClick(f); });
+        applyEnabling(f);
+    }
+}
+
+void TForm1::connectCommands()
+{
+    auto bind = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, [this, handler] { run([this, handler] { (this->*handler)(); }); });
+    };
+    bind(ui_->Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    bind(ui_->Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    bind(ui_->Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    bind(ui_->Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    bind(ui_->Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    bind(ui_->Button6, &QPushButton::clicked, &TForm1::Button6Click);
+    bind(ui_->Button7, &QPushButton::clicked, &TForm1::Button7Click);
+    bind(ui_->Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    bind(ui_->Button9, &QPushButton::clicked, &TForm1::Button9Click);
+    bind(ui_->Button10, &QPushButton::clicked, &TForm1::Button10Click);
+    bind(ui_->Button11, &QPushButton::clicked, &TForm1::Button11Click);
+    bind(ui_->Button12, &QPushButton::clicked, &TForm1::Button12Click);
+    bind(ui_->KeywordPhrase, &QLineEdit::returnPressed, &TForm1::Button7Click);
+
+    bind(ui_->New1, &QAction::triggered, &TForm1::Button11Click);
+    bind(ui_->Open1, &QAction::triggered, &TForm1::Button5Click);
+    bind(ui_->Save1, &QAction::triggered, &TForm1::Button4Click);
+    bind(ui_->Saveas1, &QAction::triggered, &TForm1::Button12Click);
+    bind(ui_->Preview1, &QAction::triggered, &TForm1::Button8Click);
+    bind(ui_->Generate1, &QAction::triggered, &TForm1::Button10Click);
+    bind(ui_->FTP1, &QAction::triggered, &TForm1::Button6Click);
+    bind(ui_->AddURL1, &QAction::triggered, &TForm1::Button9Click);
+    bind(ui_->Exit1, &QAction::triggered, &TForm1::CmExit);
+    bind(ui_->Copy1, &QAction::triggered, &TForm1::Copy1Click);
+    bind(ui_->Paste1, &QAction::triggered, &TForm1::Paste1Click);
+    bind(ui_->Cut1, &QAction::triggered, &TForm1::Cut1Click);
+    bind(ui_->Selectall1, &QAction::triggered, &TForm1::Selectall1Click);
+    bind(ui_->ContentsIndex1, &QAction::triggered, &TForm1::ContentsIndex1Click);
+    bind(ui_->VelmoraHomepage1, &QAction::triggered, &TForm1::VelmoraHomepage1Click);
+    bind(ui_->Upgrades1, &QAction::triggered, &TForm1::Upgrades1Click);
+    bind(ui_->AboutVelmora1, &QAction::triggered, &TForm1::CmAbout);
+    connect(ui_->Options1, &QAction::triggered, this, [this] {
+        run([this] {
+            if (optionsCommand_) optionsCommand_();
+        });
+    });
+
+    const std::pair<QToolButton*, ColourField> colourButtons[] = {
+        {ui_->SpeedButton1, ColourField::HeadingColor},
+        {ui_->SpeedButton2, ColourField::SubheadingColor},
+        {ui_->SpeedButton3, ColourField::DescriptionColor},
+        {ui_->SpeedButton4, ColourField::LinkColor},
+        {ui_->SpeedButton5, ColourField::VisitedLinkColor},
+        {ui_->SpeedButton6, ColourField::BackgroundColor},
+    };
+    for (const auto& [button, swatch] : colourButtons) {
+        connect(button, &QToolButton::clicked, this,
+                [this, swatch] { run([this, swatch] { SpeedButtonClick(swatch); }); });
+    }
+}
+
+void TForm1::setFtpCommand(std::function<void(const PageList&)> command)
+{
+    ftpCommand_ = std::move(command);
+}
+
+void TForm1::setSubmitCommand(std::function<void()> command) { submitCommand_ = std::move(command); }
+
+void TForm1::setOptionsCommand(std::function<void()> command)
+{
+    optionsCommand_ = std::move(command);
+}
+
+void TForm1::run(const std::function<void()>& command) { guarded(prompter_, command); }
+
+Options TForm1::currentOptions() const { return options_ ? options_->currentOptions() : Options{}; }
+
+// --- PageFields ---------------------------------------------------------
+
+QByteArray TForm1::text(TextField f) const
+{
+    if (f == TextField::ImageSource) return imageSource_;
+    const TextFieldBinding& binding = bindings_[static_cast<int>(f)];
+    return binding.widget() ? binding.text() : QByteArray();
+}
+
+void TForm1::setText(TextField f, const QByteArray& value)
+{
+    if (f == TextField::ImageSource) {
+        imageSource_ = value;
+        return;
+    }
+    TextFieldBinding& binding = bindings_[static_cast<int>(f)];
+    if (binding.widget() && binding.setText(value) && reportsChange(f)) reportChange();
+}
+
+std::uint32_t TForm1::colour(ColourField f) const
+{
+    return swatches_[static_cast<int>(f)]->colour();
+}
+
+void TForm1::setColour(ColourField f, std::uint32_t value)
+{
+    swatches_[static_cast<int>(f)]->setColour(value);
+}
+
+QCheckBox* TForm1::checkBox(FlagField f) const
+{
+    switch (f) {
+    case FlagField::RobotsBox: return ui_->RobotsBox;
+    case FlagField::CommentsBox: return ui_->CommentsBox;
+    case FlagField::CompanyBox: return ui_->CompanyBox;
+    }
+    return nullptr;
+}
+
+bool TForm1::flag(FlagField f) const { return checkBox(f)->isChecked(); }
+
+void TForm1::setFlag(FlagField f, bool on)
+{
+    QCheckBox* box = checkBox(f);
+    if (box->isChecked() == on) return;
+    {
+        const QSignalBlocker blocker(box);
+        box->setChecked(on);
+    }
+    applyEnabling(f);
+    reportChange();
+}
+
+QByteArray TForm1::pageNo() const { return ui_->PageNo->text().toUtf8(); }
+
+void TForm1::setPageNo(const QByteArray& counter) { ui_->PageNo->setText(QString::fromUtf8(counter)); }
+
+// --- field handlers -----------------------------------------------------
+
+void TForm1::ComboBox1Change()
+{
+    setText(TextField::RobotsTag, RobotsTagFor(text(TextField::ComboBox1)));
+    OnPrjChange();
+}
+
+void TForm1::checkBoxClick(FlagField f)
+{
+    applyEnabling(f);
+    OnPrjChange();
+}
+
+void TForm1::applyEnabling(FlagField f)
+{
+    const bool on = checkBox(f)->isChecked();
+    for (QWidget* widget : governedBy(*ui_, f)) {
+        widget->setEnabled(on);
+        QPalette p = widget->palette();
+        p.setColor(QPalette::Base, on ? QColor(Qt::white) : kSilver);
+        widget->setPalette(p);
+    }
+}
+
+// --- commands -----------------------------------------------------------
+
+void TForm1::Button1Click() { session_.previousPage(); }
+
+void TForm1::Button2Click() { session_.nextPage(); }
+
+void TForm1::Button3Click()
+{
+    const std::optional<QString> chosen =
+        prompter_.openFile({.title = QString(),
+                            .filter = QStringLiteral("Image Files|*.gif; *.jpg"),
+                            .defaultSuffix = QString(),
+                            .initialPath = QFile::decodeName(imageSource_),
+                            .confirmOverwrite = false,
+                            .mustExist = true});
+    if (!chosen) return;
+    imageSource_ = QFile::encodeName(*chosen);
+    setText(TextField::Image, QFile::encodeName(QFileInfo(*chosen).fileName()));
+}
+
+void TForm1::Button4Click() { session_.save(); }
+
+void TForm1::Button5Click() { session_.load(); }
+
+void TForm1::Button6Click()
+{
+    if (GeneratePages() && ftpCommand_) ftpCommand_(session_.project().pages);
+}
+
+void TForm1::Button7Click() { session_.fill(); }
+
+void TForm1::Button8Click()
+{
+    if (!GeneratePages()) return;
+    const PageRecord& page = session_.currentPage();
+    launcher_.OpenInBrowser(page.text(TextField::PageFolder) + page.text(TextField::Edit2));
+}
+
+void TForm1::Button9Click()
+{
+    if (submitCommand_) submitCommand_();
+}
+
+void TForm1::Button10Click() { GeneratePages(); }
+
+void TForm1::Button11Click()
+{
+    session_.newProject(currentOptions().newProjectChoice, false);
+}
+
+void TForm1::Button12Click() { session_.saveAs(); }
+
+void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch); }
+
+bool TForm1::GeneratePages()
+{
+    const Options options = currentOptions();
+    return generator_.GeneratePages(session_, {.autoName = options.autoName,
+                                               .msgFolder = options.msgFolder,
+                                               .msgFile = options.msgFile,
+                                               .creditLink = vendor_.linkInHtml,
+                                               .saveFirst = true});
+}
+
+QWidget* TForm1::focusedTextBox() const
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || !isAncestorOf(focused)) return nullptr;
+    // Only a plain single-line or multi-line box; the line box inside a
+    // drop-down list does not count.
+    if (isExactly(focused, QLineEdit::staticMetaObject) &&
+        !qobject_cast<QComboBox*>(focused->parentWidget()))
+        return focused;
+    if (isExactly(focused, QPlainTextEdit::staticMetaObject)) return focused;
+    return nullptr;
+}
+
+void TForm1::Copy1Click()
+{
+    QWidget* box = focusedTextBox();
+    if (auto* line = qobject_cast<QLineEdit*>(box)) line->copy();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->copy();
+}
+
+void TForm1::Paste1Click()
+{
+    QWidget* box = focusedTextBox();
+    if (auto* line = qobject_cast<QLineEdit*>(box)) line->paste();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->paste();
+}
+
+void TForm1::Cut1Click()
+{
+    QWidget* box = focusedTextBox();
+    if (auto* line = qobject_cast<QLineEdit*>(box)) line->cut();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->cut();
+}
+
+void TForm1::Selectall1Click()
+{
+    QWidget* box = focusedTextBox();
+    if (auto* line = qobject_cast<QLineEdit*>(box)) line->selectAll();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->selectAll();
+}
+
+void TForm1::ContentsIndex1Click() { launcher_.OpenInBrowser(QFile::encodeName(helpPagePath())); }
+
+void TForm1::VelmoraHomepage1Click() { launcher_.OpenInBrowser(vendor_.homePage); }
+
+void TForm1::Upgrades1Click()
+{
+    launcher_.OpenInBrowser(
+        QUrl::fromLocalFile(helpPagePath()).toEncoded() + QByteArrayLiteral("#upgrades"));
+}
+
+void TForm1::CmAbout()
+{
+    TAboutDlg about(vendor_, this);
+    about.exec();
+}
+
+// --- life of the window -------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!firstShow_) return;
+    firstShow_ = false;
+    run([this] { FormShow(); });
+}
+
+void TForm1::FormShow()
+{
+    setWindowTitle(kBaseTitle + QStringLiteral(" - "));
+    const QSize frame = frameGeometry().size() - geometry().size();
+    setFixedSize(QSize(kWindowWidth, kWindowHeight) - frame);
+    if (session_.newProject(currentOptions().newProjectChoice, true) ==
+        ProjectSession::NewResult::QuitRequested) {
+        quitting_ = true;
+        emit quitRequested();
+        return;
+    }
+    centreOnScreen();
+}
+
+void TForm1::centreOnScreen()
+{
+    const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!display) return;
+    const QRect area = display->geometry();
+    move(area.x() + std::max(0, (area.width() - kWindowWidth) / 2),
+         area.y() + std::max(0, (area.height() - kWindowHeight) / 2));
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (quitting_) {
+        event->accept();
+        return;
+    }
+    bool goOn = true;
+    run([&] { goOn = session_.confirmDiscard(); });
+    if (!goOn) {
+        event->ignore();
+        return;
+    }
+    session_.project().pages.clear();
+    writeWindowSize();
+    event->accept();
+}
+
+void TForm1::writeWindowSize()
+{
+    const SettingsFile file = settings();
+    file.write("WSIZE", "Height", "480");
+    file.write("WSIZE", "Left", QByteArray::number(pos().x()));
+    file.write("WSIZE", "Top", QByteArray::number(pos().y()));
+    file.write("WSIZE", "Width", "650");
+}
+
+}  // namespace velmora

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/Options.h"
+#include "app/Prompter.h"
+#include "app/SettingsFile.h"
+#include "app/VendorValues.h"
+#include "app/ui/TextFieldBinding.h"
+#include "generate/BrowserLauncher.h"
+#include "generate/Generation.h"
+#include "project/PageFields.h"
+#include "project/ProjectSession.h"
+
+namespace Ui {
+class TForm1;
+}
+
+class QCheckBox;
+
+namespace velmora {
+
+class ColourSwatch;
+
+// The main window: the current page's fields, the project and every
+// command. It is the PageFields of the session, so the core's show, store,
+// fill, build and generation run on its widgets.
+class TForm1 : public QMainWindow, public PageFields {
+    Q_OBJECT
+public:
+    // The start-up directory is captured here, and the VENDOR values read.
+    TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Where New and generation read the options; the defaults until set.
+    void setOptionsSource(const OptionsSource* options) { options_ = options; }
+    // What the FTP and Submit URL commands open; nothing until set.
+    void setFtpCommand(std::function<void(const PageList&)> command);
+    void setSubmitCommand(std::function<void()> command);
+    void setOptionsCommand(std::function<void()> command);
+
+    ProjectSession& session() { return session_; }
+    const QString& startupDir() const { return startupDir_; }
+    const VendorValues& vendor() const { return vendor_; }
+    SettingsFile settings() const { return SettingsFile::inDirectory(startupDir_); }
+    Ui::TForm1& form() { return *ui_; }
+
+    // PageFields over the widgets.
+    QByteArray text(TextField f) const override;
+    void setText(TextField f, const QByteArray& value) override;
+    std::uint32_t colour(ColourField f) const override;
+    void setColour(ColourField f, std::uint32_t value) override;
+    bool flag(FlagField f) const override;
+    void setFlag(FlagField f, bool on) override;
+    QByteArray pageNo() const override;
+    void setPageNo(const QByteArray& counter) override;
+
+    // The commands, one per button or menu item.
+    void Button1Click();   // "<<"
+    void Button2Click();   // ">>"
+    void Button3Click();   // "Browse" for the image
+    void Button4Click();   // "Save"
+    void Button5Click();   // "Load..."
+    void Button6Click();   // "FTP"
+    void Button7Click();   // "Fill"
+    void Button8Click();   // "Preview"
+    void Button9Click();   // "Submit URL"
+    void Button10Click();  // "Generate HTML"
+    void Button11Click();  // "New"
+    void Button12Click();  // "Save As..."
+    void SpeedButtonClick(ColourField swatch);
+    void Copy1Click();
+    void Paste1Click();
+    void Cut1Click();
+    void Selectall1Click();
+    void ContentsIndex1Click();
+    void VelmoraHomepage1Click();
+    void Upgrades1Click();
+    void CmAbout();
+    void CmExit() { close(); }
+
+    // Runs every page generation: "Generate HTML", "Preview" and "FTP".
+    bool GeneratePages();
+
+signals:
+    // The type question of the first New was cancelled: the program ends
+    // without any of the close steps.
+    void quitRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void bindFields();
+    void connectCommands();
+    void FormShow();
+    void OnPrjChange() { session_.markChanged(); }
+    void ComboBox1Change();
+    void checkBoxClick(FlagField f);
+    void applyEnabling(FlagField f);
+    void centreOnScreen();
+    void writeWindowSize();
+    // Runs a command so that any failure it raises is shown, never thrown on.
+    void run(const std::function<void()>& command);
+    Options currentOptions() const;
+    QCheckBox* checkBox(FlagField f) const;
+    QWidget* focusedTextBox() const;
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    Prompter& prompter_;
+    BrowserLauncher& launcher_;
+    const QString startupDir_;
+    const VendorValues vendor_;
+    ProjectSession session_;
+    PageGenerator generator_;
+    const OptionsSource* options_ = nullptr;
+    std::array<TextFieldBinding, kTextFieldCount> bindings_;
+    std::array<ColourSwatch*, kColourFieldCount> swatches_{};
+    QByteArray imageSource_;  // the image dialog's file name
+    bool firstShow_ = true;
+    bool quitting_ = false;
+    std::function<void(const PageList&)> ftpCommand_;
+    std::function<void()> submitCommand_;
+    std::function<void()> optionsCommand_;
+};
+
+// Where the help page shipped with the program lies.
+QString helpPagePath();
+
+}  // namespace velmora

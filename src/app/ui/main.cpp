@@ -1,0 +1,33 @@
+#include <QApplication>
+#include <QIcon>
+
+#include "app/CommandGuard.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/OptionsDialog.h"
+#include "app/ui/WidgetPrompter.h"
+#include "generate/BrowserLauncher.h"
+
+int main(int argc, char* argv[])
+{
+    using namespace velmora;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.png")));
+
+    WidgetPrompter prompter;
+    // Anything that escapes start-up or the event loop is shown like any
+    // other failure; the program then ends normally.
+    guarded(prompter, [&] {
+        SystemBrowserLauncher launcher;
+        TForm1 form(prompter, launcher);
+        prompter.setParent(&form);
+        TOptDlg options(form.settings(), prompter, &form);
+        form.setOptionsSource(&options);
+        form.setOptionsCommand([&options] { options.exec(); });
+        QObject::connect(&form, &TForm1::quitRequested, &app, [] { QCoreApplication::exit(0); },
+                         Qt::QueuedConnection);
+        form.show();
+        QApplication::exec();
+    });
+    return 0;
+}

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include "project/ProjectFile.h"
+#include "support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+CliRun runCli(const QStringList& args, const QString& workingDir = QString())
+{
+    QProcess process;
+    if (!workingDir.isEmpty()) process.setWorkingDirectory(workingDir);
+    process.start(QStringLiteral(VELMORA_CLI_PATH), args);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QJsonObject parse(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
+    return doc.object();
+}
+
+void writeProject(const QString& path, int type, int pages, bool withNames = false)
+{
+    ProjectData project;
+    project.projectType = type;
+    for (int i = 0; i < pages; ++i) {
+        const PageRecord* previous = i > 0 ? &project.pages[i - 1] : nullptr;
+        PageRecord& page = project.pages.append();
+        InitPage(page, {.projectType = type, .index = i, .previous = previous, .startupDir = "/nowhere"});
+        page.setText(TextField::Heading, "Page " + QByteArray::number(i));
+        if (withNames) page.setText(TextField::Edit2, "named" + QByteArray::number(i) + ".htm");
+    }
+    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+}
+
+TEST(CliFill, PrintsTheFilledFieldsInOrder)
+{
+    const CliRun run = runCli({QStringLiteral("fill"), QStringLiteral("cheap used cars")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject fields = parse(run.out);
+    EXPECT_EQ(fields.size(), 19);
+    EXPECT_EQ(fields[u"Heading"].toString(), QStringLiteral("cheap used cars"));
+    EXPECT_EQ(fields[u"Description"].toString(),
+              QStringLiteral("cheap used cars -- description goes here, minimum 75 words\r\n"));
+    EXPECT_EQ(fields[u"Word"].toString(), QStringLiteral("cheap used cars"));
+    EXPECT_EQ(fields[u"Word6"].toString(), QStringLiteral("used cars"));
+    EXPECT_EQ(fields[u"Word7"].toString(), QString());
+    EXPECT_TRUE(run.out.startsWith("{\"Heading\": "));
+    EXPECT_TRUE(run.out.contains("\"Word13\": \"\", \"Word14\": \"\"}"));
+}
+
+TEST(CliFill, KeepsUnicodeWords)
+{
+    const CliRun run = runCli({QStringLiteral("fill"), QStringLiteral("дешёвые машины")});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(parse(run.out)[u"Word2"].toString(), QStringLiteral("машины"));
+}
+
+TEST(CliDump, PrintsEveryFieldOfEveryPage)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("p.kpj"));
+    ProjectData project;
+    project.projectType = 1;
+    PageRecord& page = project.pages.append();
+    InitPage(page, {.projectType = 1, .startupDir = "/w"});
+    page.setText(TextField::Heading, "bad \xFF byte \"quoted\"");
+    page.setFlag(FlagField::CommentsBox, false);
+    project.pages.append();
+    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+
+    const CliRun run = runCli({QStringLiteral("dump"), path});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject dump = parse(run.out);
+    EXPECT_EQ(dump[u"ProjectType"].toInt(), 1);
+    const QJsonArray pages = dump[u"Pages"].toArray();
+    ASSERT_EQ(pages.size(), 2);
+    const QJsonObject first = pages[0].toObject();
+    EXPECT_EQ(first.size(), 35 + 6 + 3);
+    EXPECT_EQ(first[u"Heading"].toString(), QStringLiteral("bad \uFFFD byte \"quoted\""));
+    EXPECT_EQ(first[u"HeadingColor"].toInteger(), 0x00D28282);
+    EXPECT_EQ(first[u"CommentsBox"].toInt(), 0);
+    EXPECT_EQ(first[u"RobotsBox"].toInt(), 1);
+    EXPECT_EQ(first[u"ImageSource"].toString(), QStringLiteral("/w/splash1.jpg"));
+    EXPECT_EQ(pages[1].toObject()[u"HomePage"].toString(), QString());
+}
+
+TEST(CliDump, AnUnreadableFileFails)
+{
+    test::TempDir dir;
+    dir.write(QStringLiteral("short.kpj"), "\x00\x00\x00");
+    for (const QString& path : {dir.file(QStringLiteral("none.kpj")), dir.file(QStringLiteral("short.kpj"))}) {
+        const CliRun run = runCli({QStringLiteral("dump"), path});
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_EQ(run.err.trimmed(), "Error opening file");
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
+TEST(CliUsage, AnUnknownCommandPrintsTheUsage)
+{
+    const CliRun run = runCli({QStringLiteral("frobnicate")});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("velmora-cli fill PHRASE"));
+}
+
+TEST(CliGenerate, WritesAutoNamedPagesBesideTheProjectAndListsThem)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 0, 3);
+    const QByteArray before = test::readFile(path);
+    dir.write(QStringLiteral("velmora.ini"), "[VENDOR]\nLINK_IN_HTML=http://credit.example/\n");
+
+    const CliRun run = runCli({QStringLiteral("generate"), path}, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString folder = dir.file(QStringLiteral("site/"));
+    EXPECT_EQ(run.out, QFile::encodeName(folder + QStringLiteral("siteb.htm\n") + folder +
+                                         QStringLiteral("sitev.htm\n") + folder +
+                                         QStringLiteral("siteo.htm\n")));
+    const QByteArray third = test::readFile(folder + QStringLiteral("siteo.htm"));
+    EXPECT_TRUE(third.contains("<a href=\"http://credit.example/\">"));
+    EXPECT_TRUE(third.contains("<b><p align=\"center\"><a href=\"sitev.htm\">Page 1</a></p></b>\r\n"));
+    EXPECT_EQ(test::readFile(path), before);  // no --save: the project file is untouched
+}
+
+TEST(CliGenerate, SaveWritesTheUpdatedRecordsBack)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 0, 2, /*withNames=*/true);
+    const CliRun run = runCli({QStringLiteral("generate"), path, QStringLiteral("--save")}, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ProjectData saved;
+    ASSERT_EQ(ReadProjectFile(path, saved), kFileOk);
+    EXPECT_EQ(QFile::decodeName(saved.pages[1].text(TextField::PageFolder)),
+              dir.file(QStringLiteral("site/")));
+    EXPECT_EQ(saved.pages[1].text(TextField::Edit2), "named1.htm");
+    EXPECT_EQ(saved.pages[1].text(TextField::PreviousLinkAddress), "named0.htm");
+}
+
+TEST(CliGenerate, APageThatCannotBeWrittenFailsWithItsPath)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 1, 2);
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("site/siteb.htm")));  // a folder in the way
+    const CliRun run = runCli({QStringLiteral("generate"), path}, dir.path());
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.err.trimmed(),
+              QFile::encodeName(QStringLiteral("Cannot create file ") + dir.file(QStringLiteral("site/siteb.htm"))));
+}
+
+}  // namespace
+}  // namespace velmora

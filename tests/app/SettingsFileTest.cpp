@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "app/Errors.h"
+#include "app/Options.h"
+#include "app/SettingsFile.h"
+#include "app/VendorValues.h"
+#include "support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    SettingsFile settings = SettingsFile::inDirectory(dir.path());
+};
+
+TEST_F(SettingsFileTest, AMissingFileSectionOrKeyGivesTheDefault)
+{
+    EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", "dflt"), "dflt");
+    dir.write(QStringLiteral("velmora.ini"), "[VENDOR]\nCOPYRIGHT=me\n");
+    EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", "dflt"), "dflt");
+    EXPECT_EQ(settings.read("FTP", "COPYRIGHT", "dflt"), "dflt");
+}
+
+TEST_F(SettingsFileTest, NamesMatchWithoutRegardToCase)
+{
+    dir.write(QStringLiteral("velmora.ini"), "[vendor]\nhomepage=http://x/\n");
+    EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", ""), "http://x/");
+    settings.write("Vendor", "HomePage", "http://y/");
+    EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", ""), "http://y/");
+    EXPECT_EQ(dir.read(QStringLiteral("velmora.ini")).count("omepage"), 1);
+}
+
+TEST_F(SettingsFileTest, WritesCreateTheFileForItsOwnerOnlyAndKeepOtherKeys)
+{
+    settings.write("FTP", "PASSWORD", "secret");
+    settings.write("WSIZE", "Height", "480");
+    settings.write("FTP", "PASSWORD", "other");
+    EXPECT_EQ(settings.read("FTP", "PASSWORD", ""), "other");
+    EXPECT_EQ(settings.read("WSIZE", "Height", ""), "480");
+    EXPECT_EQ(QFile::permissions(settings.path()),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser);
+}
+
+TEST_F(SettingsFileTest, ValuesAreCutTo1023Bytes)
+{
+    dir.write(QStringLiteral("velmora.ini"), "[A]\nK=" + QByteArray(1500, 'v') + "\n");
+    EXPECT_EQ(settings.read("A", "K", ""), QByteArray(1023, 'v'));
+    settings.write("A", "L", QByteArray(1022, 'w') + "\xC3\xA9");  // no half letter kept
+    EXPECT_EQ(settings.read("A", "L", ""), QByteArray(1022, 'w'));
+}
+
+TEST_F(SettingsFileTest, AValueNeverStartsANewLine)
+{
+    settings.write("FTP", "HOST_NAME", "host\n[VENDOR]\nHOMEPAGE=evil");
+    EXPECT_EQ(settings.read("FTP", "HOST_NAME", ""), "host");
+    EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", "none"), "none");
+}
+
+TEST_F(SettingsFileTest, AReadOnlyFileIsLeftAsItIs)
+{
+    dir.write(QStringLiteral("velmora.ini"), "[A]\nK=1\n");
+    QFile::setPermissions(settings.path(), QFileDevice::ReadOwner);
+    EXPECT_FALSE(settings.write("A", "K", "2"));
+    EXPECT_EQ(settings.read("A", "K", ""), "1");
+}
+
+TEST_F(SettingsFileTest, VendorValuesHaveDefaults)
+{
+    const VendorValues none = VendorValues::read(settings);
+    EXPECT_EQ(none.programName, "Velmora 1.0");
+    EXPECT_EQ(none.linkInHtml, kVelmoraHomePage);
+    dir.write(QStringLiteral("velmora.ini"),
+              "[VENDOR]\nPROGRAM_NAME=Velmora 2\nLINK_IN_HTML=http://credit/\n");
+    const VendorValues set = VendorValues::read(settings);
+    EXPECT_EQ(set.programName, "Velmora 2");
+    EXPECT_EQ(set.linkInHtml, "http://credit/");
+    EXPECT_EQ(set.copyright, kVelmoraCopyright);
+}
+
+struct OptionsCase {
+    const char* name;
+    QByteArray file;
+    Options expected;
+};
+
+class OptionsLoading : public SettingsFileTest, public ::testing::WithParamInterface<OptionsCase> {};
+
+TEST_P(OptionsLoading, FollowsTheStoredValues)
+{
+    dir.write(QStringLiteral("velmora.ini"), GetParam().file);
+    Options options;
+    LoadOptions(settings, options);
+    EXPECT_EQ(options, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OptionsLoading,
+    ::testing::Values(
+        OptionsCase{"empty", "", {true, true, true, 0}},
+        OptionsCase{"lower_case_yes_clears", "[OPTIONS]\nMSG_FILE=yes\n", {true, true, false, 0}},
+        OptionsCase{"no", "[OPTIONS]\nAUTO_NAME=No\nMSG_FOLDER=YES\n", {false, false, true, 0}},
+        OptionsCase{"single", "[OPTIONS]\nCHOSING_NEW_PRJ=1\n", {true, true, true, 1}},
+        OptionsCase{"above_two_clamped", "[OPTIONS]\nCHOSING_NEW_PRJ=7\n", {true, true, true, 2}},
+        OptionsCase{"below_minus_one_clamped", "[OPTIONS]\nCHOSING_NEW_PRJ=-5\n",
+                    {true, true, true, -1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileTest, AChoiceThatIsNoIntegerFailsAfterTheFlagsAreLoaded)
+{
+    dir.write(QStringLiteral("velmora.ini"), "[OPTIONS]\nMSG_FILE=No\nCHOSING_NEW_PRJ=two\n");
+    Options options{.newProjectChoice = 1};
+    try {
+        LoadOptions(settings, options);
+        FAIL() << "no failure raised";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("'two' is not a valid integer value"));
+    }
+    EXPECT_FALSE(options.msgFile);
+    EXPECT_EQ(options.newProjectChoice, 1);
+}
+
+TEST_F(SettingsFileTest, StoredOptionsReadBackTheSame)
+{
+    StoreOptions(settings, {false, true, false, -1});
+    EXPECT_EQ(settings.read("OPTIONS", "AUTO_NAME", ""), "No");
+    EXPECT_EQ(settings.read("OPTIONS", "CHOSING_NEW_PRJ", ""), "-1");
+    Options options;
+    LoadOptions(settings, options);
+    EXPECT_EQ(options, (Options{false, true, false, -1}));
+}
+
+TEST(ErrorDisplayText, AddsAFullStopAfterCharactersSortingAfterIt)
+{
+    EXPECT_EQ(errorDisplayText(QStringLiteral("Connection Failed")), QStringLiteral("Connection Failed."));
+    EXPECT_EQ(errorDisplayText(QStringLiteral("Done.")), QStringLiteral("Done."));
+    EXPECT_EQ(errorDisplayText(QStringLiteral("530 Login incorrect.\r\n")),
+              QStringLiteral("530 Login incorrect.\r\n"));
+    EXPECT_EQ(errorDisplayText(QStringLiteral("a-")), QStringLiteral("a-"));  // '-' sorts before '.'
+}
+
+}  // namespace
+}  // namespace velmora

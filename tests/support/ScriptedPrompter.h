@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <deque>
+#include <optional>
+
+#include "app/Prompter.h"
+
+namespace velmora::test {
+
+// A Prompter that answers by script. Every call is recorded; a question
+// (anything but a message) without a queued answer fails the test and is
+// answered as cancelled, so no test ever waits for a person.
+class ScriptedPrompter final : public Prompter {
+public:
+    enum class Kind { Message, Question, OpenFile, SaveFile, Colour, ProjectType };
+
+    struct Call {
+        Kind kind;
+        QString caption;
+        QString text;
+        MessageIcon icon = MessageIcon::Information;
+        FileDialogRequest request;
+        std::uint32_t initialColour = 0;
+    };
+
+    // Queue the answers, first in first out.
+    ScriptedPrompter& answerQuestion(Answer answer);
+    ScriptedPrompter& answerOpenFile(std::optional<QString> path);
+    ScriptedPrompter& answerSaveFile(std::optional<QString> path);
+    ScriptedPrompter& answerColour(std::optional<std::uint32_t> colour);
+    ScriptedPrompter& answerProjectType(std::optional<int> type);
+
+    const QList<Call>& calls() const { return calls_; }
+    QList<Call> callsOf(Kind kind) const;
+    // The texts of every message shown, in order.
+    QStringList messages() const;
+    void clear() { calls_.clear(); }
+    // True when every queued answer was used.
+    bool allAnswersUsed() const;
+
+    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    Answer askYesNoCancel(const QString& caption, const QString& text) override;
+    std::optional<QString> openFile(const FileDialogRequest& request) override;
+    std::optional<QString> saveFile(const FileDialogRequest& request) override;
+    std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;
+    std::optional<int> chooseProjectType() override;
+
+private:
+    template <typename T>
+    T next(std::deque<T>& queue, const Call& call, T unanswered);
+
+    QList<Call> calls_;
+    std::deque<Answer> questions_;
+    std::deque<std::optional<QString>> openFiles_;
+    std::deque<std::optional<QString>> saveFiles_;
+    std::deque<std::optional<std::uint32_t>> colours_;
+    std::deque<std::optional<int>> projectTypes_;
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,10 @@
+#include "FtpErrors.h"
+
+namespace velmora {
+
+FTPException::FTPException(const QByteArray& replyLine)
+    : VelmoraError(QString::fromUtf8(replyLine)), reply_(replyLine)
+{
+}
+
+}  // namespace velmora

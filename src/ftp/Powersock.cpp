@@ -1,0 +1,536 @@
+#include "Powersock.h"
+
+#include <QHostInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+
+#include "EventWait.h"
+#include "FtpErrors.h"
+
+namespace velmora {
+
+namespace {
+
+// Socket signals run inside the waits, deep in the event loop: a failure
+// raised by a handler there must not unwind through Qt.
+template <typename Handler>
+void dispatch(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+    }
+}
+
+bool readDottedAddress(const QString& name, QHostAddress& address)
+{
+    QHostAddress parsed;
+    if (!parsed.setAddress(name) || parsed.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    address = parsed;
+    return true;
+}
+
+quint16 checkedPort(int port)
+{
+    if (port < 0 || port > 65535) throw ESockError(QStringLiteral("Invalid Port"));
+    return static_cast<quint16>(port);
+}
+
+}  // namespace
+
+int socketErrorNumber(int qtSocketError)
+{
+    switch (static_cast<QAbstractSocket::SocketError>(qtSocketError)) {
+    case QAbstractSocket::ConnectionRefusedError: return 10061;
+    case QAbstractSocket::RemoteHostClosedError: return 10054;
+    case QAbstractSocket::HostNotFoundError: return 11001;
+    case QAbstractSocket::SocketAccessError: return 10013;
+    case QAbstractSocket::SocketResourceError: return 10055;
+    case QAbstractSocket::SocketTimeoutError: return 10060;
+    case QAbstractSocket::DatagramTooLargeError: return 10040;
+    case QAbstractSocket::NetworkError: return 10050;
+    case QAbstractSocket::AddressInUseError: return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError: return 10045;
+    case QAbstractSocket::UnfinishedSocketOperationError: return 10036;
+    case QAbstractSocket::OperationError: return 10022;
+    default: return 10000 + std::max(qtSocketError, 0);
+    }
+}
+
+TPowersock::TimerScope::TimerScope(TPowersock& sock) : sock_(sock), armed_(sock.timerScopes_ == 0)
+{
+    ++sock_.timerScopes_;
+    if (armed_) sock_.TimerOn();
+}
+
+TPowersock::TimerScope::~TimerScope()
+{
+    --sock_.timerScopes_;
+    if (armed_) sock_.TimerOff();
+}
+
+TPowersock::TPowersock(QObject* owner) : QObject(owner)
+{
+    timer_.SetEnabled(false);
+    timer_.SetOnTimer([this](TThreadTimer&) { TimerHandler(); });
+    StatusMessage(8, QStringLiteral("Create"));
+    StatusMessage(8, QStringLiteral("Initializing Winsock"));
+    freshSocket();
+}
+
+TPowersock::~TPowersock()
+{
+    try {
+        TPowersock::Abort();
+        StatusMessage(8, QStringLiteral("Destroy"));
+        // No event processing here: handlers of the owner may already be gone.
+        canceled_ = true;
+        destroying_ = true;
+        if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+        if (server_) server_->disconnect(this);
+        Close();
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------- sockets
+
+void TPowersock::freshSocket()
+{
+    socket_ = new QTcpSocket(this);
+    attach(socket_);
+}
+
+void TPowersock::attach(QTcpSocket* socket)
+{
+    connect(socket, &QTcpSocket::readyRead, this, [this] { dispatch([this] { ReadToStream(); }); });
+    connect(socket, &QTcpSocket::bytesWritten, this,
+            [this] { dispatch([this] { onBytesWritten(); }); });
+    connect(socket, &QTcpSocket::connected, this, [this] { dispatch([this] { onConnected(); }); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this] { dispatch([this] { onPeerClosed(); }); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        dispatch([this, error] { onSocketError(error); });
+    });
+}
+
+// Closes the current socket without raising any event. A socket with
+// nothing left to send closes gracefully, so the peer sees the end of the
+// data; one with unsent bytes (a cancelled transfer) is reset.
+void TPowersock::detachSocket()
+{
+    if (!socket_) return;
+    QTcpSocket* old = std::exchange(socket_, nullptr);
+    old->disconnect(this);
+    if (old->state() != QAbstractSocket::UnconnectedState) {
+        if (old->bytesToWrite() == 0)
+            old->disconnectFromHost();
+        else
+            old->abort();
+    }
+    old->abort();
+    // Its signals may be on the stack below us; it goes with the next
+    // deferred deletion, or with this instance at the latest.
+    old->deleteLater();
+}
+
+void TPowersock::resetTransferState()
+{
+    inBuffer_.clear();
+    outBuffer_.clear();
+    succeeded_ = true;
+    stalled_ = false;
+    fileFailed_ = false;
+}
+
+void TPowersock::Close()
+{
+    StatusMessage(4, QStringLiteral("Request Close Socket"));
+    connected_ = false;
+    if (server_) {
+        server_->disconnect(this);
+        server_->close();
+        server_->deleteLater();
+        server_ = nullptr;
+    }
+    if (!socket_) return;
+    detachSocket();
+    if (!destroying_) freshSocket();
+    if (OnDisconnect) OnDisconnect(*this);
+}
+
+void TPowersock::Disconnect()
+{
+    StatusMessage(8, QStringLiteral("Disconnecting"));
+    Close();
+}
+
+// ------------------------------------------------------------ notifications
+
+void TPowersock::onConnected()
+{
+    succeeded_ = true;
+    connected_ = true;
+    ConnectNotified();
+}
+
+void TPowersock::ConnectNotified()
+{
+    if (OnConnect) OnConnect(*this);
+}
+
+void TPowersock::onPeerClosed()
+{
+    connected_ = false;
+    // Bytes that came before the close are still to be taken.
+    if (socket_ && socket_->bytesAvailable() > 0) postRead();
+    if (OnDisconnect) OnDisconnect(*this);
+}
+
+void TPowersock::onSocketError(int qtError)
+{
+    // The peer's close is no error; the close notification follows.
+    if (qtError == QAbstractSocket::RemoteHostClosedError) return;
+    succeeded_ = false;
+    lastErrorNo_ = socketErrorNumber(qtError);
+    // A failed connection set-up is reported by Connect itself.
+    if (!connected_ || !socket_) return;
+    const QString message = LookupErrorMessage(lastErrorNo_, socket_->errorString());
+    if (OnError) OnError(*this, static_cast<quint16>(lastErrorNo_), message);
+}
+
+void TPowersock::onLookupDone(const QHostInfo& info)
+{
+    lookupId_ = -1;
+    lookedUp_.clear();
+    if (info.error() == QHostInfo::NoError) {
+        for (const QHostAddress& address : info.addresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+                lookedUp_ = address;
+                break;
+            }
+        }
+    }
+    succeeded_ = !lookedUp_.isNull();
+    eventSeen_ = true;
+}
+
+void TPowersock::onNewConnection()
+{
+    succeeded_ = true;
+    eventSeen_ = true;
+    connected_ = true;
+}
+
+void TPowersock::onAcceptError(int qtError)
+{
+    succeeded_ = false;
+    eventSeen_ = true;
+    lastErrorNo_ = socketErrorNumber(qtError);
+}
+
+// ---------------------------------------------------------------- waiting
+
+TPowersock::WaitEnd TPowersock::waitFor(const std::function<bool()>& done, bool needsConnection)
+{
+    EventWait wait;
+    for (;;) {
+        if (done()) return WaitEnd::Done;
+        if (canceled_) return WaitEnd::Canceled;
+        if (timedOut_) {
+            stalled_ = true;
+            return WaitEnd::TimedOut;
+        }
+        if ((needsConnection && connectionGone()) || (link_ && !link_->connected_)) {
+            stalled_ = true;
+            return WaitEnd::Lost;
+        }
+        wait.step();
+    }
+}
+
+// Gone once closed or failed and every byte that came before has been taken.
+bool TPowersock::connectionGone() const
+{
+    if (connected_ && succeeded_) return false;
+    return !socket_ || (socket_->bytesAvailable() == 0 && !readPosted_);
+}
+
+// ------------------------------------------------------------ host lookup
+
+TPowersock::Lookup TPowersock::resolve()
+{
+    StatusMessage(8, QStringLiteral("Resolve Host"));
+    const QString name = Proxy.isEmpty() ? Host : Proxy;
+    // Longer names are no host names; refused outright rather than cut.
+    if (name.toUtf8().size() >= kMaxHostNameLength)
+        throw ESockError(QStringLiteral("Host Name Too Long"));
+    QHostAddress literal;
+    if (readDottedAddress(name, literal)) {
+        remoteAddress_ = literal.toIPv4Address();
+        return Lookup::Resolved;
+    }
+
+    remoteAddress_ = 0;
+    {
+        TimerScope timer(*this);
+        eventSeen_ = false;
+        lookupId_ = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
+            dispatch([this, &info] { onLookupDone(info); });
+        });
+        waitFor([this] { return eventSeen_; }, false);
+    }
+    if (lookupId_ >= 0) {
+        QHostInfo::abortHostLookup(lookupId_);
+        lookupId_ = -1;
+    }
+    if (timedOut_) return Lookup::TimedOut;
+    if (canceled_) return Lookup::Canceled;
+    if (!succeeded_ || !eventSeen_) return Lookup::Failed;
+    remoteAddress_ = lookedUp_.toIPv4Address();
+    if (OnHostResolved) OnHostResolved(*this);
+    return Lookup::Resolved;
+}
+
+void TPowersock::ResolveHost()
+{
+    switch (resolve()) {
+    case Lookup::Resolved: return;
+    case Lookup::TimedOut: throw ESockError(QStringLiteral("Host Lookup Timed Out"));
+    case Lookup::Canceled: throw ESockError(QStringLiteral("Host Lookup Canceled"));
+    case Lookup::Failed: throw ESockError(QStringLiteral("Host Lookup Failed"));
+    }
+}
+
+// ---------------------------------------------------------------- connect
+
+void TPowersock::Connect()
+{
+    canceled_ = false;
+    if (connected_) throw ESockError(QStringLiteral("Already connected"));
+    // A connection the peer closed leaves its socket and any unread bytes
+    // behind; the new connection starts on a fresh socket with empty buffers.
+    if (socket_ && socket_->state() != QAbstractSocket::UnconnectedState) {
+        detachSocket();
+        freshSocket();
+    }
+    resetTransferState();
+    lastErrorNo_ = 0;
+
+    for (int pass = 0;; ++pass) {
+        switch (resolve()) {
+        case Lookup::TimedOut: throw ESockError(QStringLiteral("Host Lookup Timed Out"));
+        case Lookup::Canceled: throw ESockError(QStringLiteral("Host Lookup Canceled"));
+        case Lookup::Failed: remoteAddress_ = 0; break;
+        case Lookup::Resolved: break;
+        }
+        if (remoteAddress_ != 0) break;
+        if (pass == 0 && OnInvalidHost) {
+            bool handled = false;
+            OnInvalidHost(handled);
+            if (handled) continue;
+        }
+        throw ESockError(QStringLiteral("Null Remote Address"));
+    }
+
+    StatusMessage(8, QStringLiteral("Connecting"));
+    const quint16 port = checkedPort(Proxy.isEmpty() ? Port : ProxyPort);
+    eventSeen_ = false;
+    succeeded_ = true;
+    socket_->connectToHost(QHostAddress(remoteAddress_), port);
+    {
+        TimerScope timer(*this);
+        waitFor([this] { return connected_ || !succeeded_; }, false);
+    }
+    if (!timedOut_ && !canceled_ && succeeded_ && connected_) {
+        stalled_ = false;
+        return;
+    }
+
+    const bool timedOut = timedOut_;
+    const bool canceled = canceled_;
+    // Stop the attempt; a later Connect starts on a fresh socket.
+    connected_ = false;
+    detachSocket();
+    freshSocket();
+    if (OnConnectionFailed) OnConnectionFailed(*this);
+    if (timedOut) throw ESockError(QStringLiteral("Connection Timed Out"));
+    if (canceled) throw ESockError(QStringLiteral("Connection Canceled"));
+    throw ESockError(QStringLiteral("Connection Failed"));
+}
+
+// ------------------------------------------------------- listen and accept
+
+void TPowersock::Listen()
+{
+    StatusMessage(8, QStringLiteral("Listening"));
+    eventSeen_ = false;
+    succeeded_ = true;
+    lastErrorNo_ = 0;
+    if (server_) {
+        server_->disconnect(this);
+        server_->deleteLater();
+    }
+    server_ = new QTcpServer(this);
+    server_->setMaxPendingConnections(1);
+    server_->setListenBacklogSize(1);
+    connect(server_, &QTcpServer::newConnection, this,
+            [this] { dispatch([this] { onNewConnection(); }); });
+    connect(server_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+        dispatch([this, error] { onAcceptError(error); });
+    });
+    if (!server_->listen(QHostAddress::AnyIPv4, checkedPort(Port))) {
+        lastErrorNo_ = socketErrorNumber(server_->serverError());
+        const QString message = LookupErrorMessage(lastErrorNo_, server_->errorString());
+        if (OnError) OnError(*this, static_cast<quint16>(lastErrorNo_), message);
+        throw ESockError(QStringLiteral("Error creating Data Connection"));
+    }
+}
+
+std::unique_ptr<QTcpSocket> TPowersock::Accept()
+{
+    if (!server_) throw ESockError(QStringLiteral("Error creating Data Connection"));
+    WaitEnd end;
+    {
+        TimerScope timer(*this);
+        end = waitFor([this] { return eventSeen_; }, false);
+    }
+    switch (end) {
+    case WaitEnd::Done: break;
+    case WaitEnd::Canceled: throw EAbortError(QStringLiteral("Socket accept aborted"));
+    case WaitEnd::TimedOut: throw ESockError(QStringLiteral("Data Connection Timed Out"));
+    case WaitEnd::Lost: throw ESockError(QStringLiteral("Connection Lost"));
+    }
+    if (!succeeded_) throw ESockError(QStringLiteral("Error creating Data Connection"));
+    StatusMessage(4, QStringLiteral("Accepting"));
+    QTcpSocket* accepted = server_->nextPendingConnection();
+    if (!accepted) throw ESockError(QStringLiteral("Error creating Data Connection"));
+    accepted->setParent(nullptr);
+    peerAddress_ = accepted->peerAddress();
+    return std::unique_ptr<QTcpSocket>(accepted);
+}
+
+void TPowersock::UseSocket(std::unique_ptr<QTcpSocket> accepted)
+{
+    if (server_) {
+        server_->disconnect(this);
+        server_->close();
+        server_->deleteLater();
+        server_ = nullptr;
+    }
+    detachSocket();
+    socket_ = accepted.release();
+    socket_->setParent(this);
+    attach(socket_);
+    connected_ = socket_->state() == QAbstractSocket::ConnectedState;
+    succeeded_ = true;
+    if (socket_->bytesAvailable() > 0) postRead();
+}
+
+QByteArray portText(quint16 port)
+{
+    return ',' + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
+}
+
+QByteArray addressText(quint32 ipv4)
+{
+    return QByteArray::number((ipv4 >> 24) & 0xff) + ',' + QByteArray::number((ipv4 >> 16) & 0xff) +
+           ',' + QByteArray::number((ipv4 >> 8) & 0xff) + ',' + QByteArray::number(ipv4 & 0xff);
+}
+
+QByteArray TPowersock::GetLocalAddress() const
+{
+    bool ok = false;
+    const quint32 address = socket_ ? socket_->localAddress().toIPv4Address(&ok) : 0;
+    return addressText(ok ? address : 0);
+}
+
+QByteArray TPowersock::GetPortString() const
+{
+    quint16 port = 0;
+    if (server_ && server_->isListening())
+        port = server_->serverPort();
+    else if (socket_)
+        port = socket_->localPort();
+    return portText(port);
+}
+
+// ------------------------------------------------------------------ misc
+
+void TPowersock::CertifyConnect()
+{
+    if (connected_) return;
+    if (!OnConnectionRequired) throw ESockError(QStringLiteral("Not Connected"));
+    bool handled = false;
+    OnConnectionRequired(handled);
+    if (!handled || !connected_) throw ESockError(QStringLiteral("Not Connected"));
+}
+
+void TPowersock::Cancel()
+{
+    StatusMessage(8, QStringLiteral("Canceling"));
+    canceled_ = true;
+    processPendingEvents();
+}
+
+void TPowersock::Abort() {}
+
+void TPowersock::StatusMessage(int level, const QString& text)
+{
+    if (level > ReportLevel) return;
+    statusText_ = text;
+    if (OnStatus) OnStatus(*this, text);
+}
+
+QString TPowersock::ErrorManager(int toleratedError)
+{
+    StatusMessage(16, QStringLiteral("Checking Error In Error Manager"));
+    // lastErrorNo_ holds the error of the last failed socket notification.
+    if (lastErrorNo_ == toleratedError) return {};
+    const QString message = LookupErrorMessage(lastErrorNo_, {});
+    if (OnError) OnError(*this, static_cast<quint16>(lastErrorNo_), message);
+    throw ESockError(message);
+}
+
+QString TPowersock::LookupErrorMessage(int number, QString message)
+{
+    if (number != 0 && message.isEmpty())
+        message = QStringLiteral("Unknown Error No. ") + QString::number(number);
+    StatusMessage(8, QStringLiteral("Looking Up Error Message") + message);
+    return message;
+}
+
+void TPowersock::SetReply(const QByteArray& line, qint64 number)
+{
+    lastReply_ = line;
+    replyNumber_ = number;
+}
+
+// ------------------------------------------------------------- time-out
+
+void TPowersock::TimerOn()
+{
+    StatusMessage(8, QStringLiteral("Timer On"));
+    timedOut_ = false;
+    timer_.SetInterval(static_cast<unsigned>(std::max(TimeOut, 0)));
+    timer_.SetEnabled(true);
+}
+
+void TPowersock::TimerOff()
+{
+    StatusMessage(8, QStringLiteral("Timer Off"));
+    timer_.SetEnabled(false);
+}
+
+void TPowersock::TimerHandler()
+{
+    TimerOff();
+    timedOut_ = true;
+    Abort();
+    StatusMessage(8, QStringLiteral("Timer Triggered"));
+}
+
+}  // namespace velmora

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "project/Project.h"
+
+namespace velmora {
+
+class TVexFTP;
+
+// One file of a Send: where it is and the name it is stored under.
+struct UploadItem {
+    enum class Kind { Image, Page };
+    Kind kind = Kind::Page;
+    QString localPath;
+    QByteArray remoteName;
+
+    friend bool operator==(const UploadItem&, const UploadItem&) = default;
+};
+
+// The remote directory as it prefixes every remote name: "/", FTP's own
+// separator, appended when it ends in neither "/" nor "\"; an empty
+// directory stays empty, so names stay bare.
+QByteArray NormalisedRemoteDirectory(const QByteArray& directory);
+
+// The uploads of a project in order: for each page, its image the first time
+// its ImageSource appears (under the directory and that page's Image), then
+// its page file PageFolder + Edit2 (under the directory and Edit2). Images go
+// from where the user chose them, once per distinct path.
+std::vector<UploadItem> PlanUploads(const PageList& pages, const QByteArray& remoteDirectory);
+
+// Uploads the plan over a logged-in client, in order; the first failure
+// ends it and propagates. `onStart` hears of each file before it goes.
+using UploadStartEvent = std::function<void(const UploadItem& item, int index, int count)>;
+void UploadPlan(TVexFTP& ftp, const std::vector<UploadItem>& plan, const UploadStartEvent& onStart);
+
+// Progress through a plan by files and bytes, for a progress display.
+class UploadProgress {
+public:
+    // Sizes come from the files as they are now; a missing file counts 0.
+    explicit UploadProgress(const std::vector<UploadItem>& plan);
+
+    void startFile(int index);
+    void setFileBytes(qint64 sent);  // bytes of the current file sent so far
+    void finishFile();
+
+    int fileCount() const { return static_cast<int>(sizes_.size()); }
+    int filesDone() const { return filesDone_; }
+    qint64 bytesTotal() const { return bytesTotal_; }
+    qint64 bytesDone() const { return bytesBefore_ + currentBytes_; }
+    // 0 to 1000 of the bytes, or of the files when every file is empty.
+    int permille() const;
+    // "2 of 4 files, 1234 of 5678 bytes"
+    QString text() const;
+
+private:
+    std::vector<qint64> sizes_;
+    qint64 bytesTotal_ = 0;
+    qint64 bytesBefore_ = 0;
+    qint64 currentBytes_ = 0;
+    int current_ = -1;
+    int filesDone_ = 0;
+};
+
+}  // namespace velmora

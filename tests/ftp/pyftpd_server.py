@@ -1,0 +1,38 @@
+"""A pyftpdlib server for the FTP tests and benchmarks.
+
+Usage: pyftpd_server.py ROOT
+Listens on 127.0.0.1 and a free port, prints "PORT <n>" once ready and serves
+until it is terminated. Users: alice / secret, and nopass, who is logged in
+by USER alone (230 to USER, no PASS).
+"""
+import logging
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+root = sys.argv[1]
+authorizer = DummyAuthorizer()
+authorizer.add_user('alice', 'secret', root, perm='elradfmwMT')
+authorizer.add_user('nopass', '', root, perm='elradfmwMT')
+
+
+class Handler(FTPHandler):
+    authorizer = authorizer
+    auth_failed_timeout = 0.05
+    banner = 'Velmora test server ready.'
+
+    def ftp_USER(self, line):
+        if line == 'nopass' and not self.authenticated:
+            self.username = line
+            self.handle_auth_success(root, '', 'Logged in without a password.')
+            return
+        FTPHandler.ftp_USER(self, line)
+
+
+# Quiet: nobody reads a log that fills its pipe.
+logging.basicConfig(level=logging.ERROR)
+server = FTPServer(('127.0.0.1', 0), Handler)
+print('PORT', server.address[1], flush=True)
+server.serve_forever()

@@ -1,0 +1,427 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/ui/AboutDialog.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/OptionsDialog.h"
+#include "project/ProjectFile.h"
+#include "support/RecordingLauncher.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "ui_AboutDialog.h"
+#include "ui_MainWindow.h"
+
+namespace velmora {
+namespace {
+
+using test::ScriptedPrompter;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        EXPECT_TRUE(prompter.allAnswersUsed());
+        options.reset();
+        form.reset();
+        QDir::setCurrent(originalDir);
+    }
+
+    // Starts the window in the temporary folder, as the program does.
+    void start(const QByteArray& ini = QByteArray())
+    {
+        if (!ini.isNull()) dir.write(QStringLiteral("velmora.ini"), ini);
+        QDir::setCurrent(dir.path());
+        form = std::make_unique<TForm1>(prompter, launcher);
+        options = std::make_unique<TOptDlg>(form->settings(), prompter, form.get());
+        form->setOptionsSource(options.get());
+        quit = std::make_unique<QSignalSpy>(form.get(), &TForm1::quitRequested);
+        form->show();
+    }
+
+    Ui::TForm1& ui() { return form->form(); }
+    QString file(const char* name) const { return dir.file(QString::fromLatin1(name)); }
+    void click(QAbstractButton* button) { button->click(); }
+    void type(QLineEdit* box, const QString& text)
+    {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, text);
+    }
+    bool iniExists() const { return QFile::exists(file("velmora.ini")); }
+
+    QString originalDir = QDir::currentPath();
+    test::TempDir dir;
+    ScriptedPrompter prompter;
+    test::RecordingLauncher launcher;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TOptDlg> options;
+    std::unique_ptr<QSignalSpy> quit;
+};
+
+TEST_F(MainWindowTest, FirstStartWithoutSettingsMakesAnInterlinkedProject)
+{
+    start();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project1.kpj"));
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 1 of 1"));
+    EXPECT_EQ(form->session().projectType(), kInterlinked);
+    EXPECT_EQ(ui().HomePage->text(), QStringLiteral("http://"));
+    EXPECT_EQ(ui().ImageAlign->currentText(), QStringLiteral("center"));
+    EXPECT_EQ(form->frameGeometry().size(), QSize(645, 458));
+    EXPECT_TRUE(prompter.calls().isEmpty());
+    EXPECT_FALSE(iniExists());
+    EXPECT_FALSE(form->session().changed());
+    EXPECT_TRUE(options->currentOptions() == Options{});
+
+    TAboutDlg about(form->vendor());
+    EXPECT_EQ(about.form().Label1->text(), QStringLiteral("Velmora 1.0"));
+    EXPECT_EQ(about.form().Label2->text(), QString::fromUtf8(kVelmoraCopyright));
+}
+
+TEST_F(MainWindowTest, StartsFromTheValuesOfTheSettingsFile)
+{
+    start("[VENDOR]\nPROGRAM_NAME=Velmora Pro\nCOPYRIGHT=(c) us\nHOMEPAGE=http://home.example/\n"
+          "[OPTIONS]\nCHOSING_NEW_PRJ=1\nMSG_FOLDER=No\n[WSIZE]\nHeight=10\nWidth=10\n");
+    EXPECT_EQ(form->session().projectType(), kSingle);
+    EXPECT_EQ(form->frameGeometry().size(), QSize(645, 458));
+    EXPECT_FALSE(options->currentOptions().msgFolder);
+    TAboutDlg about(form->vendor());
+    EXPECT_EQ(about.form().Label1->text(), QStringLiteral("Velmora Pro"));
+    EXPECT_EQ(about.form().Label2->text(), QStringLiteral("(c) us"));
+    form->VelmoraHomepage1Click();
+    EXPECT_EQ(launcher.targets, QByteArrayList{"http://home.example/"});
+}
+
+TEST_F(MainWindowTest, ABadChoiceIsShownAndStartUpGoesOn)
+{
+    start("[OPTIONS]\nCHOSING_NEW_PRJ=x1\nMSG_FILE=No\n");
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("'x1' is not a valid integer value.")});
+    EXPECT_EQ(prompter.calls()[0].caption, QStringLiteral("Velmora"));
+    EXPECT_FALSE(options->currentOptions().msgFile);
+    EXPECT_EQ(form->session().projectType(), kInterlinked);
+}
+
+TEST_F(MainWindowTest, CancellingTheTypeAtStartUpEndsWithoutTouchingSettings)
+{
+    dir.write(QStringLiteral("velmora.ini"), "[OPTIONS]\nCHOSING_NEW_PRJ=2\n");
+    const QByteArray before = test::readFile(file("velmora.ini"));
+    prompter.answerProjectType(std::nullopt);
+    start();
+    EXPECT_EQ(quit->count(), 1);
+    form->close();
+    EXPECT_EQ(test::readFile(file("velmora.ini")), before);
+}
+
+TEST_F(MainWindowTest, CancellingTheTypeLaterKeepsTheProject)
+{
+    prompter.answerProjectType(kSingle).answerProjectType(std::nullopt);
+    start("[OPTIONS]\nCHOSING_NEW_PRJ=2\n");
+    click(ui().Button2);
+    click(ui().Button11);
+    EXPECT_EQ(quit->count(), 0);
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 2"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project1.kpj"));
+}
+
+TEST_F(MainWindowTest, PagingAppendsPagesWithBackLinksInAnInterlinkedProject)
+{
+    start();
+    type(ui().Heading, QStringLiteral("First"));
+    ui().Edit2->setText(QStringLiteral("one"));
+    click(ui().Button2);
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 2"));
+    EXPECT_EQ(ui().PreviousLinkName->text(), QStringLiteral("First"));
+    EXPECT_EQ(ui().PreviousLinkAddress->text(), QStringLiteral("one.htm"));
+    EXPECT_EQ(ui().Heading->text(), QString());
+    click(ui().Button1);
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("First"));
+    EXPECT_EQ(ui().Edit2->text(), QStringLiteral("one.htm"));
+    EXPECT_TRUE(ui().PreviousLinkName->isHidden());
+}
+
+TEST_F(MainWindowTest, ASingleProjectHasNoBackLinks)
+{
+    start("[OPTIONS]\nCHOSING_NEW_PRJ=1\n");
+    type(ui().Heading, QStringLiteral("First"));
+    click(ui().Button2);
+    EXPECT_EQ(ui().PreviousLinkName->text(), QString());
+}
+
+TEST_F(MainWindowTest, TheChangeFlagCountsShownPagesFillAndColours)
+{
+    start();
+    click(ui().Button2);
+    click(ui().Button1);
+    EXPECT_FALSE(form->session().changed());  // identical pages change nothing
+
+    ui().CompanyBox->click();
+    EXPECT_TRUE(form->session().changed());
+    EXPECT_FALSE(ui().FooterText->isEnabled());
+    click(ui().Button4);
+    click(ui().Button2);  // the new page's box is on again
+    EXPECT_TRUE(form->session().changed());
+    EXPECT_TRUE(ui().FooterText->isEnabled());
+
+    click(ui().Button4);
+    type(ui().KeywordPhrase, QStringLiteral("cheap used cars"));
+    click(ui().Button4);
+    QTest::keyClick(ui().KeywordPhrase, Qt::Key_Return);
+    EXPECT_TRUE(form->session().changed());
+    EXPECT_EQ(ui().Word6->text(), QStringLiteral("used cars"));
+    EXPECT_EQ(ui().Description->toPlainText(),
+              QStringLiteral("cheap used cars -- description goes here, minimum 75 words"));
+
+    click(ui().Button4);
+    prompter.answerColour(0x0000FF);
+    click(ui().SpeedButton1);
+    EXPECT_TRUE(form->session().changed());
+    EXPECT_EQ(form->colour(ColourField::HeadingColor), 0x0000FFu);
+
+    click(ui().Button4);
+    ui().Edit2->setText(QStringLiteral("x"));  // the file name reports nothing
+    EXPECT_FALSE(form->session().changed());
+}
+
+TEST_F(MainWindowTest, TheRobotsChoiceRewritesTheTag)
+{
+    start();
+    ui().ComboBox1->setCurrentIndex(3);
+    EXPECT_EQ(ui().RobotsTag->text(), QStringLiteral("<meta name=\"robots\" content=\"noindex\">"));
+    EXPECT_TRUE(form->session().changed());
+    ui().RobotsBox->click();
+    EXPECT_FALSE(ui().ComboBox1->isEnabled());
+    EXPECT_FALSE(ui().RobotsTag->isEnabled());
+}
+
+TEST_F(MainWindowTest, SaveLoadAndSaveAsSetTheTitle)
+{
+    start();
+    type(ui().Heading, QStringLiteral("kept"));
+    prompter.answerSaveFile(file("mine.kpj"));
+    click(ui().Button12);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - mine.kpj"));
+
+    click(ui().Button11);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project1.kpj"));
+    prompter.answerOpenFile(file("mine.kpj"));
+    click(ui().Button5);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - mine.kpj"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("kept"));
+    const auto open = prompter.callsOf(ScriptedPrompter::Kind::OpenFile);
+    EXPECT_EQ(open[0].request.filter, QStringLiteral("Quenby's Velmora project files|*.kpj"));
+    EXPECT_TRUE(open[0].request.mustExist);
+
+    dir.write(QStringLiteral("short.kpj"), "\x01\x00");
+    prompter.answerOpenFile(file("short.kpj"));
+    click(ui().Button5);
+    EXPECT_EQ(prompter.messages().last(), QStringLiteral("Error opening file"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - mine.kpj"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("kept"));
+}
+
+TEST_F(MainWindowTest, SavingIntoAFolderThatCannotTakeTheFileFails)
+{
+    start();
+    type(ui().Heading, QStringLiteral("x"));
+    prompter.answerSaveFile(file("missing/dir/p.kpj"));
+    click(ui().Button12);
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("Ошибка!")});
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project1.kpj"));
+    click(ui().Button4);  // Save now goes to the path chosen last
+    EXPECT_EQ(prompter.messages().last(), QStringLiteral("Error saving file"));
+    EXPECT_TRUE(form->session().changed());
+}
+
+TEST_F(MainWindowTest, ClosingWithChangesAsks)
+{
+    start();
+    type(ui().Heading, QStringLiteral("x"));
+    prompter.answerQuestion(Answer::Cancel);
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(iniExists());
+    EXPECT_EQ(prompter.calls()[0].text, QStringLiteral("Do you want to save project: Project1.kpj"));
+
+    prompter.answerQuestion(Answer::No);
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(QFile::exists(file("Project1.kpj")));
+    const SettingsFile settings = form->settings();
+    EXPECT_EQ(settings.read("WSIZE", "Height", ""), "480");
+    EXPECT_EQ(settings.read("WSIZE", "Width", ""), "650");
+    EXPECT_EQ(settings.read("WSIZE", "Left", ""), QByteArray::number(form->pos().x()));
+    EXPECT_EQ(settings.read("WSIZE", "Top", ""), QByteArray::number(form->pos().y()));
+}
+
+TEST_F(MainWindowTest, ClosingWithYesSavesAndClosesEvenWhenSavingFails)
+{
+    start();
+    type(ui().Heading, QStringLiteral("x"));
+    prompter.answerQuestion(Answer::Yes);
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(QFile::exists(file("Project1.kpj")));
+
+    options.reset();
+    form.reset();
+    start();
+    type(ui().Heading, QStringLiteral("x"));
+    prompter.answerQuestion(Answer::Yes);
+    ASSERT_EQ(form->session().projectName(), QStringLiteral("Project2.kpj"));
+    QDir().mkpath(file("Project2.kpj"));  // a folder where the project would be saved
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("Error saving file")});
+}
+
+TEST_F(MainWindowTest, ClosingWithoutChangesAsksNothing)
+{
+    start();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(prompter.calls().isEmpty());
+    EXPECT_TRUE(iniExists());
+}
+
+TEST_F(MainWindowTest, GenerateHtmlAndPreview)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");
+    type(ui().Heading, QStringLiteral("one"));
+    click(ui().Button2);
+    click(ui().Button2);
+    click(ui().Button10);
+    EXPECT_TRUE(QFile::exists(file("Project1/Project1o.htm")));
+    EXPECT_TRUE(QFile::exists(file("Project1.kpj")));  // saved first
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 3 of 3"));
+    EXPECT_EQ(ui().Edit2->text(), QStringLiteral("Project1o.htm"));
+
+    click(ui().Button8);
+    EXPECT_EQ(launcher.targets, QByteArrayList{QFile::encodeName(file("Project1/Project1o.htm"))});
+
+    QFile::remove(file("Project1/Project1b.htm"));
+    ui().Generate1->trigger();  // the menu item runs the same command
+    EXPECT_TRUE(QFile::exists(file("Project1/Project1b.htm")));
+}
+
+TEST_F(MainWindowTest, PreviewAfterACancelledDialogOpensNothing)
+{
+    start("[OPTIONS]\nAUTO_NAME=No\n");
+    prompter.answerSaveFile(std::nullopt);
+    click(ui().Button8);
+    EXPECT_TRUE(launcher.targets.isEmpty());
+}
+
+TEST_F(MainWindowTest, APageThatCannotBeWrittenIsReportedOnce)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");
+    QDir().mkpath(file("Project1/Project1b.htm"));
+    click(ui().Button8);
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("Cannot create file ") + file("Project1/Project1b.htm") +
+                          u'.'});
+    EXPECT_TRUE(launcher.targets.isEmpty());
+}
+
+TEST_F(MainWindowTest, TheWindowWritesTheSameFilesAsTheCli)
+{
+    // A project with texts that are not UTF-8, as from another system.
+    ProjectData project;
+    for (int i = 0; i < 3; ++i) {
+        const PageRecord* previous = i ? &project.pages[i - 1] : nullptr;
+        PageRecord& page = project.pages.append();
+        InitPage(page, {.index = i, .previous = previous, .startupDir = QFile::encodeName(dir.path())});
+        page.setText(TextField::Heading, "\xC4\xE5\xF8\xE5\xE2\xFB\xE5 " + QByteArray::number(i));
+        page.setText(TextField::SubHeading, "line one\r\nline two");
+        page.setText(TextField::Description, "para\r\n\r\nend\r\n");
+        page.setText(TextField::Word3, "w\xE9");
+    }
+    ASSERT_EQ(WriteProjectFile(file("site.kpj"), project), kFileOk);
+    const QByteArray before = test::readFile(file("site.kpj"));
+
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n[VENDOR]\nLINK_IN_HTML=http://credit.example/\n");
+    prompter.answerOpenFile(file("site.kpj"));
+    click(ui().Button5);
+    click(ui().Button10);
+    EXPECT_EQ(test::readFile(file("site.kpj")).mid(8, 30000), before.mid(8, 30000));
+    QByteArrayList fromWindow;
+    for (const char* name : {"site/siteb.htm", "site/sitev.htm", "site/siteo.htm"}) {
+        fromWindow.append(test::readFile(file(name)));
+        QFile::remove(file(name));
+    }
+
+    QProcess cli;
+    cli.setWorkingDirectory(dir.path());
+    cli.start(QStringLiteral(VELMORA_CLI_PATH), {QStringLiteral("generate"), file("site.kpj")});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    int i = 0;
+    for (const char* name : {"site/siteb.htm", "site/sitev.htm", "site/siteo.htm"})
+        EXPECT_EQ(test::readFile(file(name)), fromWindow[i++]) << name;
+    EXPECT_TRUE(fromWindow[2].contains("<title>\xC4\xE5\xF8\xE5\xE2\xFB\xE5 2</title>"));
+}
+
+TEST_F(MainWindowTest, EditCommandsActOnlyOnTextBoxes)
+{
+    start();
+    QApplication::setActiveWindow(form.get());
+    ui().Description->setPlainText(QStringLiteral("one\ntwo"));
+    ui().Description->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), ui().Description);
+    ui().Selectall1->trigger();
+    EXPECT_EQ(ui().Description->textCursor().selectedText().size(), 7);
+
+    ui().RobotsTag->setFocus();
+    ui().RobotsTag->setSelection(0, 5);
+    ui().Copy1->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("<meta"));
+
+    click(ui().Button4);
+    ui().Heading->setFocus();
+    ui().Paste1->trigger();
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("<meta"));
+    EXPECT_TRUE(form->session().changed());
+
+    ui().Heading->selectAll();
+    ui().Cut1->trigger();
+    EXPECT_EQ(ui().Heading->text(), QString());
+
+    ui().HeadingAlign->setFocus();
+    ui().HeadingAlign->lineEdit()->selectAll();
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    ui().Paste1->trigger();
+    EXPECT_EQ(ui().HeadingAlign->currentText(), QStringLiteral("center"));
+}
+
+TEST_F(MainWindowTest, HelpOpensTheShippedPage)
+{
+    start();
+    form->ContentsIndex1Click();
+    form->Upgrades1Click();
+    ASSERT_EQ(launcher.targets.size(), 2);
+    EXPECT_TRUE(launcher.targets[0].endsWith("velmora-help.html"));
+    EXPECT_TRUE(launcher.targets[1].startsWith("file://"));
+    EXPECT_TRUE(launcher.targets[1].endsWith("velmora-help.html#upgrades"));
+}
+
+TEST_F(MainWindowTest, TheImageBrowseButtonSetsTheNameAndSource)
+{
+    start();
+    prompter.answerOpenFile(file("pics/logo.gif"));
+    click(ui().Button3);
+    EXPECT_EQ(ui().Image->text(), QStringLiteral("logo.gif"));
+    click(ui().Button2);
+    EXPECT_EQ(form->session().project().pages[0].text(TextField::ImageSource),
+              QFile::encodeName(file("pics/logo.gif")));
+    EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::OpenFile)[0].request.filter,
+              QStringLiteral("Image Files|*.gif; *.jpg"));
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,32 +1,41 @@
 #include "PageBuilder.h"
 
+#include <QStringBuilder>
+
 #include "project/PageOperations.h"
 
 namespace velmora {
 
 namespace {
 
-QByteArray hexComponents(std::uint32_t colour, int step)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    QByteArray text;
-    text.reserve(6);
-    for (int shift = 0; shift <= 16; shift += 8) {
-        int v = static_cast<int>((colour >> shift) & 0xFF) + step;
-        if (v == 256) v = 254;
-        text += kDigits[v >> 4];
-        text += kDigits[v & 0xF];
+// Six hex digits on the stack, so a colour costs no allocation.
+class HexText {
+public:
+    HexText(std::uint32_t colour, int step)
+    {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        char* out = digits_;
+        for (int shift = 0; shift <= 16; shift += 8) {
+            int v = static_cast<int>((colour >> shift) & 0xFF) + step;
+            if (v == 256) v = 254;
+            *out++ = kDigits[v >> 4];
+            *out++ = kDigits[v & 0xF];
+        }
+        *out = '\0';
     }
-    return text;
-}
+    QByteArrayView view() const { return QByteArrayView(digits_, 6); }
 
-QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
+private:
+    char digits_[7];
+};
+
+QByteArray quoted(const QByteArray& text) { return '"' % text % '"'; }
 
 }  // namespace
 
-QByteArray ColourText(std::uint32_t colour) { return hexComponents(colour, 0); }
+QByteArray ColourText(std::uint32_t colour) { return HexText(colour, 0).view().toByteArray(); }
 
-QByteArray HiddenColourText(std::uint32_t colour) { return hexComponents(colour, 1); }
+QByteArray HiddenColourText(std::uint32_t colour) { return HexText(colour, 1).view().toByteArray(); }
 
 QByteArray RobotsTagFor(const QByteArray& choice)
 {
@@ -47,8 +56,9 @@ QByteArray KeywordList(const PageFields& fields)
 
 QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteArray& creditLink)
 {
+    // Built with QStringBuilder and stack colour texts: one allocation a line.
     auto text = [&](TextField f) { return fields.text(f); };
-    auto hex = [&](ColourField f) { return quoted('#' + ColourText(fields.colour(f))); };
+    auto hex = [&](ColourField f) { return HexText(fields.colour(f), 0); };
     const QByteArray keywords = KeywordList(fields);
     const QByteArray heading = text(TextField::Heading);
     const QByteArray subHeading = text(TextField::SubHeading);
@@ -60,55 +70,53 @@ QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteA
 
     QByteArrayList lines;
     lines.reserve(29);
-    lines << "<html>"
-          << "<head>"
-          << "<title>" + heading + "</title>"
-          << "<meta name=\"description\" content=" + quoted(description) + ">"
-          << "<meta name=\"keywords\" content=" + quoted(keywords) + ">";
+    lines << QByteArray("<html>") << QByteArray("<head>")
+          << QByteArray("<title>" % heading % "</title>")
+          << QByteArray("<meta name=\"description\" content=\"" % description % "\">")
+          << QByteArray("<meta name=\"keywords\" content=\"" % keywords % "\">");
     if (fields.flag(FlagField::RobotsBox)) lines << text(TextField::RobotsTag);
-    lines << "</head>"
-          << "<body bgcolor=" + hex(ColourField::BackgroundColor) +
-                 " link=" + hex(ColourField::LinkColor) +
-                 " vlink=" + hex(ColourField::VisitedLinkColor) + ">"
-          << "<input type=\"hidden\" name=\"content\" value=" + quoted(keywords) + ">";
-    if (comments) lines << "<!--" + hiddenText + "-->";
-    lines << "<h2 align=" + quoted(text(TextField::HeadingAlign)) +
-                 "><b><font face=\"Arial\" color=" + hex(ColourField::HeadingColor) + ">"
-          << heading
-          << "</font></h2>"
-          << "<h4 align=" + quoted(text(TextField::SubheadingAlign)) +
-                 "><font face=\"Arial\" color=" + hex(ColourField::SubheadingColor) + "><i>"
-          << subHeading
-          << "</i></font></b></h4>";
+    lines << QByteArray("</head>")
+          << QByteArray("<body bgcolor=\"#" % hex(ColourField::BackgroundColor).view() %
+                        "\" link=\"#" % hex(ColourField::LinkColor).view() % "\" vlink=\"#" %
+                        hex(ColourField::VisitedLinkColor).view() % "\">")
+          << QByteArray("<input type=\"hidden\" name=\"content\" value=\"" % keywords % "\">");
+    if (comments) lines << QByteArray("<!--" % hiddenText % "-->");
+    lines << QByteArray("<h2 align=\"" % text(TextField::HeadingAlign) %
+                        "\"><b><font face=\"Arial\" color=\"#" %
+                        hex(ColourField::HeadingColor).view() % "\">")
+          << heading << QByteArray("</font></h2>")
+          << QByteArray("<h4 align=\"" % text(TextField::SubheadingAlign) %
+                        "\"><font face=\"Arial\" color=\"#" %
+                        hex(ColourField::SubheadingColor).view() % "\"><i>")
+          << subHeading << QByteArray("</i></font></b></h4>");
     if (comments) {
-        lines << "<font color=" +
-                     quoted('#' + HiddenColourText(fields.colour(ColourField::BackgroundColor))) + ">"
-              << hiddenText
-              << "</font>";
+        lines << QByteArray("<font color=\"#" %
+                            HexText(fields.colour(ColourField::BackgroundColor), 1).view() % "\">")
+              << hiddenText << QByteArray("</font>");
     }
     if (!image.isEmpty()) {
-        lines << "<p align=" + quoted(text(TextField::ImageAlign)) + "><img src=" + quoted(image) +
-                     " alt=" + quoted(subHeading) + " border=\"0\"><small>";
+        lines << QByteArray("<p align=\"" % text(TextField::ImageAlign) % "\"><img src=\"" % image %
+                            "\" alt=\"" % subHeading % "\" border=\"0\"><small>");
     }
-    lines << "<p align=" + quoted(text(TextField::DescriptionAlign)) + ">"
-          << "<font face=\"Arial\" color=" + hex(ColourField::DescriptionColor) + ">"
-          << description
-          << "</p>"
-          << "<font face=\"Arial\"><b><p align=\"center\"><a href=" + quoted(homePage) + ">" +
-                 text(TextField::LinkName) + "</a></p></b>";
+    lines << QByteArray("<p align=\"" % text(TextField::DescriptionAlign) % "\">")
+          << QByteArray("<font face=\"Arial\" color=\"#" %
+                        hex(ColourField::DescriptionColor).view() % "\">")
+          << description << QByteArray("</p>")
+          << QByteArray("<font face=\"Arial\"><b><p align=\"center\"><a href=\"" % homePage %
+                        "\">" % text(TextField::LinkName) % "</a></p></b>");
     if (fields.flag(FlagField::CompanyBox)) {
-        lines << "<p align=\"center\"><i><b>" + text(TextField::FooterText) + " <a href=" +
-                     quoted(homePage) + "></a></p></b></i>";
+        lines << QByteArray("<p align=\"center\"><i><b>" % text(TextField::FooterText) %
+                            " <a href=\"" % homePage % "\"></a></p></b></i>");
     }
     const QByteArray previousAddress = text(TextField::PreviousLinkAddress);
     const QByteArray previousName = text(TextField::PreviousLinkName);
     if (isInterlinked(projectType) && !previousAddress.isEmpty() && !previousName.isEmpty()) {
-        lines << "<b><p align=\"center\"><a href=" + quoted(previousAddress) + ">" + previousName +
-                     "</a></p></b>";
+        lines << QByteArray("<b><p align=\"center\"><a href=\"" % previousAddress % "\">" %
+                            previousName % "</a></p></b>");
     }
-    lines << "<p align=\"center\"><small><a href=" + quoted(creditLink) +
-                 "><small>Page generated using <i><b>Velmora</b></i></small></a></small></p>"
-          << "</font></body></html>";
+    lines << QByteArray("<p align=\"center\"><small><a href=\"" % creditLink %
+                        "\"><small>Page generated using <i><b>Velmora</b></i></small></a></small></p>")
+          << QByteArray("</font></body></html>");
     return lines;
 }
 

@@ -83,6 +83,17 @@ TPowersock::TPowersock(QObject* owner) : QObject(owner)
 
 TPowersock::~TPowersock()
 {
+    // The owner's handlers may be gone already: destruction raises no events.
+    OnDisconnect = nullptr;
+    OnConnect = nullptr;
+    OnInvalidHost = nullptr;
+    OnHostResolved = nullptr;
+    OnStatus = nullptr;
+    OnConnectionFailed = nullptr;
+    OnError = nullptr;
+    OnConnectionRequired = nullptr;
+    OnPacketRecvd = nullptr;
+    OnPacketSent = nullptr;
     try {
         TPowersock::Abort();
         StatusMessage(8, QStringLiteral("Destroy"));

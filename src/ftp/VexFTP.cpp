@@ -20,6 +20,7 @@ TVexFTP::TVexFTP(QObject* owner) : TPowersock(owner) { Port = 21; }
 
 TVexFTP::~TVexFTP()
 {
+    OnStatus = nullptr;
     try {
         dataSocket_.reset();
         // A destructor must not wait on the network: QUIT goes out as far as

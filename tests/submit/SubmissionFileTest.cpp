@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <ostream>
+
+#include "SubmissionTestData.h"
+#include "project/ProjectFile.h"
+#include "submit/SubmissionFile.h"
+#include "support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+using test::makeSubmissionList;
+using test::submissionFileBytes;
+
+class SubmissionFileTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    QString path = submissionFilePath(dir.path());
+};
+
+TEST(SubmissionFilePath, IsAddurlIniInTheStartupDirectory)
+{
+    EXPECT_EQ(submissionFilePath(QStringLiteral("/home/u/velmora")),
+              QStringLiteral("/home/u/velmora/addurl.ini"));
+}
+
+TEST_F(SubmissionFileTest, WritesTheCountAndEveryEntryAndNothingElse)
+{
+    for (const int n : {1, 3, 12}) {
+        const SubmissionList list = makeSubmissionList(n);
+        ASSERT_EQ(WriteSubmissionFile(path, list), kFileOk);
+        const QByteArray bytes = test::readFile(path);
+        EXPECT_EQ(bytes.size(), 4 + 520 * n);
+        EXPECT_EQ(bytes, submissionFileBytes(n, list));
+    }
+}
+
+TEST_F(SubmissionFileTest, TwoEntriesOverTenLeave1044Bytes)
+{
+    ASSERT_EQ(WriteSubmissionFile(path, makeSubmissionList(10)), kFileOk);
+    ASSERT_EQ(WriteSubmissionFile(path, makeSubmissionList(2)), kFileOk);
+    EXPECT_EQ(test::readFile(path).size(), 1044);
+}
+
+TEST_F(SubmissionFileTest, ThreeOfThreeReadInOrder)
+{
+    const SubmissionList written = makeSubmissionList(3);
+    test::writeFile(path, submissionFileBytes(3, written));
+    SubmissionList read;
+    ASSERT_EQ(ReadSubmissionFile(path, read), kFileOk);
+    EXPECT_EQ(read, written);
+}
+
+TEST_F(SubmissionFileTest, TrailingBytesAreIgnoredAndGoneAfterTheNextWrite)
+{
+    const SubmissionList written = makeSubmissionList(2);
+    test::writeFile(path, submissionFileBytes(2, written) + "left over from an older list");
+    SubmissionList read;
+    ASSERT_EQ(ReadSubmissionFile(path, read), kFileOk);
+    EXPECT_EQ(read, written);
+    ASSERT_EQ(WriteSubmissionFile(path, read), kFileOk);
+    EXPECT_EQ(test::readFile(path), submissionFileBytes(2, written));
+}
+
+TEST_F(SubmissionFileTest, EveryByteOfAnEntrySurvivesARoundTrip)
+{
+    SubmissionList written = makeSubmissionList(2);
+    written[0].setText(SubmissionField::Name, QByteArray(259, 'n'));
+    written[1].setText(SubmissionField::Name, "\xFF\xFE not utf-8");
+    std::fill_n(written[1].bytes().begin() + 260, 260, 's');  // a string without a zero
+    ASSERT_EQ(WriteSubmissionFile(path, written), kFileOk);
+    SubmissionList read;
+    ASSERT_EQ(ReadSubmissionFile(path, read), kFileOk);
+    EXPECT_EQ(read, written);
+    EXPECT_EQ(read[0].name(), QByteArray(259, 'n'));
+    EXPECT_EQ(read[1].submissionString(), QByteArray(260, 's'));
+}
+
+TEST_F(SubmissionFileTest, ALongerNameIsCutWithoutTouchingTheString)
+{
+    SubmissionList written;
+    SubmissionEntry& entry = written.append();
+    entry.setText(SubmissionField::SubmissionString, "http://x/?$URL");
+    entry.setText(SubmissionField::Name, QByteArray(258, 'n') + "\xE2\x82\xAC" + "more");
+    ASSERT_EQ(WriteSubmissionFile(path, written), kFileOk);
+    SubmissionList read;
+    ASSERT_EQ(ReadSubmissionFile(path, read), kFileOk);
+    EXPECT_EQ(read[0].name(), QByteArray(258, 'n'));
+    EXPECT_EQ(read[0].submissionString(), "http://x/?$URL");
+}
+
+struct BadFile {
+    const char* name;
+    QByteArray bytes;
+};
+
+void PrintTo(const BadFile& c, std::ostream* os) { *os << c.name; }
+
+class SubmissionFileRefuses : public SubmissionFileTest,
+                              public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(SubmissionFileRefuses, AShortOrEmptyListAndKeepsTheListItWasGiven)
+{
+    test::writeFile(path, GetParam().bytes);
+    SubmissionList kept = makeSubmissionList(1);
+    EXPECT_EQ(ReadSubmissionFile(path, kept), kFileShort);
+    EXPECT_EQ(kept, makeSubmissionList(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SubmissionFileRefuses,
+    ::testing::Values(
+        BadFile{"empty", {}}, BadFile{"two_bytes", QByteArray("\x03\x00", 2)},
+        BadFile{"three_promised_two_present", submissionFileBytes(3, makeSubmissionList(2))},
+        BadFile{"half_an_entry", submissionFileBytes(1, {}) + QByteArray(260, 'x')},
+        BadFile{"count_zero", submissionFileBytes(0, makeSubmissionList(1))},
+        BadFile{"count_negative", submissionFileBytes(-1, makeSubmissionList(1))},
+        BadFile{"huge_count", submissionFileBytes(0x7fffffff, makeSubmissionList(1))}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SubmissionFileTest, AMissingFileCannotBeOpened)
+{
+    SubmissionList read;
+    EXPECT_EQ(ReadSubmissionFile(path, read), kFileCannotOpen);
+    EXPECT_TRUE(read.isEmpty());
+}
+
+TEST_F(SubmissionFileTest, AReadOnlyFileCannotBeOpenedNorReplaced)
+{
+    const QByteArray before = submissionFileBytes(3, makeSubmissionList(3));
+    test::writeFile(path, before);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    SubmissionList read;
+    EXPECT_EQ(ReadSubmissionFile(path, read), kFileCannotOpen);
+    EXPECT_EQ(WriteSubmissionFile(path, makeSubmissionList(1)), kFileCannotOpen);
+    EXPECT_EQ(test::readFile(path), before);
+}
+
+TEST_F(SubmissionFileTest, AFileThatCannotBeCreatedIsReported)
+{
+    EXPECT_EQ(
+        WriteSubmissionFile(dir.file(QStringLiteral("no/such/addurl.ini")), makeSubmissionList(1)),
+        kFileCannotOpen);
+    // A folder in the file's place is not replaced.
+    ASSERT_TRUE(QDir().mkpath(path));
+    EXPECT_NE(WriteSubmissionFile(path, makeSubmissionList(1)), kFileOk);
+    EXPECT_TRUE(QFileInfo(path).isDir());
+}
+
+}  // namespace
+}  // namespace velmora

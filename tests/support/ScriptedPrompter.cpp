@@ -89,12 +89,20 @@ bool ScriptedPrompter::allAnswersUsed() const
 
 void ScriptedPrompter::message(const QString& caption, const QString& text, MessageIcon icon)
 {
-    calls_.append({.kind = Kind::Message, .caption = caption, .text = text, .icon = icon});
+    calls_.append({.kind = Kind::Message,
+                   .caption = caption,
+                   .text = text,
+                   .icon = icon,
+                   .buttons = QStringLiteral("OK")});
 }
 
 Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& text)
 {
-    return next(questions_, {.kind = Kind::Question, .caption = caption, .text = text},
+    return next(questions_,
+                {.kind = Kind::Question,
+                 .caption = caption,
+                 .text = text,
+                 .buttons = QStringLiteral("Yes No Cancel")},
                 Answer::Cancel);
 }
 

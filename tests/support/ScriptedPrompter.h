@@ -23,6 +23,7 @@ public:
         MessageIcon icon = MessageIcon::Information;
         FileDialogRequest request;
         std::uint32_t initialColour = 0;
+        QString buttons;  // "OK" for a message, "Yes No Cancel" for a question
     };
 
     // Queue the answers, first in first out.

@@ -1,0 +1,402 @@
+// The FTP publishing dialog, offscreen, with every message answered by a
+// scripted prompter and the server scripted on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTimer>
+#include <functional>
+
+#include "QtPrint.h"
+#include "ScriptedFtpServer.h"
+#include "ftp/ui/FTPDialog.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+using test::ScriptedFtpServer;
+using test::ScriptedPrompter;
+
+class FtpDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dialog = std::make_unique<TFTPDlg>(settings, prompter);
+        QObject::connect(edit("Inf"), &QLineEdit::textChanged,
+                         [this](const QString& text) { statuses << text; });
+    }
+
+    QLineEdit* edit(const char* name) { return dialog->findChild<QLineEdit*>(QLatin1String(name)); }
+    QPushButton* button(const char* name)
+    {
+        return dialog->findChild<QPushButton*>(QLatin1String(name));
+    }
+    QCheckBox* saveBox() { return dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox1")); }
+    QString status() { return edit("Inf")->text(); }
+
+    void store(const QByteArray& host, const QByteArray& user, const QByteArray& password,
+               const QByteArray& directory, const QByteArray& saveCfg = "Yes")
+    {
+        settings.write("FTP", "HOST_NAME", host);
+        settings.write("FTP", "USER_ID", user);
+        settings.write("FTP", "PASSWORD", password);
+        settings.write("FTP", "DIRECTORY", directory);
+        settings.write("FTP", "SAVE_CFG", saveCfg);
+    }
+    QByteArray stored(const char* key) { return settings.read("FTP", key, "<missing>"); }
+
+    // Shows the dialog modally for `pages` and runs `whileShown` inside the
+    // showing; a dialog still open afterwards is cancelled.
+    int showing(const PageList& pages, const std::function<void()>& whileShown)
+    {
+        QTimer::singleShot(0, dialog.get(), [&] {
+            whileShown();
+            if (dialog->isVisible()) dialog->reject();
+        });
+        return dialog->publish(pages);
+    }
+
+    // Pages whose files lie in the test folder, all showing one image.
+    PageList pagesSharingAnImage(int count)
+    {
+        dir.write(QStringLiteral("logo.gif"), QByteArray("GIF89a\r\n\0\0\x01\x02", 12));
+        PageList pages;
+        for (int i = 1; i <= count; ++i) {
+            PageRecord& page = pages.append();
+            const QByteArray name = "page" + QByteArray::number(i) + ".htm";
+            page.setText(TextField::PageFolder, QFile::encodeName(dir.path()) + '/');
+            page.setText(TextField::Edit2, name);
+            page.setText(TextField::ImageSource,
+                         QFile::encodeName(dir.file(QStringLiteral("logo.gif"))));
+            page.setText(TextField::Image, i == 1 ? QByteArray("logo.gif") : QByteArray("p.gif"));
+            dir.write(QString::fromLatin1(name), "<html>" + name + "</html>");
+        }
+        return pages;
+    }
+
+    void useServer(const ScriptedFtpServer& server) { dialog->FTP().Port = server.port(); }
+
+    test::TempDir dir;
+    SettingsFile settings{dir.file(QStringLiteral("velmora.ini"))};
+    ScriptedPrompter prompter;
+    std::unique_ptr<TFTPDlg> dialog;
+    QStringList statuses;
+};
+
+// ------------------------------------------------------------------ form
+
+TEST_F(FtpDialogTest, TheFormAsDesigned)
+{
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("FTP Dialog"));
+    EXPECT_EQ(dialog->minimumSize(), QSize(379, 256));
+    EXPECT_EQ(dialog->maximumSize(), QSize(379, 256));
+
+    QStringList tabOrder;
+    QWidget* w = edit("HostName");
+    do {
+        if (w->focusPolicy() & Qt::TabFocus) tabOrder << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != edit("HostName"));
+    EXPECT_EQ(tabOrder.join(u' '),
+              QStringLiteral("HostName UserID Password RDirectory B2 OKBtn CancelBtn CheckBox1"));
+
+    for (const char* name : {"Label1", "Label2", "Label3", "Label4"})
+        EXPECT_TRUE(dialog->findChild<QLabel*>(QLatin1String(name))->font().bold()) << name;
+    for (const char* name : {"B2", "OKBtn", "CancelBtn"})
+        EXPECT_TRUE(button(name)->font().bold()) << name;
+    EXPECT_TRUE(saveBox()->font().bold());
+    EXPECT_EQ(button("B2")->text(), QStringLiteral("Send"));
+    EXPECT_TRUE(button("OKBtn")->isDefault());
+    EXPECT_EQ(saveBox()->text(), QStringLiteral("Save FTP Configuration"));
+
+    EXPECT_EQ(edit("Password")->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(edit("Password")->styleSheet().contains(QStringLiteral("password-character: 42")));
+    EXPECT_TRUE(edit("Inf")->isReadOnly());
+    EXPECT_EQ(edit("Inf")->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(edit("Inf")->palette().color(QPalette::Base),
+              edit("Inf")->palette().color(QPalette::Button));
+
+    EXPECT_EQ(dialog->FTP().Port, 21);
+    EXPECT_EQ(dialog->FTP().TimeOut, 30000);
+    EXPECT_EQ(dialog->FTP().ReportLevel, 0);
+    EXPECT_TRUE(dialog->FTP().Proxy.isEmpty());
+}
+
+// ---------------------------------------------------------------- checks
+
+TEST_F(FtpDialogTest, AMissingHostOrUserIsReportedInTheStatusLineOnly)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    PageList pages;
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("You must specify Host Name"));
+        edit("HostName")->setText(QStringLiteral("127.0.0.1"));
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("You must specify UserID"));
+    });
+    EXPECT_EQ(server.controlConnections(), 0);
+    EXPECT_TRUE(prompter.calls().isEmpty());
+}
+
+// ---------------------------------------------------------------- Send
+
+TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    const PageList pages = pagesSharingAnImage(3);
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(edit("RDirectory")->text(), QStringLiteral("pub/"));
+        EXPECT_FALSE(dialog->LoggedIn());
+        EXPECT_TRUE(button("B2")->isEnabled());
+        const QProgressBar* bar = dialog->findChild<QProgressBar*>(QStringLiteral("SendProgress"));
+        EXPECT_EQ(bar->value(), 1000);
+        const qint64 bytes = 12 + 3 * QByteArray("<html>page1.htm</html>").size();
+        EXPECT_EQ(bar->format(), QStringLiteral("4 of 4 files, %1 of %1 bytes").arg(bytes));
+    });
+
+    QStringList expected = {QStringLiteral("Connecting..."), QStringLiteral("Connected...")};
+    for (const char* name : {"pub/logo.gif", "pub/page1.htm", "pub/page2.htm", "pub/page3.htm"})
+        expected << QLatin1String(name) << QStringLiteral("Transaction start...")
+                 << QStringLiteral("Transaction stop...") << QStringLiteral("Success!");
+    expected << QStringLiteral("Disconnecting...") << QStringLiteral("Disconnected...");
+    EXPECT_EQ(statuses, expected);
+    EXPECT_TRUE(prompter.calls().isEmpty());
+
+    const QList<QByteArray> sent = server.transcript();
+    QList<QByteArray> stores;
+    for (const QByteArray& line : sent)
+        if (line.startsWith("STOR ")) stores << line;
+    EXPECT_EQ(stores, (QList<QByteArray>{"STOR pub/logo.gif", "STOR pub/page1.htm",
+                                         "STOR pub/page2.htm", "STOR pub/page3.htm"}));
+    ASSERT_EQ(server.dataReceived().size(), 4);
+    EXPECT_EQ(server.dataReceived()[0], QByteArray("GIF89a\r\n\0\0\x01\x02", 12));
+    EXPECT_EQ(sent.last(), QByteArray("QUIT"));
+}
+
+TEST_F(FtpDialogTest, AHostGivenByNameIsResolvedFirst)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("localhost", "alice", "secret", "");
+    const PageList pages = pagesSharingAnImage(1);
+    showing(pages, [&] { button("B2")->click(); });
+    ASSERT_GE(statuses.size(), 3);
+    EXPECT_EQ(statuses.mid(0, 3), (QStringList{QStringLiteral("Connecting..."),
+                                               QStringLiteral("Host resolved..."),
+                                               QStringLiteral("Connected...")}));
+    EXPECT_TRUE(statuses.contains(QStringLiteral("page1.htm"))) << "bare names";
+    EXPECT_TRUE(prompter.calls().isEmpty());
+}
+
+TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub\\");
+    PageList pages = pagesSharingAnImage(2);
+    QFile::remove(dir.file(QStringLiteral("page2.htm")));
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_TRUE(dialog->LoggedIn());
+        EXPECT_EQ(edit("RDirectory")->text(), QStringLiteral("pub\\")) << "kept as written";
+        EXPECT_EQ(status(), QStringLiteral("pub\\page2.htm"));
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("Connection already exists"));
+    });
+    ASSERT_EQ(prompter.calls().size(), 1);
+    const ScriptedPrompter::Call& shown = prompter.calls()[0];
+    EXPECT_EQ(shown.caption, QStringLiteral("Velmora"));
+    EXPECT_EQ(shown.icon, MessageIcon::Error);
+    EXPECT_EQ(shown.text, QStringLiteral("Cannot open file ") + dir.file(QStringLiteral("page2.htm")) +
+                              QStringLiteral("."));
+    EXPECT_EQ(server.dataReceived().size(), 2) << "the image and the first page";
+
+    // The next showing starts logged out.
+    showing(pages, [&] { EXPECT_FALSE(dialog->LoggedIn()); });
+}
+
+TEST_F(FtpDialogTest, ARefusedLoginShowsTheServersLine)
+{
+    test::ServerScript script = test::defaultScript();
+    script.onCommand["PASS"] = {test::send("530 Login incorrect.\r\n")};
+    ScriptedFtpServer server(script);
+    useServer(server);
+    store("127.0.0.1", "alice", "wrong", "");
+    const PageList pages = pagesSharingAnImage(1);
+    showing(pages, [&] { button("B2")->click(); });
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("530 Login incorrect.\r\n")})
+        << "a text ending in its line break gets no full stop";
+    EXPECT_EQ(statuses, (QStringList{QStringLiteral("Connecting..."),
+                                     QStringLiteral("Disconnected...")}));
+    EXPECT_FALSE(dialog->LoggedIn());
+}
+
+TEST_F(FtpDialogTest, ConnectionFailuresReachTheErrorDisplay)
+{
+    struct Case {
+        QString host;
+        QString lastStatus;
+        QString message;
+    };
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closed = probe.serverPort();
+    probe.close();
+    const Case cases[] = {
+        {QStringLiteral("127.0.0.1"), QStringLiteral("Connection failed..."),
+         QStringLiteral("Connection Failed.")},
+        {QString(127, u'h'), QStringLiteral("Invalid Host..."),
+         QStringLiteral("Null Remote Address.")},
+        {QString(128, u'h'), QStringLiteral("Connecting..."), QStringLiteral("Host Name Too Long.")},
+    };
+    const PageList pages = pagesSharingAnImage(1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host.toStdString());
+        prompter.clear();
+        dialog->FTP().Port = closed;
+        showing(pages, [&] {
+            edit("HostName")->setText(c.host);
+            edit("UserID")->setText(QStringLiteral("alice"));
+            button("B2")->click();
+            EXPECT_EQ(status(), c.lastStatus);
+        });
+        EXPECT_EQ(prompter.messages(), QStringList{c.message});
+    }
+}
+
+TEST_F(FtpDialogTest, SendDisablesItsButtonsAndACloseWaitsForIt)
+{
+    test::ServerScript script = test::defaultScript();
+    script.greeting = {test::drip("220-A slow server\r\n220 ready at last\r\n")};
+    ScriptedFtpServer server(script);
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    const PageList pages = pagesSharingAnImage(2);
+
+    QList<bool> enabledWhileSending;
+    bool askedToClose = false;
+    QTimer watcher;
+    watcher.setInterval(1);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!dialog->isSending()) return;
+        for (const char* name : {"B2", "OKBtn", "CancelBtn"})
+            enabledWhileSending << button(name)->isEnabled();
+        if (!askedToClose) {
+            askedToClose = true;
+            dialog->accept();  // as Enter or the title bar would
+        }
+    });
+    int result = -1;
+    QTimer::singleShot(0, dialog.get(), [&] {
+        watcher.start();
+        button("B2")->click();
+        watcher.stop();
+    });
+    result = dialog->publish(pages);
+
+    EXPECT_TRUE(askedToClose);
+    EXPECT_FALSE(enabledWhileSending.isEmpty());
+    EXPECT_FALSE(enabledWhileSending.contains(true));
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(server.dataReceived().size(), 3) << "Send finished before the dialog closed";
+    EXPECT_EQ(stored("DIRECTORY"), QByteArray("pub/")) << "closed with OK: stored";
+    for (const char* name : {"B2", "OKBtn", "CancelBtn"}) EXPECT_TRUE(button(name)->isEnabled());
+}
+
+// ------------------------------------------------------------- settings
+
+TEST_F(FtpDialogTest, EveryShowingReloadsTheStoredValues)
+{
+    store("ftp.example.com", "bob", "pw", "www", "Yes");
+    PageList pages;
+    showing(pages, [&] {
+        EXPECT_EQ(edit("HostName")->text(), QStringLiteral("ftp.example.com"));
+        EXPECT_EQ(edit("UserID")->text(), QStringLiteral("bob"));
+        EXPECT_EQ(edit("Password")->text(), QStringLiteral("pw"));
+        EXPECT_EQ(edit("RDirectory")->text(), QStringLiteral("www"));
+        EXPECT_TRUE(saveBox()->isChecked());
+        edit("HostName")->setText(QStringLiteral("changed"));
+    });
+    showing(pages, [&] { EXPECT_EQ(edit("HostName")->text(), QStringLiteral("ftp.example.com")); });
+}
+
+TEST_F(FtpDialogTest, OkStoresTheFieldsWhenTheBoxIsTicked)
+{
+    PageList pages;
+    const int result = showing(pages, [&] {
+        EXPECT_TRUE(saveBox()->isChecked()) << "SAVE_CFG defaults to Yes";
+        edit("HostName")->setText(QStringLiteral("ftp.example.com"));
+        edit("UserID")->setText(QStringLiteral("carol"));
+        edit("Password")->setText(QStringLiteral("s3cret"));
+        edit("RDirectory")->setText(QStringLiteral("site/"));
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(stored("HOST_NAME"), QByteArray("ftp.example.com"));
+    EXPECT_EQ(stored("USER_ID"), QByteArray("carol"));
+    EXPECT_EQ(stored("PASSWORD"), QByteArray("s3cret"));
+    EXPECT_EQ(stored("DIRECTORY"), QByteArray("site/"));
+    EXPECT_EQ(stored("SAVE_CFG"), QByteArray("Yes"));
+}
+
+TEST_F(FtpDialogTest, OkWithTheBoxUntickedStoresFourEmptyValuesAndNo)
+{
+    store("ftp.example.com", "bob", "pw", "www");
+    PageList pages;
+    showing(pages, [&] {
+        saveBox()->setChecked(false);
+        button("OKBtn")->click();
+    });
+    for (const char* key : {"HOST_NAME", "USER_ID", "PASSWORD", "DIRECTORY"})
+        EXPECT_EQ(stored(key), QByteArray()) << key;
+    EXPECT_EQ(stored("SAVE_CFG"), QByteArray("No"));
+    showing(pages, [&] {
+        EXPECT_TRUE(edit("HostName")->text().isEmpty());
+        EXPECT_FALSE(saveBox()->isChecked());
+    });
+}
+
+TEST_F(FtpDialogTest, OnlyAnExactYesTicksTheBox)
+{
+    PageList pages;
+    for (const auto& [value, ticked] : {std::pair{"yes", false}, std::pair{"YES", false},
+                                        std::pair{"No", false}, std::pair{"Yes", true}}) {
+        settings.write("FTP", "SAVE_CFG", value);
+        showing(pages, [&, ticked = ticked] { EXPECT_EQ(saveBox()->isChecked(), ticked) << value; });
+    }
+}
+
+TEST_F(FtpDialogTest, CancelStoresNothing)
+{
+    store("ftp.example.com", "bob", "pw", "www");
+    const QByteArray before = test::readFile(settings.path());
+    PageList pages;
+    const int result = showing(pages, [&] {
+        edit("HostName")->setText(QStringLiteral("elsewhere"));
+        saveBox()->setChecked(false);
+        button("CancelBtn")->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+    showing(pages, [&] {
+        EXPECT_EQ(edit("HostName")->text(), QStringLiteral("ftp.example.com"));
+        EXPECT_TRUE(saveBox()->isChecked());
+    });
+}
+
+}  // namespace
+}  // namespace velmora

@@ -97,6 +97,7 @@ const std::initializer_list<Command>& commands()
         {"fill", "fill PHRASE", fillCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
         {"generate", "generate PROJECT.kpj [--save]", generateCommand},
+        {"upload", "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]", uploadCommand},
     };
     return table;
 }

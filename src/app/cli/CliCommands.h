@@ -22,6 +22,7 @@ struct Command {
 int fillCommand(const QStringList& args, const Output& io);
 int dumpCommand(const QStringList& args, const Output& io);
 int generateCommand(const QStringList& args, const Output& io);
+int uploadCommand(const QStringList& args, const Output& io);
 
 // Every subcommand of velmora-cli, in the order the usage lists them.
 const std::initializer_list<Command>& commands();

@@ -1,0 +1,139 @@
+#include "FuzzChecks.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/Errors.h"
+#include "app/Options.h"
+#include "app/SettingsFile.h"
+#include "app/VendorValues.h"
+#include "project/KeywordFill.h"
+#include "project/ProjectFile.h"
+#include "submit/SubmissionFile.h"
+
+namespace velmora::fuzz {
+
+namespace {
+
+// One scratch folder for the whole run; inputs are written to files there
+// because the readers under test take paths, as the window's commands do.
+const QTemporaryDir& scratch()
+{
+    static const QTemporaryDir dir;
+    return dir;
+}
+
+QString scratchFile(const char* name, const QByteArray& bytes)
+{
+    const QString path = scratch().filePath(QString::fromLatin1(name));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+    return path;
+}
+
+QString fail(const char* what) { return QString::fromLatin1(what); }
+
+}  // namespace
+
+QString checkProjectFile(const QByteArray& bytes)
+{
+    const QString path = scratchFile("in.kpj", bytes);
+    ProjectData project;
+    project.pages.append();  // a failed read must leave this page alone
+    const int result = ReadProjectFile(path, project);
+    if (result != kFileOk) {
+        if (result != kFileShort) return fail("unexpected result");
+        return project.pages.size() == 1 ? QString() : fail("a failed read changed the project");
+    }
+    if (project.pages.isEmpty()) return fail("a project read with no page");
+    const QString out = scratch().filePath(QStringLiteral("out.kpj"));
+    if (WriteProjectFile(out, project) != kFileOk) return fail("cannot write back");
+    QFile written(out);
+    written.open(QIODevice::ReadOnly);
+    const QByteArray again = written.readAll();
+    if (again.size() != 8 + qsizetype(project.pages.size()) * 37600) return fail("written size");
+    if (bytes.left(again.size()) != again) return fail("written bytes differ from the read ones");
+    return {};
+}
+
+QString checkSubmissionFile(const QByteArray& bytes)
+{
+    const QString path = scratchFile("addurl.ini", bytes);
+    SubmissionList list;
+    const int result = ReadSubmissionFile(path, list);
+    if (result != 0) return list.isEmpty() ? QString() : fail("a failed read changed the list");
+    if (list.isEmpty()) return fail("a list read with no entry");
+    const QString out = scratch().filePath(QStringLiteral("out.ini"));
+    if (WriteSubmissionFile(out, list) != 0) return fail("cannot write back");
+    QFile written(out);
+    written.open(QIODevice::ReadOnly);
+    if (written.size() != 4 + qint64(list.size()) * 520) return fail("written size");
+    SubmissionList reread;
+    if (ReadSubmissionFile(out, reread) != 0 || !(reread == list)) return fail("no round trip");
+    return {};
+}
+
+QString checkSettingsFile(const QByteArray& bytes)
+{
+    scratchFile("velmora.ini", bytes);
+    const SettingsFile settings = SettingsFile::inDirectory(scratch().path());
+    const VendorValues vendor = VendorValues::read(settings);
+    for (const QByteArray* value :
+         {&vendor.homePage, &vendor.copyright, &vendor.programName, &vendor.linkInHtml}) {
+        if (value->size() > SettingsFile::kMaxValueLength) return fail("vendor value too long");
+    }
+    Options options;
+    try {
+        LoadOptions(settings, options);
+    } catch (const ConversionError&) {
+        // The window shows this and goes on; the flags are loaded.
+    }
+    if (options.newProjectChoice < -1 || options.newProjectChoice > 2) return fail("choice range");
+    for (const char* key : {"HOST_NAME", "USER_ID", "PASSWORD", "DIRECTORY", "SAVE_CFG"}) {
+        if (settings.read("FTP", key, "").size() > SettingsFile::kMaxValueLength)
+            return fail("FTP value too long");
+    }
+    // A write into whatever the file held keeps every other key readable
+    // and reads back as written.
+    const QByteArray homePage = settings.read("VENDOR", "HOMEPAGE", "none");
+    settings.write("WSIZE", "Left", "17");
+    if (settings.read("WSIZE", "Left", "") != "17") return fail("written key reads back");
+    if (settings.read("VENDOR", "HOMEPAGE", "none") != homePage) return fail("write lost a key");
+    return {};
+}
+
+QString checkFill(const QByteArray& phrase)
+{
+    const PhraseWords split = SplitPhrase(phrase);
+    if (split.count < 1 || split.count > 4) return fail("word count");
+    MemoryPageFields fields;
+    fields.setText(TextField::KeywordPhrase, phrase);
+    Fill(fields);
+    PageRecord page;
+    StorePage(page, fields, kInterlinked);
+    for (const FieldSlot& slot : kTextSlots) {
+        const auto field = static_cast<TextField>(&slot - kTextSlots.data());
+        if (std::size_t(page.text(field).size()) >= slot.width) return fail("field over its width");
+    }
+    const QByteArray phraseUpToZero = phrase.left(phrase.indexOf('\0') < 0 ? phrase.size()
+                                                                           : phrase.indexOf('\0'));
+    if (split.count >= 2 && fields.text(TextField::Word) != phrase) return fail("Word is not the phrase");
+    if (split.count >= 2) {
+        const QByteArray stored = page.text(TextField::Word);
+        if (!phraseUpToZero.startsWith(stored)) return fail("stored Word is not the phrase cut");
+    }
+    return {};
+}
+
+Check checkFor(const QString& target)
+{
+    if (target == u"project_file") return checkProjectFile;
+    if (target == u"submission_file") return checkSubmissionFile;
+    if (target == u"settings") return checkSettingsFile;
+    if (target == u"fill") return checkFill;
+    if (target == u"ftp_reply") return checkFtpReplies;
+    return nullptr;
+}
+
+}  // namespace velmora::fuzz

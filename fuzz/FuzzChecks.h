@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Each check feeds one input to one reader of outside bytes, the same code
+// the program uses, and tests a property of the result. It returns an
+// empty text when the property holds, else what went wrong. The libFuzzer
+// targets abort on a failure; the corpus regression test reports it.
+namespace velmora::fuzz {
+
+QString checkProjectFile(const QByteArray& bytes);
+QString checkSubmissionFile(const QByteArray& bytes);
+QString checkSettingsFile(const QByteArray& bytes);
+QString checkFill(const QByteArray& phrase);
+QString checkFtpReplies(const QByteArray& stream);
+
+// The check of a corpus folder's name ("project_file", ...), or nullptr.
+using Check = QString (*)(const QByteArray&);
+Check checkFor(const QString& target);
+
+}  // namespace velmora::fuzz

@@ -8,7 +8,7 @@ int SubmissionBrowser::load(const QString& path)
 {
     list_.clear();
     const int result = ReadSubmissionFile(path, list_);
-    if (result != 0 || list_.isEmpty()) {
+    if (result != kFileOk || list_.isEmpty()) {
         // The dialog always shows an entry, so a list that cannot be read
         // starts as one blank entry.
         list_.clear();

@@ -5,7 +5,6 @@
 #include <QtEndian>
 
 #include "app/FileAccess.h"
-#include "project/ProjectFile.h"
 
 namespace velmora {
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "SubmissionList.h"
+#include "project/ProjectFile.h"  // the file results kFileOk, kFileCannotOpen, kFileShort
 
 namespace velmora {
 

@@ -256,7 +256,9 @@ TEST_F(URLDialogTest, OkWritesEditedAndAddedEntriesCutToTheirFields)
 
 TEST_F(URLDialogTest, EnterInAValueBoxClosesAsOkAndWritesTheList)
 {
-    open();
+    // Opened window-modal, as a caller's exec() would, but without waiting.
+    dialog = std::make_unique<TURLDlg>(dir.path(), launcher);
+    dialog->open();
     QTest::keyClick(box("Edit5"), Qt::Key_Return);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);

@@ -399,6 +399,28 @@ TEST_F(MainWindowTest, EditCommandsActOnlyOnTextBoxes)
     EXPECT_EQ(ui().HeadingAlign->currentText(), QStringLiteral("center"));
 }
 
+TEST_F(MainWindowTest, FtpOpensItsDialogOnlyAfterASuccessfulGeneration)
+{
+    start("[OPTIONS]\nAUTO_NAME=No\n");
+    int published = 0;
+    form->setFtpCommand([&](const PageList& pages) {
+        ++published;
+        EXPECT_EQ(pages[0].text(TextField::Edit2), "p.htm");
+    });
+    prompter.answerSaveFile(std::nullopt);
+    ui().FTP1->trigger();
+    EXPECT_EQ(published, 0);
+    prompter.answerSaveFile(file("p.htm"));
+    click(ui().Button6);
+    EXPECT_EQ(published, 1);
+
+    int submitted = 0;
+    form->setSubmitCommand([&] { ++submitted; });
+    click(ui().Button9);
+    ui().AddURL1->trigger();
+    EXPECT_EQ(submitted, 2);
+}
+
 TEST_F(MainWindowTest, HelpOpensTheShippedPage)
 {
     start();

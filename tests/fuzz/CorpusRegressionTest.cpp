@@ -10,11 +10,11 @@
 namespace velmora {
 namespace {
 
-class FuzzCorpus : public ::testing::TestWithParam<QString> {};
+class FuzzCorpus : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FuzzCorpus, EveryKeptInputPassesItsCheck)
 {
-    const QString target = GetParam();
+    const QString target = QString::fromLatin1(GetParam());
     const fuzz::Check check = fuzz::checkFor(target);
     ASSERT_NE(check, nullptr);
     const QDir folder(QStringLiteral(VELMORA_CORPUS_DIR "/") + target);
@@ -28,11 +28,9 @@ TEST_P(FuzzCorpus, EveryKeptInputPassesItsCheck)
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
-                         ::testing::Values(QStringLiteral("project_file"),
-                                           QStringLiteral("submission_file"),
-                                           QStringLiteral("settings"), QStringLiteral("fill"),
-                                           QStringLiteral("ftp_reply")),
-                         [](const auto& info) { return info.param.toStdString(); });
+                         ::testing::Values("project_file", "submission_file", "settings", "fill",
+                                           "ftp_reply"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace velmora

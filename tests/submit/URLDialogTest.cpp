@@ -14,6 +14,7 @@
 #include "SubmissionTestData.h"
 #include "submit/SubmissionFile.h"
 #include "submit/ui/URLDialog.h"
+#include "support/RecordingLauncher.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -21,19 +22,6 @@ namespace {
 
 using test::makeSubmissionList;
 using test::submissionFileBytes;
-
-// The build lists these tests by running the program, where no screen need
-// exist; set before main, this puts that run offscreen like ctest's.
-const bool kOffscreen = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
-}();
-
-class RecordingLauncher final : public BrowserLauncher {
-public:
-    void OpenInBrowser(const QByteArray& target) override { opened.push_back(target); }
-    std::vector<QByteArray> opened;
-};
 
 class URLDialogTest : public ::testing::Test {
 protected:
@@ -62,7 +50,7 @@ protected:
 
     test::TempDir dir;
     QString path = submissionFilePath(dir.path());
-    RecordingLauncher launcher;
+    test::RecordingLauncher launcher;
     std::unique_ptr<QWidget> parent;  // outlives the dialog it may own
     std::unique_ptr<TURLDlg> dialog;
 };
@@ -290,9 +278,9 @@ TEST_F(URLDialogTest, SubmitFillsTheStringTheBoxShows)
     type("Edit5", QStringLiteral("Jo"));
     type("Edit6", QStringLiteral("1"));
     click("Button2");
-    EXPECT_EQ(launcher.opened,
-              (std::vector<QByteArray>{"http://e0.example/add?u=http://my.site/a.htm&m=me@my.site",
-                                       "http://other/?n=Jo&u=http://my.site/a.htm&x=1"}));
+    EXPECT_EQ(launcher.targets,
+              (QByteArrayList{"http://e0.example/add?u=http://my.site/a.htm&m=me@my.site",
+                              "http://other/?n=Jo&u=http://my.site/a.htm&x=1"}));
     // Submitting stored nothing.
     click("CheckBox1");
     EXPECT_EQ(box("SubmissionString")->text(),
@@ -306,8 +294,8 @@ TEST_F(URLDialogTest, SubmitHandsOnStoredBytesThatAreNotUtf8)
     test::writeFile(path, submissionFileBytes(1, list));
     open();
     click("Button2");
-    ASSERT_EQ(launcher.opened.size(), 1u);
-    EXPECT_EQ(launcher.opened[0], "http://e/?q=\xE9t\xE9&u=http://");
+    ASSERT_EQ(launcher.targets.size(), 1);
+    EXPECT_EQ(launcher.targets[0], "http://e/?q=\xE9t\xE9&u=http://");
 }
 
 }  // namespace

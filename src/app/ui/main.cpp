@@ -5,6 +5,8 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/WidgetPrompter.h"
+#include "ftp/ui/FTPDialog.h"
+#include "submit/ui/URLDialog.h"
 #include "generate/BrowserLauncher.h"
 
 int main(int argc, char* argv[])
@@ -21,9 +23,15 @@ int main(int argc, char* argv[])
         SystemBrowserLauncher launcher;
         TForm1 form(prompter, launcher);
         prompter.setParent(&form);
+        TFTPDlg ftp(form.settings(), prompter, &form);
         TOptDlg options(form.settings(), prompter, &form);
         form.setOptionsSource(&options);
         form.setOptionsCommand([&options] { options.exec(); });
+        form.setFtpCommand([&ftp](const PageList& pages) { ftp.publish(pages); });
+        form.setSubmitCommand([&form, &launcher] {
+            TURLDlg submit(form.startupDir(), launcher, &form);
+            submit.exec();
+        });
         QObject::connect(&form, &TForm1::quitRequested, &app, [] { QCoreApplication::exit(0); },
                          Qt::QueuedConnection);
         form.show();

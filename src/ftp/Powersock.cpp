@@ -62,8 +62,9 @@ int socketErrorNumber(int qtSocketError)
 
 TPowersock::TimerScope::TimerScope(TPowersock& sock) : sock_(sock), armed_(sock.timerScopes_ == 0)
 {
-    ++sock_.timerScopes_;
+    // Counted only once the timer runs: a refused timer leaves no scope open.
     if (armed_) sock_.TimerOn();
+    ++sock_.timerScopes_;
 }
 
 TPowersock::TimerScope::~TimerScope()

@@ -225,8 +225,18 @@ TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
                               QStringLiteral("."));
     EXPECT_EQ(server.dataReceived().size(), 2) << "the image and the first page";
 
-    // The next showing starts logged out.
-    showing(pages, [&] { EXPECT_FALSE(dialog->LoggedIn()); });
+    // The next showing starts logged out, and its Send logs in afresh over
+    // the connection the failure left open.
+    dir.write(QStringLiteral("page2.htm"), "<html>back</html>");
+    showing(pages, [&] {
+        EXPECT_FALSE(dialog->LoggedIn());
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+    });
+    EXPECT_EQ(prompter.calls().size(), 1) << "no further failure";
+    EXPECT_EQ(server.controlConnections(), 2);
+    ASSERT_EQ(server.dataReceived().size(), 5);
+    EXPECT_EQ(server.dataReceived()[4], QByteArray("<html>back</html>"));
 }
 
 TEST_F(FtpDialogTest, ARefusedLoginShowsTheServersLine)

@@ -198,6 +198,30 @@ TEST(PowersockConnectTest, ARefusedConnectionFailsAndTheInstanceStaysUsable)
     EXPECT_TRUE(sock.Connected());
 }
 
+TEST(PowersockErrorTest, ErrorManagerToleratesOneNumberAndRaisesTheRest)
+{
+    TPowersock sock;
+    EXPECT_EQ(sock.LookupErrorMessage(0, {}), QString());
+    EXPECT_EQ(sock.LookupErrorMessage(5, {}), QStringLiteral("Unknown Error No. 5"));
+    EXPECT_EQ(sock.LookupErrorMessage(5, QStringLiteral("given")), QStringLiteral("given"));
+
+    sock.Host = QStringLiteral("127.0.0.1");
+    sock.Port = closedPort();
+    EXPECT_THROW(sock.Connect(), ESockError);
+    ASSERT_EQ(sock.LastErrorNo(), 10061);
+    QList<std::pair<int, QString>> errors;
+    sock.OnError = [&](TPowersock&, quint16 number, const QString& message) {
+        errors.append({number, message});
+    };
+    EXPECT_EQ(sock.ErrorManager(10061), QString());
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(failureOf<ESockError>([&] { sock.ErrorManager(10035); }),
+              QStringLiteral("Unknown Error No. 10061"));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0].first, 10061);
+    EXPECT_EQ(errors[0].second, QStringLiteral("Unknown Error No. 10061"));
+}
+
 // A listening socket whose one-place queue is taken: further connection
 // attempts get no answer at all.
 class SilentHost {

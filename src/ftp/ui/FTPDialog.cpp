@@ -117,6 +117,14 @@ void TFTPDlg::Send()
         setStatus(QStringLiteral("Connection already exists"));
         return;
     }
+    // A connection left open by a failed Send of an earlier showing would
+    // make Connect do nothing; it is closed so that this Send logs in afresh.
+    if (ftp_->Connected()) {
+        try {
+            ftp_->Disconnect();
+        } catch (const VelmoraError&) {
+        }
+    }
     ftp_->Host = ui_->HostName->text();
     ftp_->UserID = ui_->UserID->text().toUtf8();
     ftp_->Password = ui_->Password->text().toUtf8();

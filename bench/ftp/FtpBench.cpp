@@ -68,7 +68,10 @@ public:
     bool ready() const { return port_ > 0; }
     int port() const { return port_; }
     QString smallDir() const { return local_.filePath(QStringLiteral("small")); }
-    QString smallName(int i) const { return QStringLiteral("page%1.htm").arg(i, 4, 10, QLatin1Char('0')); }
+    QString smallName(int i) const
+    {
+        return QStringLiteral("page%1.htm").arg(i, 4, 10, QLatin1Char('0'));
+    }
     QString smallFile(int i) const { return smallDir() + u'/' + smallName(i); }
     QString largeFile() const { return local_.filePath(QStringLiteral("large.bin")); }
     QString url(const QString& path) const
@@ -164,9 +167,9 @@ void curlSmallFiles(benchmark::State& state, const Setting* setting, bool active
 void curlLargeFile(benchmark::State& state, const Setting* setting, bool active)
 {
     for (auto _ : state) {
-        if (runCurl(activeMode(active) + QStringList{QStringLiteral("-T"), setting->largeFile(),
-                                                     setting->url(QStringLiteral("large.bin"))}) != 0)
-            state.SkipWithError("curl failed");
+        const QStringList upload = {QStringLiteral("-T"), setting->largeFile(),
+                                    setting->url(QStringLiteral("large.bin"))};
+        if (runCurl(activeMode(active) + upload) != 0) state.SkipWithError("curl failed");
     }
     state.SetBytesProcessed(state.iterations() * kLargeSize);
 }

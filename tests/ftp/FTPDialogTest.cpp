@@ -221,8 +221,8 @@ TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
     const ScriptedPrompter::Call& shown = prompter.calls()[0];
     EXPECT_EQ(shown.caption, QStringLiteral("Velmora"));
     EXPECT_EQ(shown.icon, MessageIcon::Error);
-    EXPECT_EQ(shown.text, QStringLiteral("Cannot open file ") + dir.file(QStringLiteral("page2.htm")) +
-                              QStringLiteral("."));
+    const QString missing = dir.file(QStringLiteral("page2.htm"));
+    EXPECT_EQ(shown.text, QStringLiteral("Cannot open file ") + missing + QStringLiteral("."));
     EXPECT_EQ(server.dataReceived().size(), 2) << "the image and the first page";
 
     // The next showing starts logged out, and its Send logs in afresh over
@@ -271,7 +271,8 @@ TEST_F(FtpDialogTest, ConnectionFailuresReachTheErrorDisplay)
          QStringLiteral("Connection Failed.")},
         {QString(127, u'h'), QStringLiteral("Invalid Host..."),
          QStringLiteral("Null Remote Address.")},
-        {QString(128, u'h'), QStringLiteral("Connecting..."), QStringLiteral("Host Name Too Long.")},
+        {QString(128, u'h'), QStringLiteral("Connecting..."),
+         QStringLiteral("Host Name Too Long.")},
     };
     const PageList pages = pagesSharingAnImage(1);
     for (const Case& c : cases) {
@@ -386,7 +387,8 @@ TEST_F(FtpDialogTest, OnlyAnExactYesTicksTheBox)
     for (const auto& [value, ticked] : {std::pair{"yes", false}, std::pair{"YES", false},
                                         std::pair{"No", false}, std::pair{"Yes", true}}) {
         settings.write("FTP", "SAVE_CFG", value);
-        showing(pages, [&, ticked = ticked] { EXPECT_EQ(saveBox()->isChecked(), ticked) << value; });
+        showing(pages,
+                [&, ticked = ticked] { EXPECT_EQ(saveBox()->isChecked(), ticked) << value; });
     }
 }
 

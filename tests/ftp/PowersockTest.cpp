@@ -136,7 +136,8 @@ TEST(PowersockConnectTest, AnUnknownHostGetsOneRetryThroughOnInvalidHost)
     int asked = 0;
     sock.OnInvalidHost = [&](bool&) { ++asked; };
     sock.Host = QString();  // resolves to nothing, without any network traffic
-    EXPECT_EQ(failureOf<ESockError>([&] { sock.Connect(); }), QStringLiteral("Null Remote Address"));
+    EXPECT_EQ(failureOf<ESockError>([&] { sock.Connect(); }),
+              QStringLiteral("Null Remote Address"));
     EXPECT_EQ(asked, 1);
 
     LocalPeer peer;
@@ -177,7 +178,8 @@ TEST(PowersockConnectTest, NamesOf128CharactersOrMoreAreRefused)
     // cannot resolve: a label longer than 63 characters).
     sock.Proxy.clear();
     sock.Host = QString(127, u'a');
-    EXPECT_EQ(failureOf<ESockError>([&] { sock.Connect(); }), QStringLiteral("Null Remote Address"));
+    EXPECT_EQ(failureOf<ESockError>([&] { sock.Connect(); }),
+              QStringLiteral("Null Remote Address"));
     EXPECT_EQ(asked, 1);
 }
 
@@ -294,7 +296,8 @@ TEST(PowersockConnectTest, CloseRaisesOnDisconnectAndLeavesAFreshSocket)
     sock.Close();
     EXPECT_FALSE(sock.Connected());
     EXPECT_EQ(disconnects, 1);
-    EXPECT_TRUE(eventually([&] { return peer.socket()->state() != QAbstractSocket::ConnectedState; }));
+    EXPECT_TRUE(eventually(
+        [&] { return peer.socket()->state() != QAbstractSocket::ConnectedState; }));
 
     LocalPeer second;
     connectTo(sock, second);

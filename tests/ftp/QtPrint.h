@@ -8,7 +8,10 @@
 
 // Readable failure messages for the Qt types the FTP tests compare. Found
 // by argument-dependent lookup, so they sit in Qt's (global) namespace.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 inline void PrintTo(const QByteArray& bytes, std::ostream* os)
 {

@@ -17,7 +17,8 @@ struct NumberCase {
 std::string caseName(const char* line)
 {
     std::string name;
-    for (const char* c = line; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    for (const char* c = line; *c; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
     return name.empty() ? std::string("empty") : name;
 }
 

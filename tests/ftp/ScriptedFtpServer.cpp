@@ -41,7 +41,8 @@ ScriptedFtpServer::ScriptedFtpServer(ServerScript script)
     dripTimer_.setInterval(1);
     connect(&dripTimer_, &QTimer::timeout, this, [this] { dripNext(); });
     connect(&server_, &QTcpServer::newConnection, this, [this] { onControlConnection(); });
-    if (!server_.listen(QHostAddress::LocalHost, 0)) ADD_FAILURE() << "scripted server cannot listen";
+    if (!server_.listen(QHostAddress::LocalHost, 0))
+        ADD_FAILURE() << "scripted server cannot listen";
 }
 
 ScriptedFtpServer::~ScriptedFtpServer()

@@ -28,7 +28,8 @@ QByteArray readBack(std::FILE* stream)
     QByteArray bytes;
     char buffer[4096];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) bytes.append(buffer, qsizetype(n));
+    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+        bytes.append(buffer, qsizetype(n));
     std::fclose(stream);
     return bytes;
 }

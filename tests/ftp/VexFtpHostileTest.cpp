@@ -36,9 +36,9 @@ struct Scenario {
     std::function<void(ServerScript&)> script;
     Operation operation;
     Outcome outcome;
-    QByteArray failure;               // the failure's text
-    QList<QByteArray> transcript;     // lines the server got, PORT arguments as "*"
-    QList<QByteArray> protocolLines;  // level-1 status texts; checked when not empty
+    QByteArray failure = {};            // the failure's text
+    QList<QByteArray> transcript = {};  // lines the server got, PORT arguments as "*"
+    QList<QByteArray> protocolLines = {};  // level-1 status texts; checked when not empty
     bool handleFailure = false;       // an OnFailure handler that sets handled
     int unsupportedEvents = 0;
     qsizetype fileSize = 3000;
@@ -92,7 +92,10 @@ QList<QByteArray> manyContinuationLines()
 
 const QByteArray kLongLine = "220 " + QByteArray(17 * 1024, 'w') + "\r\n";
 
-void greet(ServerScript& s, const QList<QByteArray>& lines) { s.greeting = {test::send(joined(lines))}; }
+void greet(ServerScript& s, const QList<QByteArray>& lines)
+{
+    s.greeting = {test::send(joined(lines))};
+}
 
 std::vector<Scenario> scenarios()
 {
@@ -272,7 +275,8 @@ std::vector<Scenario> scenarios()
          Operation::Connect, Outcome::SockError, "Socket readln timed out", {"QUIT"}},
 
         {"QuitRefused", [](ServerScript& s) { s.onCommand["QUIT"] = {send("500 No\r\n")}; },
-         Operation::Disconnect, Outcome::FtpError, "500 No\r\n", kLogin + QList<QByteArray>{"QUIT"}},
+         Operation::Disconnect, Outcome::FtpError, "500 No\r\n",
+         kLogin + QList<QByteArray>{"QUIT"}},
     };
     return list;
 }
@@ -363,8 +367,9 @@ TEST_P(HostileServerTest, EndsAsExpectedAndLeavesTheClientUsable)
         ASSERT_EQ(server.dataReceived().size(), 1);
         EXPECT_TRUE(server.dataReceived()[0] == content) << "the file arrived altered";
     }
-    if (scenario.outcome == Outcome::FtpError && scenario.operation == Operation::Connect)
+    if (scenario.outcome == Outcome::FtpError && scenario.operation == Operation::Connect) {
         EXPECT_FALSE(ftp.Connected()) << "a refused login closes the connection";
+    }
 
     // Usable afterwards: close what is left and publish to a good server.
     try {

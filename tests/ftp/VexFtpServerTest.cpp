@@ -118,9 +118,12 @@ TEST_F(PyFtpTest, ThreePagesSharingOneImageGiveFourUploads)
         const QByteArray name = "page" + QByteArray::number(i) + ".htm";
         page.setText(TextField::PageFolder, QFile::encodeName(local.path()) + '/');
         page.setText(TextField::Edit2, name);
-        page.setText(TextField::ImageSource, QFile::encodeName(local.file(QStringLiteral("logo.gif"))));
-        page.setText(TextField::Image, i == 1 ? QByteArray("logo.gif") : "copy" + QByteArray::number(i) + ".gif");
-        local.write(QString::fromLatin1(name), "<html>page " + QByteArray::number(i) + "</html>\r\n");
+        page.setText(TextField::ImageSource,
+                     QFile::encodeName(local.file(QStringLiteral("logo.gif"))));
+        page.setText(TextField::Image,
+                     i == 1 ? QByteArray("logo.gif") : "copy" + QByteArray::number(i) + ".gif");
+        local.write(QString::fromLatin1(name),
+                    "<html>page " + QByteArray::number(i) + "</html>\r\n");
     }
     const auto plan = PlanUploads(pages, NormalisedRemoteDirectory("pub"));
     ftp.Connect();

@@ -137,7 +137,8 @@ void TFTPDlg::Send()
     }
 
     const QByteArray directory = NormalisedRemoteDirectory(ui_->RDirectory->text().toUtf8());
-    if (directory != ui_->RDirectory->text().toUtf8()) ui_->RDirectory->setText(fromBytes(directory));
+    if (directory != ui_->RDirectory->text().toUtf8())
+        ui_->RDirectory->setText(fromBytes(directory));
 
     const std::vector<UploadItem> plan =
         pages_ ? PlanUploads(*pages_, directory) : std::vector<UploadItem>();

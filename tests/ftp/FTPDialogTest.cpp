@@ -221,6 +221,7 @@ TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
     const ScriptedPrompter::Call& shown = prompter.calls()[0];
     EXPECT_EQ(shown.caption, QStringLiteral("Velmora"));
     EXPECT_EQ(shown.icon, MessageIcon::Error);
+    EXPECT_EQ(shown.buttons, QStringLiteral("OK"));
     const QString missing = dir.file(QStringLiteral("page2.htm"));
     EXPECT_EQ(shown.text, QStringLiteral("Cannot open file ") + missing + QStringLiteral("."));
     EXPECT_EQ(server.dataReceived().size(), 2) << "the image and the first page";

@@ -18,12 +18,12 @@ public:
 
     struct Call {
         Kind kind;
-        QString caption;
-        QString text;
+        QString caption = {};
+        QString text = {};
         MessageIcon icon = MessageIcon::Information;
-        FileDialogRequest request;
+        FileDialogRequest request = {};
         std::uint32_t initialColour = 0;
-        QString buttons;  // "OK" for a message, "Yes No Cancel" for a question
+        QString buttons = {};  // "OK" for a message, "Yes No Cancel" for a question
     };
 
     // Queue the answers, first in first out.

@@ -8,7 +8,7 @@
 #include <SimpleIni.h>
 
 #include "app/FileAccess.h"
-#include "project/PageRecord.h"
+#include "project/FixedText.h"
 
 namespace velmora {
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "project/FixedText.h"
+
 namespace velmora {
 
 // Every text field of a page record, in record order. PageFolder has no
@@ -192,9 +194,5 @@ private:
 };
 
 static_assert(sizeof(PageRecord) == kPageRecordSize);
-
-// Where a text of `size` bytes must end to fit into `room` bytes without
-// splitting a UTF-8 sequence. Bytes that are not UTF-8 are cut at `room`.
-qsizetype fittingLength(QByteArrayView text, qsizetype room);
 
 }  // namespace velmora

@@ -17,6 +17,15 @@ const QString kMessage = QStringLiteral("Message");
 
 QString pathFromRecord(const QByteArray& bytes) { return QFile::decodeName(bytes); }
 
+// In an Interlinked project the shown page links back to the file name
+// stored in the page before it.
+void refreshBackLink(ProjectSession& session, int index)
+{
+    if (!isInterlinked(session.projectType()) || index == 0) return;
+    session.fields().setText(TextField::PreviousLinkAddress,
+                             session.project().pages[index - 1].text(TextField::Edit2));
+}
+
 }  // namespace
 
 void WritePageFile(const QString& path, const QByteArrayList& lines)
@@ -93,10 +102,7 @@ void PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationO
             fields.setText(TextField::Edit2,
                            QFile::encodeName(AutoPageName(session.projectName(), i)));
         }
-        if (isInterlinked(session.projectType()) && i > 0) {
-            fields.setText(TextField::PreviousLinkAddress,
-                           session.project().pages[i - 1].text(TextField::Edit2));
-        }
+        refreshBackLink(session, i);
         session.storeCurrentPage();
         const QString path = writePage(session, options);
         if (written) written->append(path);
@@ -138,10 +144,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
             if (!chosenFolder.endsWith(u'/')) chosenFolder += u'/';
             page.setText(TextField::PageFolder, QFile::encodeName(chosenFolder));
             fields.setText(TextField::Edit2, QFile::encodeName(file.fileName()));
-            if (isInterlinked(session.projectType()) && i > 0) {
-                fields.setText(TextField::PreviousLinkAddress,
-                               session.project().pages[i - 1].text(TextField::Edit2));
-            }
+            refreshBackLink(session, i);
             session.storeCurrentPage();
         }
         const QString path = writePage(session, options);

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QUrl>
+#include <functional>
 
 #include "app/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
@@ -36,6 +37,15 @@ QList<QWidget*> governedBy(Ui::TForm1& ui, FlagField f)
     case FlagField::CompanyBox: return {ui.FooterText};
     }
     return {};
+}
+
+// Runs the edit command that fits the box: one for single-line boxes, one for
+// multi-line boxes; nothing for any other widget.
+template <typename OnLine, typename OnMemo>
+void onTextBox(QWidget* box, OnLine onLine, OnMemo onMemo)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box)) std::invoke(onLine, line);
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) std::invoke(onMemo, memo);
 }
 
 bool isExactly(const QObject* object, const QMetaObject& type)
@@ -341,32 +351,18 @@ QWidget* TForm1::focusedTextBox() const
     return nullptr;
 }
 
-void TForm1::Copy1Click()
-{
-    QWidget* box = focusedTextBox();
-    if (auto* line = qobject_cast<QLineEdit*>(box)) line->copy();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->copy();
-}
+void TForm1::Copy1Click() { onTextBox(focusedTextBox(), &QLineEdit::copy, &QPlainTextEdit::copy); }
 
 void TForm1::Paste1Click()
 {
-    QWidget* box = focusedTextBox();
-    if (auto* line = qobject_cast<QLineEdit*>(box)) line->paste();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->paste();
+    onTextBox(focusedTextBox(), &QLineEdit::paste, &QPlainTextEdit::paste);
 }
 
-void TForm1::Cut1Click()
-{
-    QWidget* box = focusedTextBox();
-    if (auto* line = qobject_cast<QLineEdit*>(box)) line->cut();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->cut();
-}
+void TForm1::Cut1Click() { onTextBox(focusedTextBox(), &QLineEdit::cut, &QPlainTextEdit::cut); }
 
 void TForm1::Selectall1Click()
 {
-    QWidget* box = focusedTextBox();
-    if (auto* line = qobject_cast<QLineEdit*>(box)) line->selectAll();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->selectAll();
+    onTextBox(focusedTextBox(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
 }
 
 void TForm1::ContentsIndex1Click() { launcher_.OpenInBrowser(QFile::encodeName(helpPagePath())); }

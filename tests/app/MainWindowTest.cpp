@@ -243,6 +243,24 @@ TEST_F(MainWindowTest, SavingIntoAFolderThatCannotTakeTheFileFails)
     EXPECT_TRUE(form->session().changed());
 }
 
+TEST_F(MainWindowTest, AReadOnlyProjectFileIsNotSavedOver)
+{
+    start();
+    type(ui().Heading, QStringLiteral("x"));
+    click(ui().Button4);
+    const QByteArray saved = test::readFile(file("Project1.kpj"));
+    QFile::setPermissions(file("Project1.kpj"), QFileDevice::ReadOwner);
+    type(ui().Heading, QStringLiteral("y"));
+    click(ui().Button4);
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("Error saving file")});
+    EXPECT_EQ(test::readFile(file("Project1.kpj")), saved);
+    EXPECT_TRUE(form->session().changed());
+
+    prompter.answerQuestion(Answer::No).answerOpenFile(file("Project1.kpj"));
+    click(ui().Button5);  // a read-only file cannot be opened either
+    EXPECT_EQ(prompter.messages().last(), QStringLiteral("Error opening file"));
+}
+
 TEST_F(MainWindowTest, ClosingWithChangesAsks)
 {
     start();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -14,6 +15,7 @@ public:
     QString file(const QString& name) const { return dir_.filePath(name); }
     void write(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;
+    bool exists(const QString& name) const { return QFile::exists(file(name)); }
 
 private:
     QTemporaryDir dir_;

@@ -539,6 +539,9 @@ void TPowersock::TimerOff()
 
 void TPowersock::TimerHandler()
 {
+    // A transfer that moved since the last tick has not timed out: it stalls
+    // only after between one and two TimeOuts without progress.
+    if (progressRestartsTimer_ && std::exchange(progressSinceTick_, false)) return;
     TimerOff();
     timedOut_ = true;
     Abort();

@@ -187,6 +187,8 @@ private:
     ByteBuffer inBuffer_;
     ByteBuffer outBuffer_;
     QFile* file_ = nullptr;  // during SendFile, in place of outBuffer_
+    QByteArray fileChunk_;   // one chunk of it, kept between chunks
+    qint64 fileSize_ = 0;
 
     bool connected_ = false;
     bool canceled_ = false;
@@ -198,9 +200,11 @@ private:
     bool fileFailed_ = false;
     bool counting_ = false;
     bool busy_ = false;
+    bool writing_ = false;
     bool destroying_ = false;
     int timerScopes_ = 0;
-    bool progressRestartsTimer_ = false;
+    bool progressRestartsTimer_ = false;  // during SendFile: time-outs count idle time
+    bool progressSinceTick_ = false;
     bool stalled_ = false;
     bool readPosted_ = false;
     bool writePosted_ = false;

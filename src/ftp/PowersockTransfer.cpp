@@ -18,6 +18,7 @@ namespace {
 // connection busy between two events; more would only hold the file in
 // memory.
 constexpr qint64 kQueuedBytes = 4 * TPowersock::kChunkSize;
+constexpr int kChunksPerStep = 8;
 
 }  // namespace
 
@@ -91,18 +92,18 @@ void TPowersock::ReadToStream()
 bool TPowersock::hasWriteWork() const
 {
     if (canceled_) return false;
-    if (sendingFile_) return file_ && !fileFailed_ && file_->pos() < file_->size();
+    if (sendingFile_) return file_ && !fileFailed_ && bytesSent_ < fileSize_;
     return !outBuffer_.isEmpty();
 }
 
 void TPowersock::onBytesWritten()
 {
-    // A transfer that moves is alive: its time-out counts from the last
-    // progress, so a large file may take longer than TimeOut in all.
-    if (progressRestartsTimer_ && timer_.isRunning()) {
-        timer_.SetEnabled(false);
-        timer_.SetEnabled(true);
-    }
+    // A transfer that moves is alive: the time-out timer's next tick lets it
+    // go on, so a large file may take longer than TimeOut in all.
+    progressSinceTick_ = true;
+    // Written bytes reported from inside our own write step: that step goes
+    // on by itself.
+    if (writing_) return;
     WriteFromStream();
 }
 
@@ -112,52 +113,59 @@ void TPowersock::WriteFromStream()
         writeMissed_ = true;
         return;
     }
-    if (!socket_) return;
+    QTcpSocket* const socket = socket_;
+    if (!socket) return;
     busy_ = true;
+    writing_ = true;
     const ScopeExit done([this] {
         busy_ = false;
+        writing_ = false;
         if (std::exchange(readMissed_, false)) postRead();
+        if (std::exchange(writeMissed_, false)) postWrite();
     });
     StatusMessage(8, QStringLiteral("WriteFromStream"));
 
-    if (!hasWriteWork()) {
-        // Done once the socket itself has written every byte: closing it
-        // earlier would drop what it still holds.
-        if (!canceled_ && !fileFailed_ && socket_->bytesToWrite() == 0) sendDone_ = true;
-        return;
-    }
-    // Enough is queued; the socket's next written-bytes event calls again.
-    if (socket_->bytesToWrite() >= kQueuedBytes) return;
+    // Chunk by chunk until a few are queued in the socket, which writes them
+    // out as the system takes them. Keeping it from running dry spares the
+    // event loop a stop and start of its write watch for every chunk.
+    for (int step = 0; step < kChunksPerStep && hasWriteWork(); ++step) {
+        // Enough is queued; the socket's next written-bytes event calls again.
+        if (socket->bytesToWrite() >= kQueuedBytes) return;
 
-    QByteArray fileChunk;
-    QByteArrayView chunk;
-    if (sendingFile_) {
-        file_->seek(bytesSent_);
-        fileChunk = file_->read(kChunkSize);
-        if (fileChunk.isEmpty()) {
-            fileFailed_ = true;
+        QByteArrayView chunk;
+        if (sendingFile_) {
+            fileChunk_.resize(kChunkSize);
+            if (file_->pos() != bytesSent_) file_->seek(bytesSent_);
+            const qint64 read = file_->read(fileChunk_.data(), kChunkSize);
+            if (read <= 0) {
+                fileFailed_ = true;
+                return;
+            }
+            chunk = QByteArrayView(fileChunk_).first(read);
+        } else {
+            chunk = outBuffer_.view().first(std::min(outBuffer_.size(), kChunkSize));
+        }
+
+        const qint64 n = socket->write(chunk.data(), chunk.size());
+        if (n < 0) {
+            // Tried again on the next written-bytes event; a connection that
+            // is gone ends the waiting operation instead.
+            lastErrorNo_ = socketErrorNumber(socket->error());
             return;
         }
-        chunk = fileChunk;
-    } else {
-        chunk = outBuffer_.view().first(std::min(outBuffer_.size(), kChunkSize));
+        bytesSent_ += n;
+        if (!sendingFile_) outBuffer_.drop(n);
+        if (counting_ && OnPacketSent) OnPacketSent(*this);
+        // A handler may have closed the connection meanwhile.
+        if (socket_ != socket) return;
     }
-
-    const qint64 n = socket_->write(chunk.data(), chunk.size());
-    if (n < 0) {
-        // Tried again on the next written-bytes event; a connection that is
-        // gone ends the waiting operation instead.
-        lastErrorNo_ = socketErrorNumber(socket_->error());
-        if (sendingFile_) file_->seek(bytesSent_);
-        return;
+    if (hasWriteWork()) {
+        postWrite();
+    } else if (!canceled_ && !fileFailed_ && socket->bytesToWrite() == 0) {
+        // Done once the socket itself has written every byte: closing it
+        // earlier would drop what it still holds.
+        sendDone_ = true;
     }
-    bytesSent_ += n;
-    if (sendingFile_)
-        file_->seek(bytesSent_);
-    else
-        outBuffer_.drop(n);
-    if (hasWriteWork()) postWrite();
-    if (counting_ && OnPacketSent) OnPacketSent(*this);
 }
 
 // ------------------------------------------------------------- operations
@@ -249,8 +257,12 @@ void TPowersock::SendFile(const QString& localPath)
         counting_ = false;
         sendingFile_ = false;
         progressRestartsTimer_ = false;
+        fileChunk_ = QByteArray();
     });
-    if (!file.open(QIODevice::ReadOnly)) throw FileError::cannotOpen(localPath);
+    // Read chunk by chunk into one buffer of ours; a second buffer below
+    // would only copy every byte once more.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError::cannotOpen(localPath);
     if (!connected_) throw ESockError(QStringLiteral("Not Connected"));
 
     file_ = &file;
@@ -258,7 +270,9 @@ void TPowersock::SendFile(const QString& localPath)
     fileFailed_ = false;
     bytesSent_ = 0;
     bytesTotal_ = file.size();
+    fileSize_ = bytesTotal_;
     progressRestartsTimer_ = true;
+    progressSinceTick_ = false;
     postWrite();
     WaitEnd end;
     {

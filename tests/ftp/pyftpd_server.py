@@ -5,12 +5,21 @@ Listens on 127.0.0.1 and a free port, prints "PORT <n>" once ready and serves
 until it is terminated. Users: alice / secret, and nopass, who is logged in
 by USER alone (230 to USER, no PASS).
 """
+import ctypes
 import logging
+import os
+import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
+
+# Ends with the program that started it, even when that one crashed.
+PR_SET_PDEATHSIG = 1
+ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+if os.getppid() == 1:
+    sys.exit(0)
 
 root = sys.argv[1]
 authorizer = DummyAuthorizer()

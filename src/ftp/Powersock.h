@@ -169,6 +169,7 @@ private:
     void WriteFromStream();
     void postRead();
     void postWrite();
+    void postOnce(bool& posted, void (TPowersock::*step)());
     bool hasWriteWork() const;
 
     void TimerOn();

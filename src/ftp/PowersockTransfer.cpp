@@ -24,32 +24,23 @@ constexpr int kChunksPerStep = 8;
 
 // --------------------------------------------------- notification handlers
 
-void TPowersock::postRead()
-{
-    if (readPosted_) return;
-    readPosted_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            readPosted_ = false;
-            try {
-                ReadToStream();
-            } catch (...) {
-            }
-        },
-        Qt::QueuedConnection);
-}
+void TPowersock::postRead() { postOnce(readPosted_, &TPowersock::ReadToStream); }
 
-void TPowersock::postWrite()
+void TPowersock::postWrite() { postOnce(writePosted_, &TPowersock::WriteFromStream); }
+
+// Queues one run of `step` on the event loop unless one is queued already.
+// A failure inside a notification has nobody to report to, so it ends there
+// rather than crossing the event loop.
+void TPowersock::postOnce(bool& posted, void (TPowersock::*step)())
 {
-    if (writePosted_) return;
-    writePosted_ = true;
+    if (posted) return;
+    posted = true;
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            writePosted_ = false;
+        [this, &posted, step] {
+            posted = false;
             try {
-                WriteFromStream();
+                (this->*step)();
             } catch (...) {
             }
         },

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "FuzzChecks.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "ftp/ReplyLines.h"
 #include "ftp/VexFTP.h"
 

@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/Errors.h"
-#include "app/Options.h"
-#include "app/SettingsFile.h"
-#include "app/VendorValues.h"
+#include "base/Errors.h"
+#include "base/Options.h"
+#include "base/SettingsFile.h"
+#include "base/VendorValues.h"
 #include "project/KeywordFill.h"
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"

@@ -16,10 +16,10 @@
 #include <QtEndian>
 #include <cstdio>
 
-#include "app/Errors.h"
-#include "app/Options.h"
-#include "app/SettingsFile.h"
-#include "app/VendorValues.h"
+#include "base/Errors.h"
+#include "base/Options.h"
+#include "base/SettingsFile.h"
+#include "base/VendorValues.h"
 #include "ftp/Publishing.h"
 #include "ftp/VexFTP.h"
 #include "generate/Generation.h"

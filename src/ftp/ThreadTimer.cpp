@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

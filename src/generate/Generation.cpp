@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
 #include "project/PageOperations.h"

@@ -1,8 +1,8 @@
 #include "HeadlessGeneration.h"
 
-#include "app/Errors.h"
-#include "app/SettingsFile.h"
-#include "app/VendorValues.h"
+#include "base/Errors.h"
+#include "base/SettingsFile.h"
+#include "base/VendorValues.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "app/Prompter.h"
+#include "base/Prompter.h"
 #include "generate/Generation.h"
 #include "project/PageFields.h"
 #include "project/ProjectSession.h"

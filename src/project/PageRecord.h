@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "project/FixedText.h"
+#include "base/FixedText.h"
 
 namespace velmora {
 

@@ -4,7 +4,7 @@
 #include <QSaveFile>
 #include <QtEndian>
 
-#include "app/FileAccess.h"
+#include "base/FileAccess.h"
 
 namespace velmora {
 

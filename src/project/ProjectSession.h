@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/Prompter.h"
+#include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
 

@@ -1,6 +1,6 @@
 #include "SubmissionEntry.h"
 
-#include "project/FixedText.h"
+#include "base/FixedText.h"
 
 namespace velmora {
 

@@ -2,7 +2,7 @@
 
 #include <QElapsedTimer>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "ftp/EventWait.h"
 #include "ftp/ThreadTimer.h"
 

@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "generate/Generation.h"
 #include "generate/PageBuilder.h"
 #include "project/ProjectSession.h"

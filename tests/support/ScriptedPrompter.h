@@ -5,7 +5,7 @@
 #include <deque>
 #include <optional>
 
-#include "app/Prompter.h"
+#include "base/Prompter.h"
 
 namespace velmora::test {
 

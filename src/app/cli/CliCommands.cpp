@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "Json.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/ProjectFile.h"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "CliCommands.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "ftp/Publishing.h"
 #include "ftp/VexFTP.h"
 #include "generate/HeadlessGeneration.h"

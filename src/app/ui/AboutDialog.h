@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "app/VendorValues.h"
+#include "base/VendorValues.h"
 
 namespace Ui {
 class TAboutDlg;

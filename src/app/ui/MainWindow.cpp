@@ -13,7 +13,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "app/CommandGuard.h"
+#include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
 #include "generate/PageBuilder.h"

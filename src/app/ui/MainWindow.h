@@ -5,10 +5,10 @@
 #include <functional>
 #include <memory>
 
-#include "app/Options.h"
-#include "app/Prompter.h"
-#include "app/SettingsFile.h"
-#include "app/VendorValues.h"
+#include "base/Options.h"
+#include "base/Prompter.h"
+#include "base/SettingsFile.h"
+#include "base/VendorValues.h"
 #include "app/ui/TextFieldBinding.h"
 #include "generate/BrowserLauncher.h"
 #include "generate/Generation.h"

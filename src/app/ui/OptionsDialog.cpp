@@ -1,6 +1,6 @@
 #include "OptionsDialog.h"
 
-#include "app/CommandGuard.h"
+#include "base/CommandGuard.h"
 #include "ui_OptionsDialog.h"
 
 namespace velmora {

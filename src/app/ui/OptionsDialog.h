@@ -4,9 +4,9 @@
 #include <QDialog>
 #include <memory>
 
-#include "app/Options.h"
-#include "app/Prompter.h"
-#include "app/SettingsFile.h"
+#include "base/Options.h"
+#include "base/Prompter.h"
+#include "base/SettingsFile.h"
 
 namespace Ui {
 class TOptDlg;

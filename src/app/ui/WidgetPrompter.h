@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/Prompter.h"
+#include "base/Prompter.h"
 
 namespace velmora {
 

@@ -3,7 +3,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/CommandGuard.h"
+#include "base/CommandGuard.h"
 #include "ftp/ScopeExit.h"
 #include "ui_FTPDialog.h"
 

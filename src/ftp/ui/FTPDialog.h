@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/Prompter.h"
-#include "app/SettingsFile.h"
+#include "base/Prompter.h"
+#include "base/SettingsFile.h"
 #include "ftp/Publishing.h"
 #include "ftp/VexFTP.h"
 #include "project/Project.h"

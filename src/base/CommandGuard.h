@@ -3,8 +3,8 @@
 #include <exception>
 #include <utility>
 
-#include "app/Errors.h"
-#include "app/Prompter.h"
+#include "base/Errors.h"
+#include "base/Prompter.h"
 
 namespace velmora {
 

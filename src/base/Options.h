@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SettingsFile.h"
+#include "base/SettingsFile.h"
 
 namespace velmora {
 

@@ -7,8 +7,8 @@
 #define SI_IMPLEMENTATION  // the templates are instantiated in this one unit
 #include <SimpleIni.h>
 
-#include "app/FileAccess.h"
-#include "project/FixedText.h"
+#include "base/FileAccess.h"
+#include "base/FixedText.h"
 
 namespace velmora {
 

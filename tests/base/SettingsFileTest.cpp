@@ -2,10 +2,10 @@
 
 #include <QFile>
 
-#include "app/Errors.h"
-#include "app/Options.h"
-#include "app/SettingsFile.h"
-#include "app/VendorValues.h"
+#include "base/Errors.h"
+#include "base/Options.h"
+#include "base/SettingsFile.h"
+#include "base/VendorValues.h"
 #include "support/TempDir.h"
 
 namespace velmora {

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "app/SettingsFile.h"
+#include "base/SettingsFile.h"
 
 namespace velmora {
 

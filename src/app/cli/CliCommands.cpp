@@ -97,7 +97,10 @@ const std::initializer_list<Command>& commands()
         {"fill", "fill PHRASE", fillCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
         {"generate", "generate PROJECT.kpj [--save]", generateCommand},
-        {"upload", "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]", uploadCommand},
+        {"upload",
+         "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
+         "[--protocol ftp|ftps] [--passive|--active] [--ca-file PEM] [--timeout SECONDS]",
+         uploadCommand},
     };
     return table;
 }

@@ -1,13 +1,16 @@
 // velmora-cli upload: generates a project's pages as `generate` does, then
-// publishes them exactly as the FTP dialog's Send does.
+// publishes them as the FTP dialog's Send does, through the publisher of the
+// protocol asked for.
 
 #include <QDir>
 #include <optional>
 
 #include "CliCommands.h"
 #include "base/Errors.h"
+#include "base/SettingsFile.h"
+#include "ftp/FtpErrors.h"
 #include "ftp/Publishing.h"
-#include "ftp/VexFTP.h"
+#include "ftp/PublisherFactory.h"
 #include "generate/HeadlessGeneration.h"
 
 namespace velmora::cli {
@@ -15,18 +18,20 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]";
+    "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
+    "[--protocol ftp|ftps] [--passive|--active] [--ca-file PEM] [--timeout SECONDS]";
 // Read from the environment only, so it shows in no process list.
 constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 // As the dialog's client: a silent server ends in a time-out failure.
-constexpr int kTimeOut = 30000;
+constexpr int kDefaultTimeOutSeconds = 30;
+// A day: longer waits are no time-out a person means.
+constexpr int kMaxTimeOutSeconds = 24 * 60 * 60;
 
 struct UploadArguments {
     QString project;
-    QString host;
-    int port = 21;
-    QByteArray user;
-    QByteArray directory;
+    PublishDestination destination;
+    std::optional<bool> passive;  // unset: the dialog's stored choice
+    std::optional<int> port;      // unset: the protocol's usual one
 };
 
 void printLine(std::FILE* stream, const QByteArray& line)
@@ -38,31 +43,56 @@ void printLine(std::FILE* stream, const QByteArray& line)
 
 int failWith(const Output& io, const QString& text)
 {
-    // One line: a server's reply keeps its own line end.
-    printLine(io.err, text.trimmed().toUtf8());
+    // One line: a server's reply keeps its own line end, and an explained
+    // reply puts it after the explanation.
+    printLine(io.err, text.simplified().toUtf8());
     return 1;
+}
+
+std::optional<int> number(const QString& text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < lowest || value > highest) return std::nullopt;
+    return value;
 }
 
 // Nothing when the arguments do not make a valid call.
 std::optional<UploadArguments> parse(const QStringList& args)
 {
     UploadArguments parsed;
-    bool hasHost = false, hasUser = false;
+    PublishDestination& d = parsed.destination;
+    d.timeOutMs = kDefaultTimeOutSeconds * 1000;
+    bool hasHost = false, hasUser = false, hasMode = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == QLatin1String("--host") && hasValue) {
-            parsed.host = args[++i];
+            d.host = args[++i];
             hasHost = true;
         } else if (arg == QLatin1String("--user") && hasValue) {
-            parsed.user = args[++i].toUtf8();
+            d.user = args[++i].toUtf8();
             hasUser = true;
         } else if (arg == QLatin1String("--dir") && hasValue) {
-            parsed.directory = args[++i].toUtf8();
+            d.directory = args[++i].toUtf8();
         } else if (arg == QLatin1String("--port") && hasValue) {
-            bool ok = false;
-            parsed.port = args[++i].toInt(&ok);
-            if (!ok || parsed.port < 1 || parsed.port > 65535) return std::nullopt;
+            parsed.port = number(args[++i], 1, 65535);
+            if (!parsed.port) return std::nullopt;
+        } else if (arg == QLatin1String("--protocol") && hasValue) {
+            const std::optional<PublishProtocol> protocol = protocolFromName(args[++i].toUtf8());
+            if (protocol != PublishProtocol::Ftp && protocol != PublishProtocol::Ftps)
+                return std::nullopt;
+            d.protocol = *protocol;
+        } else if ((arg == QLatin1String("--passive") || arg == QLatin1String("--active")) &&
+                   !hasMode) {
+            parsed.passive = arg == QLatin1String("--passive");
+            hasMode = true;
+        } else if (arg == QLatin1String("--ca-file") && hasValue) {
+            d.caFile = args[++i];
+        } else if (arg == QLatin1String("--timeout") && hasValue) {
+            const std::optional<int> seconds = number(args[++i], 1, kMaxTimeOutSeconds);
+            if (!seconds) return std::nullopt;
+            d.timeOutMs = *seconds * 1000;
         } else if (!arg.startsWith(QLatin1String("--")) && parsed.project.isEmpty()) {
             parsed.project = arg;
         } else {
@@ -70,6 +100,9 @@ std::optional<UploadArguments> parse(const QStringList& args)
         }
     }
     if (parsed.project.isEmpty() || !hasHost || !hasUser) return std::nullopt;
+    // A CA file only means something to TLS.
+    if (!d.caFile.isEmpty() && d.protocol != PublishProtocol::Ftps) return std::nullopt;
+    d.port = parsed.port.value_or(defaultPort(d.protocol));
     return parsed;
 }
 
@@ -77,23 +110,28 @@ std::optional<UploadArguments> parse(const QStringList& args)
 
 int uploadCommand(const QStringList& args, const Output& io)
 {
-    const std::optional<UploadArguments> call = parse(args);
+    std::optional<UploadArguments> call = parse(args);
     if (!call) return failWith(io, QLatin1String(kUsage));
+    PublishDestination& destination = call->destination;
+    destination.password = qgetenv(kPasswordVariable);
     try {
         HeadlessProject project(call->project, QDir::currentPath());
+        destination.passive = call->passive.value_or(
+            SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
         project.generate();
 
-        TVexFTP ftp;
-        ftp.Host = call->host;
-        ftp.Port = call->port;
-        ftp.UserID = call->user;
-        ftp.Password = qgetenv(kPasswordVariable);
-        ftp.TimeOut = kTimeOut;
-        ftp.Connect();
-        const QByteArray directory = NormalisedRemoteDirectory(call->directory);
-        UploadPlan(ftp, PlanUploads(project.project().pages, directory),
-                   [&](const UploadItem& item, int, int) { printLine(io.out, item.remoteName); });
-        ftp.Disconnect();
+        const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
+        const std::vector<UploadItem> plan = PlanUploads(project.project().pages, directory);
+        const std::unique_ptr<Publisher> publisher = makePublisher(destination);
+        // A name is printed once the server has confirmed its file, never
+        // before: a line on the output is a file on the server.
+        QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
+            printLine(io.out, plan[static_cast<std::size_t>(index)].remoteName);
+        });
+        publisher->publish(plan);
+    } catch (const UntrustedServerError& e) {
+        return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
+                                                      "or the one that issued it, to trust it."));
     } catch (const VelmoraError& e) {
         return failWith(io, e.text());
     }

@@ -1,0 +1,38 @@
+#include "PublisherFactory.h"
+
+#include "FtpPublisher.h"
+#include "base/Errors.h"
+
+namespace velmora {
+
+std::unique_ptr<Publisher> makePublisher(const PublishDestination& destination, QObject* parent)
+{
+    switch (destination.protocol) {
+    case PublishProtocol::Ftp:
+    case PublishProtocol::Ftps: return std::make_unique<FtpPublisher>(destination, parent);
+    case PublishProtocol::Sftp: break;
+    }
+    throw VelmoraError(QStringLiteral("This protocol is not available"));
+}
+
+int defaultPort(PublishProtocol protocol) { return protocol == PublishProtocol::Sftp ? 22 : 21; }
+
+QByteArray protocolName(PublishProtocol protocol)
+{
+    switch (protocol) {
+    case PublishProtocol::Ftp: return "ftp";
+    case PublishProtocol::Ftps: return "ftps";
+    case PublishProtocol::Sftp: return "sftp";
+    }
+    return "ftp";
+}
+
+std::optional<PublishProtocol> protocolFromName(QByteArrayView name)
+{
+    for (PublishProtocol protocol :
+         {PublishProtocol::Ftp, PublishProtocol::Ftps, PublishProtocol::Sftp})
+        if (name == protocolName(protocol)) return protocol;
+    return std::nullopt;
+}
+
+}  // namespace velmora

@@ -20,6 +20,20 @@ namespace velmora {
 
 namespace {
 
+// The errors of a certificate whose issuers are unknown, and nothing else.
+bool isChainError(QSslError::SslError error)
+{
+    switch (error) {
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::CertificateUntrusted: return true;
+    default: return false;
+    }
+}
+
 QString untrustedText(const QString& reasons, const QByteArray& fingerprint)
 {
     return QStringLiteral("The server's certificate is not trusted (%1). Its SHA-256 fingerprint "
@@ -53,14 +67,23 @@ void TPowersock::onSslErrors(const QList<QSslError>& errors)
 {
     QSslSocket* ssl = sslSocket();
     if (!ssl) return;
-    const QByteArray fingerprint = certificateFingerprint(ssl->peerCertificate());
+    const QSslCertificate leaf = ssl->peerCertificate();
+    const QByteArray fingerprint = certificateFingerprint(leaf);
     if (!fingerprint.isEmpty() && fingerprint == tls_.trustedFingerprint) {
         // The user looked at this very certificate and chose to trust it.
         ssl->ignoreSslErrors(errors);
         return;
     }
+    // A certificate the user listed as trusted is an anchor of its own,
+    // whoever issued it; its name and dates are still checked.
+    const bool listed = !leaf.isNull() && tls_.caCertificates.contains(leaf);
     QStringList reasons;
-    for (const QSslError& error : errors) reasons << error.errorString();
+    for (const QSslError& error : errors)
+        if (!listed || !isChainError(error.error())) reasons << error.errorString();
+    if (reasons.isEmpty()) {
+        ssl->ignoreSslErrors(errors);
+        return;
+    }
     rejectedFingerprint_ = fingerprint;
     rejectedReasons_ = reasons.join(QStringLiteral("; "));
 }

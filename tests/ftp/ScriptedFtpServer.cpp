@@ -247,7 +247,7 @@ void ScriptedFtpServer::useDataSocket(QTcpSocket* socket)
         // A reader this slow keeps little in its buffers, so the sender's
         // bytes wait in its own.
         socket->setReadBufferSize(16 * 1024);
-        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 32 * 1024);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 128 * 1024);
         slowTimer_.start();
     } else {
         connect(socket, &QTcpSocket::readyRead, this, [this] { onDataReadable(); });

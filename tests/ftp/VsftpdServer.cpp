@@ -34,11 +34,15 @@ TestCertificates::TestCertificates()
     const QString names = QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1");
     const auto file = [this](const char* name) { return dir_.filePath(QLatin1String(name)); };
     QFile extensions(file("server.ext"));
-    if (!extensions.open(QIODevice::WriteOnly) || extensions.write(names.toLatin1() + '\n') < 0) {
+    QFile otherExtensions(file("other.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) || extensions.write(names.toLatin1() + '\n') < 0 ||
+        !otherExtensions.open(QIODevice::WriteOnly) ||
+        otherExtensions.write("subjectAltName=DNS:elsewhere.example\n") < 0) {
         error_ = QStringLiteral("cannot write the certificate extensions");
         return;
     }
     extensions.close();
+    otherExtensions.close();
     const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"),
                                QStringLiteral("-pkeyopt"),
                                QStringLiteral("ec_paramgen_curve:prime256v1"),
@@ -55,6 +59,13 @@ TestCertificates::TestCertificates()
                   QStringLiteral("-CAkey"), file("ca.key"), QStringLiteral("-CAcreateserial"),
                   QStringLiteral("-out"), file("server.pem"), QStringLiteral("-days"),
                   QStringLiteral("30"), QStringLiteral("-extfile"), file("server.ext")}) &&
+             run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                  file("server.csr"), QStringLiteral("-CA"), file("ca.pem"),
+                  QStringLiteral("-CAkey"), file("ca.key"), QStringLiteral("-CAcreateserial"),
+                  QStringLiteral("-out"), file("other.pem"), QStringLiteral("-days"),
+                  QStringLiteral("30"), QStringLiteral("-subj"),
+                  QStringLiteral("/CN=elsewhere.example"), QStringLiteral("-extfile"),
+                  file("other.ext")}) &&
              run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey +
                  QStringList{QStringLiteral("-keyout"), file("self.key"), QStringLiteral("-out"),
                              file("self.pem"), QStringLiteral("-days"), QStringLiteral("30"),
@@ -135,7 +146,7 @@ bool VsftpdServer::start(const QString& root, const VsftpdOptions& options, int 
                   "force_local_logins_ssl=YES\n"
                   "force_local_data_ssl=YES\n"
                   "require_ssl_reuse=" + yesNo(options.requireSessionReuse) + "\n"
-                  "strict_ssl_read_eof=YES\n"
+                  "strict_ssl_read_eof=" + yesNo(options.strictTlsClose) + "\n"
                   "ssl_ciphers=HIGH\n"
                   "rsa_cert_file=" + QFile::encodeName(options.certificateFile) + "\n"
                   "rsa_private_key_file=" + QFile::encodeName(options.keyFile) + "\n";

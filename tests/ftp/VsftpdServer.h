@@ -18,6 +18,9 @@ public:
     QString caFile() const { return dir_.filePath(QStringLiteral("ca.pem")); }
     QString certificateFile() const { return dir_.filePath(QStringLiteral("server.pem")); }
     QString keyFile() const { return dir_.filePath(QStringLiteral("server.key")); }
+    // The server's key certified by the same authority for another name
+    // only, "elsewhere.example".
+    QString otherNameFile() const { return dir_.filePath(QStringLiteral("other.pem")); }
     // A second, self-signed certificate for the same names.
     QString selfSignedFile() const { return dir_.filePath(QStringLiteral("self.pem")); }
     QString selfSignedKeyFile() const { return dir_.filePath(QStringLiteral("self.key")); }
@@ -39,6 +42,7 @@ struct VsftpdOptions {
     QString certificateFile;
     QString keyFile;
     bool requireSessionReuse = true;
+    bool strictTlsClose = true;  // strict_ssl_read_eof
 };
 
 // vsftpd on 127.0.0.1 and a free port with a configuration file of its own,

@@ -133,6 +133,75 @@ TEST_F(VsftpdTest, PassiveModeWorksWhereTheServerRefusesPort)
     EXPECT_TRUE(server->commands().contains("EPSV"));
 }
 
+TEST_F(VsftpdTest, AnUntrustedCertificateIsRefusedBeforeUser)
+{
+    start({.tls = true});
+    const std::vector<UploadItem> plan = files("");
+    PublishDestination d = destination(PublishProtocol::Ftps, true);
+    try {
+        makePublisher(d)->publish(plan);
+        FAIL() << "a certificate from an unknown issuer was taken";
+    } catch (const UntrustedServerError& e) {
+        EXPECT_EQ(e.fingerprint(), serverFingerprint());
+        EXPECT_TRUE(e.text().contains(QStringLiteral("certificate is not trusted")));
+        EXPECT_TRUE(e.text().contains(QString::fromLatin1(serverFingerprint())));
+    }
+    EXPECT_EQ(server->commands(), QList<QByteArray>{"AUTH TLS"}) << "nothing after the handshake";
+
+    // The user's trust in exactly this certificate lets it through; a
+    // fingerprint of another does not.
+    d.trustedFingerprint = QByteArray(32, '\x11').toHex(':').toUpper();
+    EXPECT_THROW(makePublisher(d)->publish(plan), UntrustedServerError);
+    d.trustedFingerprint = serverFingerprint();
+    makePublisher(d)->publish(plan);
+    expectStored("");
+}
+
+TEST_F(VsftpdTest, TheHostNameMustMatchTheCertificate)
+{
+    start({.tls = true});
+    PublishDestination d = destination(PublishProtocol::Ftps, true);
+    d.caFile = certificates().caFile();
+    const std::vector<UploadItem> plan = files("");
+    // Issued for localhost and 127.0.0.1: both pass.
+    makePublisher(d)->publish(plan);
+    d.host = QStringLiteral("localhost");
+    makePublisher(d)->publish(plan);
+
+    // A certificate from the same trusted issuer for another name does not.
+    server.reset();
+    VsftpdOptions other{.tls = true};
+    other.certificateFile = certificates().otherNameFile();
+    other.keyFile = certificates().keyFile();
+    server = std::make_unique<VsftpdServer>(root.path(), other);
+    ASSERT_TRUE(server->isRunning()) << server->error().toStdString();
+    d.port = server->port();
+    try {
+        makePublisher(d)->publish(plan);
+        FAIL() << "a certificate for another name was taken";
+    } catch (const UntrustedServerError& e) {
+        EXPECT_TRUE(e.text().contains(QStringLiteral("host name"))) << e.text().toStdString();
+    }
+    EXPECT_EQ(server->commands(), QList<QByteArray>{"AUTH TLS"});
+}
+
+TEST_F(VsftpdTest, MissingFoldersAreMadeLevelByLevel)
+{
+    start({});
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("www")));
+    PublishDestination d = destination(PublishProtocol::Ftp, true);
+    d.directory = "www/a/b/c";
+    const std::vector<UploadItem> plan = files("www/a/b/c/");
+    makePublisher(d)->publish(plan);
+    expectStored("www/a/b/c/");
+    const QList<QByteArray> commands = server->commands();
+    EXPECT_EQ(commands.mid(commands.indexOf(QByteArray("MKD www")), 4),
+              (QList<QByteArray>{"MKD www", "MKD www/a", "MKD www/a/b", "MKD www/a/b/c"}));
+    // Again, with every level there: the refusals change nothing.
+    makePublisher(d)->publish(plan);
+    expectStored("www/a/b/c/");
+}
+
 class VsftpdTlsTest : public VsftpdTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(VsftpdTlsTest, ExplicitTlsWithSessionReuseAndTlsCloseOnEveryDataConnection)
@@ -160,7 +229,8 @@ TEST_P(VsftpdTlsTest, ExplicitTlsWithSessionReuseAndTlsCloseOnEveryDataConnectio
     EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
                             [&](const QByteArray& c) { return c.startsWith(dataCommand); }),
               8);
-    EXPECT_FALSE(server->log().contains("522")) << server->log().constData();
+    // 522: "SSL connection failed: session reuse required".
+    EXPECT_FALSE(server->log().contains("\"522 ")) << server->log().constData();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, VsftpdTlsTest, ::testing::Values(true, false),

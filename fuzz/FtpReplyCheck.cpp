@@ -7,6 +7,7 @@
 
 #include "FuzzChecks.h"
 #include "base/Errors.h"
+#include "ftp/DataChannel.h"
 #include "ftp/ReplyLines.h"
 #include "ftp/VexFTP.h"
 
@@ -106,10 +107,30 @@ QString checkLogin()
     return {};
 }
 
+// The ports read from passive mode replies are ports, and the number a
+// 229 gave is written in it between its delimiters.
+QString checkPassiveReplies(const QByteArray& stream)
+{
+    for (const QByteArray& line : stream.split('\n')) {
+        if (const std::optional<quint16> port = extendedPassivePort(line)) {
+            if (*port == 0) return QStringLiteral("port 0 from a 229");
+            const QByteArray digits = QByteArray::number(*port);
+            const qsizetype at = line.indexOf(digits, line.indexOf('('));
+            if (at < 4 || line[at - 1] != line[at - 2] || line[at + digits.size()] != line[at - 1])
+                return QStringLiteral("a 229 port that is not between delimiters");
+        }
+        if (const std::optional<quint16> port = passivePort(line)) {
+            if (*port == 0) return QStringLiteral("port 0 from a 227");
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 QString checkFtpReplies(const QByteArray& stream)
 {
+    if (const QString failure = checkPassiveReplies(stream); !failure.isEmpty()) return failure;
     server().serve(stream);
     if (const QString failure = checkLines(stream); !failure.isEmpty()) return failure;
     return checkLogin();

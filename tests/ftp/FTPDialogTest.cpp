@@ -226,9 +226,10 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
                                            QStringLiteral("STOR pub/page2.htm"),
                                            QStringLiteral("STOR pub/page3.htm")}));
     EXPECT_TRUE(sent.contains("MKD pub")) << "the folder is made before the first upload";
-    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
-                            [](const QByteArray& line) { return line.startsWith("PORT 127,0,0,1,"); }),
-              4)
+    EXPECT_EQ(
+        std::count_if(sent.begin(), sent.end(),
+                      [](const QByteArray& line) { return line.startsWith("PORT 127,0,0,1,"); }),
+        4)
         << "active mode";
     ASSERT_EQ(server.dataReceived().size(), 4);
     EXPECT_EQ(server.dataReceived()[0], QByteArray("GIF89a\r\n\0\0\x01\x02", 12));

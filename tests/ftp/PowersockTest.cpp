@@ -576,7 +576,8 @@ TEST(PowersockAcceptTest, AStopOfTheLinkedControlConnectionEndsTheWait)
     data.SetLinkedConnection(&control);
     data.Listen();
     QTimer::singleShot(30, [&] { control.Cancel(); });
-    EXPECT_EQ(failureOf<EAbortError>([&] { data.Accept(); }), QStringLiteral("Socket accept aborted"));
+    EXPECT_EQ(failureOf<EAbortError>([&] { data.Accept(); }),
+              QStringLiteral("Socket accept aborted"));
 }
 
 // ------------------------------------------------------------- files out

@@ -262,24 +262,26 @@ TEST_F(UploadOptionsTest, FtpsRefusesAnUnknownCertificateUnlessACaFileHoldsItsIs
     EXPECT_EQ(refused.err.count('\n'), 1);
     EXPECT_EQ(tls.commands(), QList<QByteArray>{"AUTH TLS"}) << "no login was tried";
 
-    const CliRun trusted =
-        upload(to(tls.port(), ftps + QStringList{QStringLiteral("--ca-file"), certificates.caFile()}),
-               test::VsftpdServer::kPassword);
+    const CliRun trusted = upload(
+        to(tls.port(), ftps + QStringList{QStringLiteral("--ca-file"), certificates.caFile()}),
+        test::VsftpdServer::kPassword);
     ASSERT_EQ(trusted.exitCode, 0) << trusted.err.constData();
     EXPECT_EQ(printed(trusted).size(), 4);
     EXPECT_TRUE(test::readFile(vsftpdRoot.file(QStringLiteral("logo0.gif"))) == image);
 
     // The server's own certificate in the file will do as well, in active
     // mode too.
-    const CliRun own = upload(to(tls.port(), {QStringLiteral("--protocol"), QStringLiteral("ftps"),
-                                              QStringLiteral("--active"), QStringLiteral("--ca-file"),
-                                              certificates.certificateFile()}),
-                              test::VsftpdServer::kPassword);
+    const CliRun own =
+        upload(to(tls.port(),
+                  {QStringLiteral("--protocol"), QStringLiteral("ftps"), QStringLiteral("--active"),
+                   QStringLiteral("--ca-file"), certificates.certificateFile()}),
+               test::VsftpdServer::kPassword);
     EXPECT_EQ(own.exitCode, 0) << own.err.constData();
 
-    const CliRun missing = upload(to(tls.port(), ftps + QStringList{QStringLiteral("--ca-file"),
-                                                                    work.file(QStringLiteral("no.pem"))}),
-                                  test::VsftpdServer::kPassword);
+    const CliRun missing = upload(
+        to(tls.port(),
+           ftps + QStringList{QStringLiteral("--ca-file"), work.file(QStringLiteral("no.pem"))}),
+        test::VsftpdServer::kPassword);
     EXPECT_NE(missing.exitCode, 0);
     EXPECT_TRUE(missing.err.startsWith("Cannot open file ")) << missing.err.constData();
 }

@@ -297,7 +297,8 @@ std::vector<Scenario> scenarios()
         {"A227WithAWrongAddress",
          [](ServerScript& s) {
              s.onCommand["EPSV"] = {send("502 Not implemented\r\n")};
-             s.onCommand["PASV"] = {listenData("227 Entering Passive Mode (10,99,98,97,{p1,p2})\r\n")};
+             s.onCommand["PASV"] = {
+                 listenData("227 Entering Passive Mode (10,99,98,97,{p1,p2})\r\n")};
          },
          Operation::Upload, Outcome::Success, {}, kPasvUpload, {}, false, 0, 3000, true, true},
 
@@ -331,7 +332,8 @@ std::vector<Scenario> scenarios()
          [](ServerScript& s) {
              s.onCommand["EPSV"] = {send("229 Entering Extended Passive Mode (|||1|)\r\n")};
          },
-         Operation::Upload, Outcome::SockError, "Error creating Data Connection (Connection Failed)",
+         Operation::Upload, Outcome::SockError,
+         "Error creating Data Connection (Connection Failed)",
          {"USER alice", "PASS secret", "TYPE I", "EPSV"}, {}, false, 0, 3000, false, true},
 
         // ------------------------------------------------------------- TLS

@@ -78,8 +78,9 @@ bool TestCertificates::run(const QStringList& arguments)
     openssl.start(QStringLiteral("openssl"), arguments);
     if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
         openssl.exitCode() != 0) {
-        error_ = QStringLiteral("openssl %1 failed: %2")
-                     .arg(arguments.join(u' '), QString::fromLocal8Bit(openssl.readAllStandardError()));
+        error_ =
+            QStringLiteral("openssl %1 failed: %2")
+                .arg(arguments.join(u' '), QString::fromLocal8Bit(openssl.readAllStandardError()));
         return false;
     }
     return true;
@@ -198,7 +199,8 @@ QByteArray VsftpdServer::log() const
 
 QList<QByteArray> VsftpdServer::commands() const
 {
-    static const QRegularExpression command(QStringLiteral("FTP command: Client \"[^\"]*\", \"(.*)\"$"));
+    static const QRegularExpression command(
+        QStringLiteral("FTP command: Client \"[^\"]*\", \"(.*)\"$"));
     QList<QByteArray> found;
     for (const QByteArray& line : log().split('\n')) {
         const QRegularExpressionMatch match = command.match(QString::fromUtf8(line));

@@ -232,7 +232,8 @@ void TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<Up
 bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDestination& target)
 {
     const QString question =
-        refusal.text() + QStringLiteral("\n\nTrust this certificate for %1 from now on?").arg(target.host);
+        refusal.text() +
+        QStringLiteral("\n\nTrust this certificate for %1 from now on?").arg(target.host);
     if (prompter_.askYesNo(QStringLiteral("Question"), question) != Answer::Yes) return false;
     ServerTrust(settings_).remember(target.host, target.port, refusal.fingerprint());
     return true;

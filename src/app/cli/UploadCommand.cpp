@@ -14,8 +14,8 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]";
+constexpr const char* kUsage = "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] "
+                              "--user USER [--dir DIR] [--site-url URL]";
 // Read from the environment only, so it shows in no process list.
 constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 // As the dialog's client: a silent server ends in a time-out failure.
@@ -27,6 +27,7 @@ struct UploadArguments {
     int port = 21;
     QByteArray user;
     QByteArray directory;
+    std::optional<QString> siteAddress;
 };
 
 void printLine(std::FILE* stream, const QByteArray& line)
@@ -57,6 +58,8 @@ std::optional<UploadArguments> parse(const QStringList& args)
         } else if (arg == QLatin1String("--user") && hasValue) {
             parsed.user = args[++i].toUtf8();
             hasUser = true;
+        } else if (arg == QLatin1String("--site-url") && hasValue) {
+            parsed.siteAddress = args[++i];
         } else if (arg == QLatin1String("--dir") && hasValue) {
             parsed.directory = args[++i].toUtf8();
         } else if (arg == QLatin1String("--port") && hasValue) {
@@ -81,6 +84,7 @@ int uploadCommand(const QStringList& args, const Output& io)
     if (!call) return failWith(io, QLatin1String(kUsage));
     try {
         HeadlessProject project(call->project, QDir::currentPath());
+        if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
         project.generate();
 
         TVexFTP ftp;
@@ -91,7 +95,9 @@ int uploadCommand(const QStringList& args, const Output& io)
         ftp.TimeOut = kTimeOut;
         ftp.Connect();
         const QByteArray directory = NormalisedRemoteDirectory(call->directory);
-        UploadPlan(ftp, PlanUploads(project.project().pages, directory),
+        std::vector<UploadItem> plan = PlanUploads(project.project().pages, directory);
+        AppendSiteFiles(plan, project.siteFiles(), directory);
+        UploadPlan(ftp, plan,
                    [&](const UploadItem& item, int, int) { printLine(io.out, item.remoteName); });
         ftp.Disconnect();
     } catch (const VelmoraError& e) {

@@ -225,17 +225,31 @@ QList<QByteArray> BuildSitemaps(const QByteArray& siteAddress,
 
 QByteArray UpdatedRobots(const QByteArray& existing, const QByteArray& sitemapAddress)
 {
-    const QByteArray lineEnd = existing.contains("\r\n") ? "\r\n" : "\n";
+    // A line ends in CR LF, LF or a lone CR, as crawlers read it; the file's
+    // first line end is the one written back.
+    QByteArray lineEnd;
+    QByteArrayList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < existing.size();) {
+        const char c = existing[i];
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        const qsizetype endSize = c == '\r' && existing.mid(i + 1, 1) == "\n" ? 2 : 1;
+        if (lineEnd.isEmpty()) lineEnd = existing.mid(i, endSize);
+        lines << existing.mid(start, i - start);
+        i += endSize;
+        start = i;
+    }
+    if (start < existing.size()) lines << existing.mid(start);
+    if (lineEnd.isEmpty()) lineEnd = "\n";
+
     const QByteArray ours = "Sitemap: " + sitemapAddress;
     const QByteArray ourPath = pathOf(sitemapAddress);
-
-    QByteArrayList lines = existing.split('\n');
-    const bool endedWithLineEnd = existing.isEmpty() || existing.endsWith('\n');
-    if (endedWithLineEnd) lines.removeLast();
     bool placed = false;
     QByteArrayList kept;
-    for (const QByteArray& raw : lines) {
-        const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
+    for (const QByteArray& line : lines) {
         const QByteArray trimmed = line.trimmed();
         const qsizetype colon = trimmed.indexOf(':');
         const bool isSitemap =
@@ -347,15 +361,22 @@ std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArr
 
 std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const SitemapLimits& limits)
 {
-    const ProjectCompanion companion(session.projectPath());
+    ProjectCompanion companion(session.projectPath());
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
+    // The key is made with the first site files, so that its file is
+    // published before the first notification asks the engines to read it.
+    QString key = IndexNowKeyOf(companion);
+    if (key.isEmpty()) {
+        key = NewIndexNowKey();
+        companion.setValue(kIndexNowKeyKey, key);
+    }
     const QString folder = OutputFolder(session.projectPath(), session.projectName());
     QDir().mkpath(folder);
     return WriteSiteFiles(
         folder, siteAddress,
-        PublishedPages(session.project().pages, session.projectPath(), session.projectName()),
-        IndexNowKeyOf(companion), limits);
+        PublishedPages(session.project().pages, session.projectPath(), session.projectName()), key,
+        limits);
 }
 
 }  // namespace velmora

@@ -95,7 +95,8 @@ void SetSiteAddress(ProjectCompanion& companion, const QString& text);
 void SetIndexNowKey(ProjectCompanion& companion, const QString& key);
 
 // The site files of a session's project just generated: none when the
-// project has no site address.
+// project has no site address. A project that has one but no IndexNow key
+// gets its key here.
 std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session,
                                         const SitemapLimits& limits = {});
 

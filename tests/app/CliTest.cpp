@@ -168,9 +168,18 @@ TEST(CliGenerate, ASiteAddressAddsTheSiteFilesAndIsRecordedBesideTheProject)
                               dir.path());
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString folder = dir.file(QStringLiteral("site/"));
+    // The key made with the first site files, as the companion file holds it.
+    QByteArray key;
+    for (const QByteArray& line : test::readFile(path + QStringLiteral(".velmora")).split('\n')) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        if (record[u"key"].toString() == QLatin1String("indexnow-key"))
+            key = record[u"value"].toString().toLatin1();
+    }
+    ASSERT_EQ(key.size(), 32);
     EXPECT_EQ(run.out, QFile::encodeName(folder + QStringLiteral("siteb.htm\n") + folder +
                                          QStringLiteral("sitev.htm\n") + folder +
-                                         QStringLiteral("sitemap.xml\n") + folder +
+                                         QString::fromLatin1(key) + QStringLiteral(".txt\n") +
+                                         folder + QStringLiteral("sitemap.xml\n") + folder +
                                          QStringLiteral("robots.txt\n")));
     EXPECT_TRUE(test::readFile(folder + QStringLiteral("sitemap.xml"))
                     .contains("<loc>https://shop.example.com/offers/sitev.htm</loc>"));
@@ -181,7 +190,7 @@ TEST(CliGenerate, ASiteAddressAddsTheSiteFilesAndIsRecordedBesideTheProject)
     EXPECT_EQ(test::readFile(path), before);
 
     // Later runs keep it; a bad address is refused before anything is written.
-    EXPECT_EQ(runCli({QStringLiteral("generate"), path}, dir.path()).out.count('\n'), 4);
+    EXPECT_EQ(runCli({QStringLiteral("generate"), path}, dir.path()).out.count('\n'), 5);
     const CliRun bad = runCli({QStringLiteral("generate"), path, QStringLiteral("--site-url"),
                                QStringLiteral("ftp://shop.example.com/")},
                               dir.path());

@@ -239,6 +239,9 @@ TEST_F(SiteFilesTest, AKeptRobotsTxtOnlyHasItsSitemapLineUpdated)
               "User-agent: *\nDisallow: /tmp/\nSitemap: https://a.example/sitemap.xml\n");
     EXPECT_EQ(UpdatedRobots("", "https://a.example/sitemap.xml"),
               "Sitemap: https://a.example/sitemap.xml\n");
+    // A lone CR ends a line too, and stays the file's line end.
+    EXPECT_EQ(UpdatedRobots("User-agent: *\rDisallow:\r", "https://a.example/sitemap.xml"),
+              "User-agent: *\rDisallow:\rSitemap: https://a.example/sitemap.xml\r");
     // Two lines naming our sitemap become one.
     EXPECT_EQ(
         UpdatedRobots(
@@ -309,7 +312,16 @@ TEST(GeneratedSiteFiles, FollowTheSiteAddressInTheCompanionFile)
     }
     HeadlessProject headless(project, dir.path());
     headless.generate();
-    ASSERT_EQ(headless.siteFiles().size(), 2u);
+    // The key is made with the first site files, so its file goes out with them.
+    const QString key = ProjectCompanion(project).value(kIndexNowKeyKey);
+    ASSERT_TRUE(isValidIndexNowKey(key));
+    QByteArrayList names;
+    for (const SiteFile& file : headless.siteFiles()) names << file.name;
+    EXPECT_EQ(names, (QByteArrayList{key.toLatin1() + ".txt", "sitemap.xml", "robots.txt"}));
+    EXPECT_EQ(dir.read(u"shop/"_s + key + u".txt"_s), key.toLatin1());
+    HeadlessProject again(project, dir.path());
+    again.generate();
+    EXPECT_EQ(ProjectCompanion(project).value(kIndexNowKeyKey), key);
     const auto entries = parseSitemap(dir.read(u"shop/sitemap.xml"_s), "urlset", "url");
     EXPECT_EQ(locsOf(entries), (QStringList{u"https://shop.example.com/offers/shopb.htm"_s,
                                             u"https://shop.example.com/offers/shopv.htm"_s,

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "support/TempDir.h"
 
@@ -168,25 +169,17 @@ TEST(CliGenerate, ASiteAddressAddsTheSiteFilesAndIsRecordedBesideTheProject)
                               dir.path());
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString folder = dir.file(QStringLiteral("site/"));
-    // The key made with the first site files, as the companion file holds it.
-    QByteArray key;
-    for (const QByteArray& line : test::readFile(path + QStringLiteral(".velmora")).split('\n')) {
-        const QJsonObject record = QJsonDocument::fromJson(line).object();
-        if (record[u"key"].toString() == QLatin1String("indexnow-key"))
-            key = record[u"value"].toString().toLatin1();
-    }
+    const QString key = ProjectCompanion(path).value(kIndexNowKeyKey);
     ASSERT_EQ(key.size(), 32);
     EXPECT_EQ(run.out, QFile::encodeName(folder + QStringLiteral("siteb.htm\n") + folder +
                                          QStringLiteral("sitev.htm\n") + folder +
-                                         QString::fromLatin1(key) + QStringLiteral(".txt\n") +
+                                         key + QStringLiteral(".txt\n") +
                                          folder + QStringLiteral("sitemap.xml\n") + folder +
                                          QStringLiteral("robots.txt\n")));
     EXPECT_TRUE(test::readFile(folder + QStringLiteral("sitemap.xml"))
                     .contains("<loc>https://shop.example.com/offers/sitev.htm</loc>"));
-    EXPECT_EQ(test::readFile(folder + QStringLiteral("robots.txt")),
-              "User-agent: *\nDisallow:\n\nSitemap: https://shop.example.com/offers/sitemap.xml\n");
-    EXPECT_TRUE(test::readFile(path + QStringLiteral(".velmora"))
-                    .contains("\"value\":\"https://shop.example.com/offers/\""));
+    EXPECT_EQ(ProjectCompanion(path).value(kSiteAddressKey),
+              QStringLiteral("https://shop.example.com/offers/"));
     EXPECT_EQ(test::readFile(path), before);
 
     // Later runs keep it; a bad address is refused before anything is written.

@@ -58,27 +58,6 @@ TEST(PlanUploadsTest, EachDistinctImageOnceBeforeTheFirstPageThatShowsIt)
     EXPECT_TRUE(PlanUploads(pages, "pub/") == expected);
 }
 
-TEST(PlanUploadsTest, SiteFilesFollowThePagesUnderTheSameDirectory)
-{
-    PageList pages;
-    addPage(pages, "/site/", "a.htm", "/pics/logo.gif", "logo.gif");
-    std::vector<UploadItem> plan = PlanUploads(pages, "www/");
-    AppendSiteFiles(plan,
-                    {{QStringLiteral("/site/k.txt"), "k.txt"},
-                     {QStringLiteral("/site/sitemap.xml"), "sitemap.xml"},
-                     {QStringLiteral("/site/robots.txt"), "robots.txt"}},
-                    "www/");
-    using K = UploadItem::Kind;
-    const std::vector<UploadItem> expected = {
-        {K::Image, QStringLiteral("/pics/logo.gif"), "www/logo.gif"},
-        {K::Page, QStringLiteral("/site/a.htm"), "www/a.htm"},
-        {K::SiteFile, QStringLiteral("/site/k.txt"), "www/k.txt"},
-        {K::SiteFile, QStringLiteral("/site/sitemap.xml"), "www/sitemap.xml"},
-        {K::SiteFile, QStringLiteral("/site/robots.txt"), "www/robots.txt"},
-    };
-    EXPECT_TRUE(plan == expected);
-}
-
 TEST(PlanUploadsTest, AnEmptyDirectoryLeavesBareNamesAndNoPagesNoUploads)
 {
     PageList pages;

@@ -16,7 +16,7 @@ namespace velmora::test {
 // keeps every request and answers each with the next queued status (200
 // when none is queued), or, when told, never answers at all.
 class HttpStandIn : public QObject {
-  public:
+public:
     struct Request {
         QByteArray method;
         QByteArray target;
@@ -33,7 +33,7 @@ class HttpStandIn : public QObject {
     void stayQuiet() { quiet_ = true; }
     const QList<Request>& requests() const { return requests_; }
 
-  private:
+private:
     void onConnection();
     void onReadable(QTcpSocket* socket);
 

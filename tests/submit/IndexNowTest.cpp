@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTcpServer>
 
 #include "HttpStandIn.h"
 #include "base/Errors.h"
@@ -36,7 +35,7 @@ QStringList urlListOf(const HttpStandIn::Request& request)
 }
 
 class IndexNowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("shop")));
@@ -83,17 +82,14 @@ TEST_F(IndexNowTest, PostsTheJsonBodyWithItsHeaders)
     page("a.htm", "a");
     page("b&c.htm", "b");
     page("caf\xc3\xa9 menu.htm", "c");
+    pages.push_back({"never.htm", folder + u"never.htm"_s});  // not generated
     const NotificationReport report = notify();
     ASSERT_EQ(server.requests().size(), 1);
     const HttpStandIn::Request& request = server.requests()[0];
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.target, "/indexnow");
     EXPECT_EQ(request.headers.value("content-type"), "application/json; charset=utf-8");
-    EXPECT_EQ(request.headers.value("content-length").toLongLong(), request.body.size());
-
-    QJsonParseError error{};
-    const QJsonObject body = QJsonDocument::fromJson(request.body, &error).object();
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << request.body.toStdString();
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
     EXPECT_EQ(body.keys(), (QStringList{u"host"_s, u"key"_s, u"keyLocation"_s, u"urlList"_s}));
     EXPECT_EQ(body[u"host"].toString(), u"shop.example.com"_s);
     EXPECT_EQ(body[u"key"].toString(), kKey);
@@ -103,36 +99,25 @@ TEST_F(IndexNowTest, PostsTheJsonBodyWithItsHeaders)
               (QStringList{u"https://shop.example.com/offers/a.htm"_s,
                            u"https://shop.example.com/offers/b&c.htm"_s,
                            u"https://shop.example.com/offers/caf%C3%A9%20menu.htm"_s}));
-
-    EXPECT_TRUE(report.allAccepted());
-    EXPECT_EQ(report.changedPages, 3);
-    ASSERT_EQ(report.answers.size(), 1u);
-    EXPECT_EQ(report.answers[0].text(), u"200 accepted: 3 addresses"_s);
+    EXPECT_EQ(report.lines(), (QStringList{u"Key file written: "_s + folder + kKey + u".txt (publish "
+                                           "it with the pages: the search engines read it to "
+                                           "check the key)"_s,
+                                           u"Not generated, left out: never.htm"_s,
+                                           u"200 accepted: 3 addresses"_s}));
+    EXPECT_EQ(dir.read(u"shop/"_s + kKey + u".txt"_s), kKey.toLatin1());
 }
 
-TEST_F(IndexNowTest, MakesTheKeyOnceAndWritesItsFileWhenMissing)
+TEST_F(IndexNowTest, TheKeyIsMadeOnceAndItsFileWrittenWhenMissing)
 {
     page("a.htm", "a");
-    const NotificationReport first = notify();
-    const QString key = companion->value(kIndexNowKeyKey);
-    EXPECT_TRUE(QRegularExpression(u"^[0-9a-f]{32}$"_s).match(key).hasMatch()) << key.toStdString();
-    EXPECT_TRUE(first.keyFileWritten);
-    EXPECT_EQ(first.keyFile, folder + key + u".txt"_s);
-    EXPECT_EQ(test::readFile(first.keyFile), key.toLatin1());
-    EXPECT_TRUE(first.lines().first().startsWith(u"Key file written: "_s));
-
-    // The same key the next time, and its file is left as it is.
-    page("a.htm", "changed");
-    const NotificationReport second = notify();
-    EXPECT_EQ(companion->value(kIndexNowKeyKey), key);
-    EXPECT_FALSE(second.keyFileWritten);
-    ASSERT_EQ(server.requests().size(), 2);
-    EXPECT_EQ(QJsonDocument::fromJson(server.requests()[1].body)[u"key"].toString(), key);
-
-    // A key file someone removed is written again.
-    QFile::remove(first.keyFile);
     EXPECT_TRUE(notify().keyFileWritten);
-    EXPECT_TRUE(QFile::exists(first.keyFile));
+    const QString key = companion->value(kIndexNowKeyKey);
+    EXPECT_TRUE(QRegularExpression(u"^[0-9a-f]{32}$"_s).match(key).hasMatch());
+    page("a.htm", "changed");
+    EXPECT_FALSE(notify().keyFileWritten);
+    EXPECT_EQ(QJsonDocument::fromJson(server.requests()[1].body)[u"key"].toString(), key);
+    QFile::remove(folder + key + u".txt"_s);
+    EXPECT_TRUE(notify().keyFileWritten);
 }
 
 TEST_F(IndexNowTest, SendsOnlyThePagesChangedSinceTheLastNotification)
@@ -144,38 +129,22 @@ TEST_F(IndexNowTest, SendsOnlyThePagesChangedSinceTheLastNotification)
 
     page("b.htm", "b, edited");  // same name, new bytes
     page("d.htm", "d");          // new
-    const NotificationReport second = notify();
+    companion = std::make_unique<ProjectCompanion>(project);  // as a later run reads it
+    EXPECT_EQ(notify().changedPages, 2);
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_EQ(urlListOf(server.requests()[1]),
               (QStringList{u"https://shop.example.com/offers/b.htm"_s,
                            u"https://shop.example.com/offers/d.htm"_s}));
-    EXPECT_EQ(second.changedPages, 2);
 
     // Nothing changed: nothing is sent, and that is no failure.
-    const NotificationReport third = notify();
+    const NotificationReport same = notify();
     EXPECT_EQ(server.requests().size(), 2);
-    EXPECT_TRUE(third.allAccepted());
-    EXPECT_TRUE(third.lines().contains(u"No page has changed since the last notification"_s));
-
-    // A companion read afresh knows the same.
-    companion = std::make_unique<ProjectCompanion>(project);
-    EXPECT_EQ(notify().changedPages, 0);
+    EXPECT_TRUE(same.allAccepted());
+    EXPECT_EQ(same.lines(), QStringList{u"No page has changed since the last notification"_s});
 
     // Under another site address every page is new again.
     companion->setValue(kSiteAddressKey, u"https://www.example.com/"_s);
     EXPECT_EQ(notify().changedPages, 4);
-    EXPECT_EQ(urlListOf(server.requests().last()).first(), u"https://www.example.com/a.htm"_s);
-}
-
-TEST_F(IndexNowTest, PagesNotGeneratedAreNamedAndLeftOut)
-{
-    page("a.htm", "a");
-    pages.push_back({"never.htm", folder + u"never.htm"_s});
-    const NotificationReport report = notify();
-    EXPECT_EQ(report.missingPages, QByteArrayList{"never.htm"});
-    EXPECT_EQ(urlListOf(server.requests()[0]),
-              QStringList{u"https://shop.example.com/offers/a.htm"_s});
-    EXPECT_TRUE(report.lines().contains(u"Not generated, left out: never.htm"_s));
 }
 
 struct AnswerCase {
@@ -196,11 +165,9 @@ TEST_P(IndexNowAnswerTest, EachAnswerIsShownWithItsMeaning)
     server.answer(expected.status);
     const NotificationReport report = notify();
     ASSERT_EQ(report.answers.size(), 1u);
-    EXPECT_EQ(report.answers[0].status, expected.status);
     EXPECT_EQ(report.answers[0].text(), QString::fromUtf8(expected.text));
     EXPECT_EQ(report.allAccepted(), expected.accepted);
     // Only accepted pages count as announced: the others go again next time.
-    EXPECT_EQ(companion->stamps(kIndexNowScope).size(), expected.accepted ? 2 : 0);
     EXPECT_EQ(notify().changedPages, expected.accepted ? 0 : 2);
 }
 
@@ -217,36 +184,28 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{500, false, "500 unexpected answer: 2 addresses"}),
     [](const auto& info) { return std::to_string(info.param.status); });
 
-TEST_F(IndexNowTest, SendsAtMostTenThousandAddressesARequest)
+TEST_F(IndexNowTest, SendsAtMostTenThousandAddressesARequestAndStopsAtARefusal)
 {
     manyPages(kIndexNowBatchSize + 1);
     const NotificationReport report = notify();
     ASSERT_EQ(server.requests().size(), 2);
     const QStringList first = urlListOf(server.requests()[0]);
     EXPECT_EQ(first.size(), 10000);
-    EXPECT_EQ(first.first(), u"https://shop.example.com/offers/p0.htm"_s);
     EXPECT_EQ(first.last(), u"https://shop.example.com/offers/p9999.htm"_s);
     EXPECT_EQ(urlListOf(server.requests()[1]),
               QStringList{u"https://shop.example.com/offers/p10000.htm"_s});
-    ASSERT_EQ(report.answers.size(), 2u);
-    EXPECT_EQ(report.answers[0].urlCount, 10000);
-    EXPECT_EQ(report.answers[1].urlCount, 1);
-    EXPECT_EQ(companion->stamps(kIndexNowScope).size(), 10001);
-}
+    EXPECT_TRUE(report.allAccepted());
 
-TEST_F(IndexNowTest, ARefusedRequestEndsTheRunAndItsPagesGoAgain)
-{
-    manyPages(kIndexNowBatchSize + 5);
+    // A refused first request ends the run: the rest is not sent, all goes again.
+    companion->setValue(kSiteAddressKey, u"https://www.example.com/"_s);
     server.answer(429);
-    const NotificationReport report = notify();
-    EXPECT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(report.unsentPages, 5);
-    EXPECT_FALSE(report.allAccepted());
-    EXPECT_TRUE(report.lines().contains(u"Not sent: 5 addresses"_s));
-    EXPECT_EQ(notify().changedPages, kIndexNowBatchSize + 5);
+    const NotificationReport refused = notify();
+    EXPECT_EQ(server.requests().size(), 3);
+    EXPECT_TRUE(refused.lines().contains(u"Not sent: 1 address"_s));
+    EXPECT_EQ(notify().changedPages, kIndexNowBatchSize + 1);
 }
 
-TEST_F(IndexNowTest, NoAnswerIsNoAcceptance)
+TEST_F(IndexNowTest, NoAnswerOrNoSiteAddressIsNoSuccess)
 {
     page("a.htm", "a");
     server.stayQuiet();
@@ -254,30 +213,15 @@ TEST_F(IndexNowTest, NoAnswerIsNoAcceptance)
     ASSERT_EQ(quiet.answers.size(), 1u);
     EXPECT_EQ(quiet.answers[0].status, 0);
     EXPECT_FALSE(quiet.allAccepted());
-    EXPECT_TRUE(quiet.answers[0].text().startsWith(u"no answer ("_s));
 
-    // Nobody listening at all.
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    const NotificationReport refused = NotifySearchEngines(
-        *companion, folder, pages, QUrl(u"http://127.0.0.1:%1/indexnow"_s.arg(port)), 5000);
-    EXPECT_FALSE(refused.allAccepted());
-    EXPECT_EQ(companion->stamps(kIndexNowScope).size(), 0);
-}
-
-TEST_F(IndexNowTest, RefusesWithoutASiteAddressOrWithABrokenStoredValue)
-{
-    page("a.htm", "a");
-    companion->setValue(kSiteAddressKey, QString());
-    EXPECT_THROW(notify(), VelmoraError);
-    companion->setValue(kSiteAddressKey, u"shop.example.com"_s);
-    EXPECT_THROW(notify(), VelmoraError);
+    for (const QString& broken : {QString(), u"shop.example.com"_s}) {
+        companion->setValue(kSiteAddressKey, broken);
+        EXPECT_THROW(notify(), VelmoraError);
+    }
     companion->setValue(kSiteAddressKey, QString::fromLatin1(kSite));
     companion->setValue(kIndexNowKeyKey, u"short"_s);
     EXPECT_THROW(notify(), VelmoraError);
-    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_EQ(server.requests().size(), 1);
 }
 
 }  // namespace

@@ -17,14 +17,14 @@ namespace velmora {
 // them, a value that breaks its rule is shown and the dialog stays open.
 class TSiteDlg : public QDialog {
     Q_OBJECT
-  public:
+public:
     TSiteDlg(QString projectFilePath, Prompter& prompter, QWidget* parent = nullptr);
     ~TSiteDlg() override;
 
     Ui::TSiteDlg& form() { return *ui_; }
     void done(int result) override;
 
-  private:
+private:
     bool store();
 
     std::unique_ptr<Ui::TSiteDlg> ui_;

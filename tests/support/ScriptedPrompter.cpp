@@ -106,6 +106,17 @@ Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& t
                 Answer::Cancel);
 }
 
+Answer ScriptedPrompter::askYesNo(const QString& caption, const QString& text, MessageIcon icon)
+{
+    return next(questions_,
+                {.kind = Kind::Question,
+                 .caption = caption,
+                 .text = text,
+                 .icon = icon,
+                 .buttons = QStringLiteral("Yes No")},
+                Answer::No);
+}
+
 std::optional<QString> ScriptedPrompter::openFile(const FileDialogRequest& request)
 {
     return next(openFiles_, {.kind = Kind::OpenFile, .caption = request.title, .request = request},

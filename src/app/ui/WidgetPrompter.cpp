@@ -65,6 +65,14 @@ Answer WidgetPrompter::askYesNoCancel(const QString& caption, const QString& tex
     }
 }
 
+Answer WidgetPrompter::askYesNo(const QString& caption, const QString& text, MessageIcon icon)
+{
+    QMessageBox box(toQt(icon), caption, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 std::optional<QString> WidgetPrompter::openFile(const FileDialogRequest& request)
 {
     return runFileDialog(parent_, request, QFileDialog::AcceptOpen);

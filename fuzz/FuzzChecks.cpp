@@ -133,6 +133,7 @@ Check checkFor(const QString& target)
     if (target == u"settings") return checkSettingsFile;
     if (target == u"fill") return checkFill;
     if (target == u"ftp_reply") return checkFtpReplies;
+    if (target == u"sftp_reply") return checkSftpReplies;
     return nullptr;
 }
 

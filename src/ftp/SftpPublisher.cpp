@@ -4,10 +4,10 @@
 #include <QHostInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QThread>
 #include <QWaitCondition>
 #include <exception>
 #include <optional>
+#include <thread>
 
 #include "base/Prompter.h"
 #include "ftp/EventWait.h"
@@ -30,9 +30,11 @@ struct SftpPublisher::Run {
 
 namespace {
 
-// Runs one upload on its own thread. Its signals are delivered queued, on
-// the thread of the publisher that started it.
-class SftpWorker : public QThread {
+// Runs one upload on a thread of its own. Its signals are delivered queued,
+// on the thread of the publisher that started it. A plain std::thread: its
+// join() waits until the thread is wholly gone, the thread-local state that
+// OpenSSL keeps for libssh freed, where QThread::wait() may return earlier.
+class SftpWorker : public QObject {
     Q_OBJECT
 public:
     SftpWorker(SftpSession::Settings settings, const std::vector<UploadItem>& plan,
@@ -54,8 +56,8 @@ signals:
     void hostKeyQuestionAsked();
     void ended();
 
-protected:
-    void run() override
+public:
+    void run()
     {
         try {
             SftpSession session(control_);
@@ -177,20 +179,21 @@ void SftpPublisher::publish(const std::vector<UploadItem>& plan)
         while (!run->answer && !run->control.stopRequested()) run->answered.wait(&run->mutex, 100);
         return run->answer.value_or(false);
     };
-    SftpWorker thread(std::move(settings), plan, run->control, askHere, run->failure);
-    worker = &thread;
-    connect(&thread, &SftpWorker::status, this, &Publisher::status, Qt::QueuedConnection);
-    connect(&thread, &SftpWorker::fileStarted, this, &Publisher::fileStarted, Qt::QueuedConnection);
-    connect(&thread, &SftpWorker::fileBytesSent, this, &Publisher::fileBytesSent, Qt::QueuedConnection);
-    connect(&thread, &SftpWorker::fileConfirmed, this, &Publisher::fileConfirmed, Qt::QueuedConnection);
-    connect(&thread, &SftpWorker::ended, this, [run] { run->ended = true; }, Qt::QueuedConnection);
-    connect(&thread, &SftpWorker::hostKeyQuestionAsked, this, [this] { answerHostKeyQuestion(); },
+    SftpWorker job(std::move(settings), plan, run->control, askHere, run->failure);
+    worker = &job;
+    connect(&job, &SftpWorker::status, this, &Publisher::status, Qt::QueuedConnection);
+    connect(&job, &SftpWorker::fileStarted, this, &Publisher::fileStarted, Qt::QueuedConnection);
+    connect(&job, &SftpWorker::fileBytesSent, this, &Publisher::fileBytesSent, Qt::QueuedConnection);
+    connect(&job, &SftpWorker::fileConfirmed, this, &Publisher::fileConfirmed, Qt::QueuedConnection);
+    connect(&job, &SftpWorker::ended, this, [run] { run->ended = true; }, Qt::QueuedConnection);
+    connect(&job, &SftpWorker::hostKeyQuestionAsked, this, [this] { answerHostKeyQuestion(); },
             Qt::QueuedConnection);
-    thread.start();
+    EventWait wait;  // before the thread starts: nothing may fail once it runs
+    std::thread thread([&job] { job.run(); });
 
     QElapsedTimer sinceStop;
     bool cut = false;
-    waitUntil([&] {
+    wait.until([&] {
         if (run->ended) return true;
         if (run->control.stopRequested() && !cut) {
             if (!sinceStop.isValid()) sinceStop.start();
@@ -203,7 +206,7 @@ void SftpPublisher::publish(const std::vector<UploadItem>& plan)
         }
         return false;
     });
-    thread.wait();
+    thread.join();
     if (run->failure) std::rethrow_exception(run->failure);
     emit status(QStringLiteral("Done"));
 }

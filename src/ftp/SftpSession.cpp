@@ -300,7 +300,7 @@ void SftpSession::checkHostKey(const Settings& settings, const HostKeyTrust& tru
     case SSH_KNOWN_HOSTS_NOT_FOUND:
         if (!trust || !trust(question)) {
             checkStop();
-            throw SftpError(unknownHostKeyRefusal(question));
+            throw UnknownHostKeyError(unknownHostKeyRefusal(question));
         }
         checkStop();
         if (ssh_session_update_known_hosts(session_) != SSH_OK)

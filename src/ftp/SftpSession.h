@@ -24,6 +24,12 @@ public:
     using VelmoraError::VelmoraError;
 };
 
+// A host key that is not recorded and was not trusted.
+class UnknownHostKeyError : public SftpError {
+public:
+    using SftpError::SftpError;
+};
+
 // A server's key that is not yet recorded, as OpenSSH shows it.
 struct HostKeyQuestion {
     QString host;

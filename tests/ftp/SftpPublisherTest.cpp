@@ -442,7 +442,7 @@ TEST_F(SftpPublisherTest, AFolderTheUserMayNotWriteIsNamed)
 TEST(SftpFullDisk, AFullDiskIsNamedAndTheTemporaryFileRemoved)
 {
     test::TempDir local;
-    test::SshServer server({.smallDisk = QStringLiteral("small"), .smallDiskBytes = 1024 * 1024});
+    test::SshServer server({.smallDisk = QStringLiteral("small"), .smallDiskBytes = 1024 * 1024, .parentFolder = {}});
     ASSERT_TRUE(server.isRunning());
     const QString knownHosts = local.file(QStringLiteral("known_hosts"));
     test::writeFile(knownHosts, server.knownHostsLine());

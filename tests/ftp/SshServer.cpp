@@ -80,6 +80,8 @@ bool runTool(const QString& program, const QStringList& arguments,
 // ------------------------------------------------------------ SshServer
 
 SshServer::SshServer(const Options& options)
+    : dir_(options.parentFolder.isEmpty() ? QDir::tempPath() + QStringLiteral("/velmora-sshd-XXXXXX")
+                                          : options.parentFolder + QStringLiteral("/velmora-sshd-XXXXXX"))
 {
     if (::geteuid() != 0) {
         ADD_FAILURE() << "the SFTP tests start sshd as root (they run as root in CI)";

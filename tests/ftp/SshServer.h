@@ -24,6 +24,9 @@ public:
         // of `smallDiskBytes` bytes, seen by the server alone.
         QString smallDisk;
         qint64 smallDiskBytes = 0;
+        // Where the server's folder goes; the system's temporary folder
+        // when empty.
+        QString parentFolder;
     };
 
     SshServer() : SshServer(Options{}) {}

@@ -97,7 +97,10 @@ const std::initializer_list<Command>& commands()
         {"fill", "fill PHRASE", fillCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
         {"generate", "generate PROJECT.kpj [--save]", generateCommand},
-        {"upload", "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]", uploadCommand},
+        {"upload",
+         "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] [--protocol ftp|sftp] "
+         "[--known-hosts FILE] [--accept-new-host-key]",
+         uploadCommand},
     };
     return table;
 }

@@ -109,6 +109,7 @@ QList<QHostAddress> SftpPublisher::lookUpHost()
 {
     const QHostAddress literal(destination_.host);
     if (!literal.isNull()) return {literal};
+    emit status(QStringLiteral("Looking up %1...").arg(destination_.host));
 
     struct Lookup {
         std::optional<QHostInfo> info;
@@ -158,7 +159,6 @@ void SftpPublisher::publish(const std::vector<UploadItem>& plan)
     run_ = run;
     const ScopeExit forget([this] { run_.reset(); });
 
-    emit status(QStringLiteral("Looking up %1...").arg(destination_.host));
     SftpSession::Settings settings;
     settings.addresses = lookUpHost();
     settings.host = destination_.host;

@@ -334,6 +334,22 @@ TEST_F(SftpPublisherTest, AChangedKeyIsRefusedEvenWhenUnknownKeysWouldBeTrusted)
     EXPECT_FALSE(QFile::exists(remote(QStringLiteral("a.htm"))));
 }
 
+TEST_F(SftpPublisherTest, AHostNameIsLookedUpAndItsKeyRecordedUnderThatName)
+{
+    PublishDestination where = destination("");
+    where.host = QStringLiteral("localhost");  // may resolve to ::1 first, where nothing listens
+    ASSERT_EQ(publish({localFile(QStringLiteral("a.htm"), "a", "a.htm")}, where,
+                      [](const HostKeyQuestion& question) { return question.host == u"localhost"; }),
+              std::nullopt);
+    EXPECT_TRUE(test::readFile(knownHosts).startsWith("[localhost]:" + QByteArray::number(server.port()) + ' '))
+        << test::readFile(knownHosts).constData();
+
+    where.host = QStringLiteral("no-such-host.invalid");
+    const std::optional<QString> failure = publish({localFile(QStringLiteral("a.htm"), "a", "a.htm")}, where);
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->startsWith(QStringLiteral("Cannot find host 'no-such-host.invalid'"))) << failure->toStdString();
+}
+
 // ----------------------------------------------------------------- login
 
 TEST_F(SftpPublisherTest, AWrongPasswordIsReportedAsOne)

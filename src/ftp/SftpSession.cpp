@@ -127,6 +127,8 @@ void SftpSession::close()
     // The socket is forgotten first: once libssh closes it its number may be
     // reused, and a late cut must not reach someone else's file.
     control_.forgetSocket();
+    // A server that stopped answering might never take the goodbye.
+    if (!broken_.isEmpty() && socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
     if (channel_) {
         ssh_channel_free(channel_);
         channel_ = nullptr;
@@ -163,7 +165,19 @@ void SftpSession::failConnection(const QString& during)
     QString text = QStringLiteral("Connection lost %1").arg(during);
     const QString detail = libsshError();
     if (!detail.isEmpty()) text += QStringLiteral(" (%1)").arg(detail);
+    fail(text);
+}
+
+void SftpSession::fail(const QString& text)
+{
+    broken_ = text;
     throw SftpError(text);
+}
+
+void SftpSession::checkUsable()
+{
+    // A connection that failed once is not waited on again, not even to tidy up.
+    if (!broken_.isEmpty()) throw SftpError(broken_);
 }
 
 bool SftpSession::hasExtension(const char* name, const char* data) const
@@ -356,9 +370,14 @@ void SftpSession::startSftp()
 
 void SftpSession::send(const QByteArray& packet)
 {
+    checkUsable();
     checkStop();
     const int sent = ssh_channel_write(channel_, packet.constData(), static_cast<uint32_t>(packet.size()));
-    if (sent != packet.size()) failConnection(QStringLiteral("while sending"));
+    if (sent == packet.size()) return;
+    if (sent == SSH_ERROR) failConnection(QStringLiteral("while sending"));
+    // libssh gave up waiting for the server to take more.
+    checkStop();
+    fail(QStringLiteral("The server stopped answering: it took no data for %1").arg(seconds(timeOutMs_)));
 }
 
 sftp::Packet SftpSession::receive()
@@ -366,6 +385,7 @@ sftp::Packet SftpSession::receive()
     QElapsedTimer idle;
     idle.start();
     char buffer[65536];
+    checkUsable();
     for (;;) {
         if (std::optional<sftp::Packet> packet = incoming_.next()) return std::move(*packet);
         if (incoming_.broken())
@@ -380,8 +400,7 @@ sftp::Packet SftpSession::receive()
         if (read < 0 || ssh_channel_is_eof(channel_) || ssh_channel_is_closed(channel_))
             failConnection(QStringLiteral("while waiting for the server"));
         if (idle.elapsed() >= timeOutMs_)
-            throw SftpError(QStringLiteral("The server stopped answering: no reply within %1")
-                                .arg(seconds(timeOutMs_)));
+            fail(QStringLiteral("The server stopped answering: no reply within %1").arg(seconds(timeOutMs_)));
     }
 }
 

@@ -126,6 +126,8 @@ private:
     void logIn(const Settings& settings);
     void startSftp();
     [[noreturn]] void failConnection(const QString& during);
+    [[noreturn]] void fail(const QString& text);
+    void checkUsable();
     QString libsshError() const;
 
     SftpControl& control_;
@@ -139,6 +141,7 @@ private:
     quint32 nextId_ = 1;
     int tidyMs_ = 0;
     QElapsedTimer sinceStop_;
+    QString broken_;  // why the connection is no longer used
 };
 
 }  // namespace velmora

@@ -417,6 +417,58 @@ TEST_F(SftpPublisherTest, StopDuringALargeFileLeavesTheOldFileUnderItsNameAndNoT
     EXPECT_EQ(leftovers(server.home()), QStringList());
 }
 
+TEST_F(SftpPublisherTest, StopEndsTheUploadEvenWhenTheServerHangs)
+{
+    trustServer();
+    QFile large(local.file(QStringLiteral("large.bin")));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(qint64(1) << 30));
+    large.close();
+    // The idle time-out far beyond the test's own limit: only the stop can
+    // end this upload.
+    PublishDestination where = destination("");
+    where.timeOutMs = 600000;
+    SftpPublisher publisher(where, knownHosts, {});
+    bool stopped = false;
+    QObject::connect(&publisher, &Publisher::fileBytesSent, [&](qint64 bytes) {
+        if (bytes > 0 && !stopped) {
+            stopped = true;
+            server.pauseSessions();
+            publisher.stop();
+        }
+    });
+    const std::optional<QString> failure =
+        publish(publisher, {{UploadItem::Kind::Page, large.fileName(), "large.bin"}});
+    ASSERT_TRUE(stopped);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(*failure, QStringLiteral("Upload stopped"));
+    EXPECT_FALSE(QFile::exists(remote(QStringLiteral("large.bin"))));
+}
+
+TEST_F(SftpPublisherTest, AServerThatHangsEndsInATimeOut)
+{
+    trustServer();
+    QFile large(local.file(QStringLiteral("large.bin")));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(qint64(1) << 30));
+    large.close();
+    PublishDestination where = destination("");
+    where.timeOutMs = 1000;
+    SftpPublisher publisher(where, knownHosts, {});
+    bool paused = false;
+    QObject::connect(&publisher, &Publisher::fileBytesSent, [&](qint64 bytes) {
+        if (bytes > 0 && !paused) {
+            paused = true;
+            server.pauseSessions();
+        }
+    });
+    const std::optional<QString> failure =
+        publish(publisher, {{UploadItem::Kind::Page, large.fileName(), "large.bin"}});
+    ASSERT_TRUE(paused);
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->startsWith(QStringLiteral("The server stopped answering: "))) << failure->toStdString();
+    EXPECT_TRUE(failure->endsWith(QStringLiteral(" 1 second"))) << failure->toStdString();
+    EXPECT_TRUE(reports.confirmed.isEmpty());
+}
+
 TEST_F(SftpPublisherTest, ALostConnectionIsReportedAndNothingCountsAsDone)
 {
     trustServer();

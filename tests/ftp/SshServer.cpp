@@ -239,6 +239,14 @@ void SshServer::killSessions()
     for (qint64 pid : sessions) ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
+void SshServer::pauseSessions()
+{
+    if (process_.state() == QProcess::NotRunning) return;
+    QList<qint64> sessions;
+    collectDescendants(process_.processId(), sessions);
+    for (qint64 pid : sessions) ::kill(static_cast<pid_t>(pid), SIGSTOP);
+}
+
 // ------------------------------------------------------------- SshAgent
 
 SshAgent::SshAgent(const QStringList& keyFiles)

@@ -55,6 +55,9 @@ public:
 
     // Ends every open session at once, as a dropped connection would.
     void killSessions();
+    // Freezes every open session, as a server that hangs; ended sessions
+    // are killed when the server stops.
+    void pauseSessions();
 
 private:
     static constexpr uint kUid = 64123;

@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <cerrno>
 #include <cstring>
@@ -317,6 +318,12 @@ void SftpSession::checkHostKey(const Settings& settings, const HostKeyTrust& tru
             throw UnknownHostKeyError(unknownHostKeyRefusal(question));
         }
         checkStop();
+        // As ssh does, a missing ~/.ssh is made for the user alone.
+        if (const QFileInfo file(settings.knownHostsFile); !file.dir().exists()) {
+            QDir().mkpath(file.absolutePath());
+            QFile::setPermissions(file.absolutePath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
         if (ssh_session_update_known_hosts(session_) != SSH_OK)
             throw SftpError(QStringLiteral("Cannot record the host key in %1: %2")
                                 .arg(settings.knownHostsFile, libsshError()));

@@ -101,6 +101,8 @@ TEST_F(SftpUploadCommandTest, AnUnknownKeyIsRefusedNamingItsFingerprint)
 
 TEST_F(SftpUploadCommandTest, AcceptingANewKeyRecordsItAndUploadsEveryFile)
 {
+    // The file's folder is made as well, for its owner alone.
+    QDir(work.file(QStringLiteral("keys"))).removeRecursively();
     const CliRun run = upload(sftp({QStringLiteral("--accept-new-host-key")}));
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     const QList<QByteArray> printed = run.out.trimmed().split('\n');
@@ -114,6 +116,7 @@ TEST_F(SftpUploadCommandTest, AcceptingANewKeyRecordsItAndUploadsEveryFile)
         EXPECT_EQ(test::readFile(remote(page)), test::readFile(work.file(QStringLiteral("site/") + page)));
     }
     EXPECT_EQ(test::readFile(knownHosts), server.knownHostsLine()) << "recorded as OpenSSH records it";
+    EXPECT_EQ(QFile::permissions(work.file(QStringLiteral("keys"))) & 0x0077, 0) << "nobody else's";
 
     // Known now: the same call without the option goes through.
     EXPECT_EQ(upload(sftp()).exitCode, 0);

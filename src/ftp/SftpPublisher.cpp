@@ -214,8 +214,8 @@ void SftpPublisher::publish(const std::vector<UploadItem>& plan)
 HostKeyTrust askUserAboutHostKeys(Prompter& prompter)
 {
     return [&prompter](const HostKeyQuestion& question) {
-        return prompter.askYesNo(QStringLiteral("Unknown host key"), unknownHostKeyQuestion(question),
-                                 MessageIcon::Warning) == Answer::Yes;
+        return prompter.askYesNo(QStringLiteral("Unknown host key"), unknownHostKeyQuestion(question)) ==
+               Answer::Yes;
     };
 }
 

@@ -262,6 +262,8 @@ TEST_F(SftpPublisherTest, AnUnknownKeyIsShownAsOpenSshShowsItThenRecordedWhenTru
     ASSERT_EQ(prompter.calls().size(), 1);
     const test::ScriptedPrompter::Call& question = prompter.calls().first();
     EXPECT_EQ(question.buttons, QStringLiteral("Yes No"));
+    EXPECT_EQ(question.icon, MessageIcon::Warning);
+    EXPECT_EQ(question.caption, QStringLiteral("Unknown host key"));
     EXPECT_TRUE(question.text.contains(QStringLiteral("ED25519 key fingerprint is ") + fingerprint + u'.'))
         << question.text.toStdString();
     EXPECT_TRUE(question.text.contains(knownHosts));

@@ -106,15 +106,17 @@ Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& t
                 Answer::Cancel);
 }
 
-Answer ScriptedPrompter::askYesNo(const QString& caption, const QString& text, MessageIcon icon)
+Answer ScriptedPrompter::askYesNo(const QString& caption, const QString& text)
 {
-    return next(questions_,
-                {.kind = Kind::Question,
-                 .caption = caption,
-                 .text = text,
-                 .icon = icon,
-                 .buttons = QStringLiteral("Yes No")},
-                Answer::No);
+    const Answer answer = next(questions_,
+                               {.kind = Kind::Question,
+                                .caption = caption,
+                                .text = text,
+                                .icon = MessageIcon::Warning,
+                                .buttons = QStringLiteral("Yes No")},
+                               Answer::No);
+    if (answer == Answer::Cancel) ADD_FAILURE() << "Cancel queued for a Yes/No question";
+    return answer == Answer::Yes ? Answer::Yes : Answer::No;
 }
 
 std::optional<QString> ScriptedPrompter::openFile(const FileDialogRequest& request)

@@ -43,9 +43,9 @@ public:
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
-    // Takes its answer from the same queue as askYesNoCancel; an unexpected
-    // one is answered No.
-    Answer askYesNo(const QString& caption, const QString& text, MessageIcon icon) override;
+    // Takes its answer from the queue of answerQuestion(); a queued Cancel
+    // fails the test, since this question has no Cancel.
+    Answer askYesNo(const QString& caption, const QString& text) override;
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;

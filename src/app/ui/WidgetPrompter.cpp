@@ -65,11 +65,12 @@ Answer WidgetPrompter::askYesNoCancel(const QString& caption, const QString& tex
     }
 }
 
-Answer WidgetPrompter::askYesNo(const QString& caption, const QString& text, MessageIcon icon)
+Answer WidgetPrompter::askYesNo(const QString& caption, const QString& text)
 {
-    QMessageBox box(toQt(icon), caption, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent_);
+    // Enter alone does not trust a server.
     box.setDefaultButton(QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 

@@ -229,6 +229,7 @@ Check checkFor(const QString& target)
     if (target == u"ftp_reply") return checkFtpReplies;
     if (target == u"companion") return checkCompanion;
     if (target == u"robots") return checkRobots;
+    if (target == u"sftp_reply") return checkSftpReplies;
     return nullptr;
 }
 

@@ -18,6 +18,7 @@ class QuietPrompter final : public Prompter {
 public:
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
+    Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::uint32_t> chooseColour(std::uint32_t) override { return std::nullopt; }

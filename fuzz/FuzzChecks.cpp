@@ -1,13 +1,16 @@
 #include "FuzzChecks.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "base/Errors.h"
 #include "base/Options.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
+#include "generate/SiteFiles.h"
 #include "project/KeywordFill.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"
 
@@ -30,6 +33,13 @@ QString scratchFile(const char* name, const QByteArray& bytes)
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(bytes);
     return path;
+}
+
+QByteArray readScratch(const char* name)
+{
+    QFile file(scratch().filePath(QString::fromLatin1(name)));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
 }
 
 QString fail(const char* what) { return QString::fromLatin1(what); }
@@ -126,6 +136,90 @@ QString checkFill(const QByteArray& phrase)
     return {};
 }
 
+namespace {
+
+struct CompanionState {
+    QHash<QString, QString> values;
+    QHash<QString, QHash<QByteArray, FileStamp>> scopes;
+    friend bool operator==(const CompanionState&, const CompanionState&) = default;
+};
+
+CompanionState stateOf(const ProjectCompanion& companion)
+{
+    CompanionState state;
+    for (const QString& key : companion.keys()) state.values.insert(key, companion.value(key));
+    for (const QString& scope : companion.scopes()) state.scopes.insert(scope, companion.stamps(scope));
+    return state;
+}
+
+}  // namespace
+
+QString checkCompanion(const QByteArray& bytes)
+{
+    const QString project = scratch().filePath(QStringLiteral("p.kpj"));
+    scratchFile("p.kpj.velmora", bytes);
+    try {
+        ProjectCompanion companion(project);
+        const CompanionState read = stateOf(companion);
+        for (const auto& scope : read.scopes) {
+            if (scope.isEmpty()) return fail("an empty scope is kept");
+            for (auto it = scope.constBegin(); it != scope.constEnd(); ++it) {
+                if (it.key().isEmpty()) return fail("a stamp without a name");
+                if (it->sha256.size() != 64 || it->size < 0) return fail("a malformed stamp");
+            }
+        }
+        for (const QString& value : read.values)
+            if (value.isEmpty()) return fail("an empty value is kept");
+        if (companion.liveSize() < 0 || companion.liveSize() > companion.fileSize())
+            return fail("live size out of range");
+
+        // What was read survives a rewrite, to the byte on a second one.
+        companion.compact();
+        const QByteArray compacted = readScratch("p.kpj.velmora");
+        if (compacted.size() != companion.liveSize()) return fail("compacted size");
+        ProjectCompanion reread(project);
+        if (!(stateOf(reread) == read)) return fail("a rewrite changed what the file holds");
+        reread.compact();
+        if (readScratch("p.kpj.velmora") != compacted) return fail("a second rewrite differs");
+
+        // A record appended after whatever the file held reads back.
+        const FileStamp stamp{QByteArray(64, 'a'), 5};
+        reread.recordStamp(QStringLiteral("fuzz"), "f.htm", stamp);
+        if (ProjectCompanion(project).stamp(QStringLiteral("fuzz"), "f.htm") != stamp)
+            return fail("an appended record is lost");
+    } catch (const VelmoraError& e) {
+        return QStringLiteral("unexpected failure: ") + e.text();
+    }
+    return {};
+}
+
+QString checkRobots(const QByteArray& bytes)
+{
+    const QByteArray address = "https://shop.example.com/offers/sitemap.xml";
+    const QByteArray ours = "Sitemap: " + address;
+    const QByteArray updated = UpdatedRobots(bytes, address);
+    if (!updated.endsWith('\n') && !updated.endsWith('\r')) return fail("no line end at the end");
+    // Lines as a crawler reads them: ended by CR LF, LF or CR.
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    auto linesOf = [](const QByteArray& text) {
+        QByteArrayList lines;
+        for (const QString& line : QString::fromLatin1(text).split(lineEnd)) lines << line.toLatin1();
+        return lines;
+    };
+    const QByteArrayList after = linesOf(updated);
+    if (after.count(ours) != 1) return fail("not exactly one Sitemap line of ours");
+    // Every line that names no sitemap is kept as it was, in order.
+    qsizetype from = 0;
+    for (const QByteArray& line : linesOf(bytes)) {
+        if (line.toLower().contains("sitemap")) continue;
+        from = after.indexOf(line, from);
+        if (from < 0) return fail("a line of the kept file was lost or changed");
+        ++from;
+    }
+    if (UpdatedRobots(updated, address) != updated) return fail("a second update changes the file");
+    return {};
+}
+
 Check checkFor(const QString& target)
 {
     if (target == u"project_file") return checkProjectFile;
@@ -133,6 +227,9 @@ Check checkFor(const QString& target)
     if (target == u"settings") return checkSettingsFile;
     if (target == u"fill") return checkFill;
     if (target == u"ftp_reply") return checkFtpReplies;
+    if (target == u"companion") return checkCompanion;
+    if (target == u"robots") return checkRobots;
+    if (target == u"sftp_reply") return checkSftpReplies;
     return nullptr;
 }
 

@@ -1,18 +1,17 @@
 #include "PublisherFactory.h"
 
 #include "FtpPublisher.h"
-#include "base/Errors.h"
+#include "SftpPublisher.h"
 
 namespace velmora {
 
-std::unique_ptr<Publisher> makePublisher(const PublishDestination& destination, QObject* parent)
+std::unique_ptr<Publisher> makePublisher(const PublishDestination& destination,
+                                         const ServerTrustOptions& trust, QObject* parent)
 {
-    switch (destination.protocol) {
-    case PublishProtocol::Ftp:
-    case PublishProtocol::Ftps: return std::make_unique<FtpPublisher>(destination, parent);
-    case PublishProtocol::Sftp: break;
-    }
-    throw VelmoraError(QStringLiteral("This protocol is not available"));
+    if (destination.protocol == PublishProtocol::Sftp)
+        return std::make_unique<SftpPublisher>(destination, trust.knownHostsFile,
+                                               trust.hostKeyTrust, parent);
+    return std::make_unique<FtpPublisher>(destination, parent);
 }
 
 int defaultPort(PublishProtocol protocol) { return protocol == PublishProtocol::Sftp ? 22 : 21; }

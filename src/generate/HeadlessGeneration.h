@@ -6,6 +6,7 @@
 
 #include "base/Prompter.h"
 #include "generate/Generation.h"
+#include "generate/SiteFiles.h"
 #include "project/PageFields.h"
 #include "project/ProjectSession.h"
 
@@ -38,8 +39,11 @@ public:
     // Raises VelmoraError "Error opening file" when the file cannot be read.
     HeadlessProject(const QString& projectPath, const QString& startupDir);
 
-    // Writes every page file and returns their paths in page order.
+    // Writes every page file and returns their paths in page order; then,
+    // when the project has a site address, its site files.
     QStringList generate();
+    // The site files of the last generate().
+    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // Writes the project file; raises VelmoraError "Error saving file".
     void save();
 
@@ -52,6 +56,7 @@ private:
     ProjectSession session_;
     PageGenerator generator_;
     QByteArray creditLink_;
+    std::vector<SiteFile> siteFiles_;
 };
 
 }  // namespace velmora

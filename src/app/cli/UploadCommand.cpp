@@ -1,6 +1,6 @@
 // velmora-cli upload: generates a project's pages as `generate` does, then
 // publishes them as the FTP dialog's Send does, through the publisher of the
-// protocol asked for.
+// protocol asked for: FTP, explicit FTPS or SFTP.
 
 #include <QDir>
 #include <optional>
@@ -9,8 +9,9 @@
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
 #include "ftp/FtpErrors.h"
-#include "ftp/Publishing.h"
 #include "ftp/PublisherFactory.h"
+#include "ftp/Publishing.h"
+#include "ftp/SftpSession.h"
 #include "generate/HeadlessGeneration.h"
 
 namespace velmora::cli {
@@ -19,7 +20,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-    "[--protocol ftp|ftps] [--passive|--active] [--ca-file PEM] [--timeout SECONDS]";
+    "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
+    "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]";
 // Read from the environment only, so it shows in no process list.
 constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 // As the dialog's client: a silent server ends in a time-out failure.
@@ -32,6 +34,9 @@ struct UploadArguments {
     PublishDestination destination;
     std::optional<bool> passive;  // unset: the dialog's stored choice
     std::optional<int> port;      // unset: the protocol's usual one
+    std::optional<QString> siteAddress;
+    QString knownHosts;  // empty: ~/.ssh/known_hosts
+    bool acceptNewHostKey = false;
 };
 
 void printLine(std::FILE* stream, const QByteArray& line)
@@ -73,6 +78,8 @@ std::optional<UploadArguments> parse(const QStringList& args)
         } else if (arg == QLatin1String("--user") && hasValue) {
             d.user = args[++i].toUtf8();
             hasUser = true;
+        } else if (arg == QLatin1String("--site-url") && hasValue) {
+            parsed.siteAddress = args[++i];
         } else if (arg == QLatin1String("--dir") && hasValue) {
             d.directory = args[++i].toUtf8();
         } else if (arg == QLatin1String("--port") && hasValue) {
@@ -80,8 +87,7 @@ std::optional<UploadArguments> parse(const QStringList& args)
             if (!parsed.port) return std::nullopt;
         } else if (arg == QLatin1String("--protocol") && hasValue) {
             const std::optional<PublishProtocol> protocol = protocolFromName(args[++i].toUtf8());
-            if (protocol != PublishProtocol::Ftp && protocol != PublishProtocol::Ftps)
-                return std::nullopt;
+            if (!protocol) return std::nullopt;
             d.protocol = *protocol;
         } else if ((arg == QLatin1String("--passive") || arg == QLatin1String("--active")) &&
                    !hasMode) {
@@ -89,10 +95,16 @@ std::optional<UploadArguments> parse(const QStringList& args)
             hasMode = true;
         } else if (arg == QLatin1String("--ca-file") && hasValue) {
             d.caFile = args[++i];
+            if (d.caFile.isEmpty()) return std::nullopt;
         } else if (arg == QLatin1String("--timeout") && hasValue) {
             const std::optional<int> seconds = number(args[++i], 1, kMaxTimeOutSeconds);
             if (!seconds) return std::nullopt;
             d.timeOutMs = *seconds * 1000;
+        } else if (arg == QLatin1String("--known-hosts") && hasValue) {
+            parsed.knownHosts = args[++i];
+            if (parsed.knownHosts.isEmpty()) return std::nullopt;
+        } else if (arg == QLatin1String("--accept-new-host-key")) {
+            parsed.acceptNewHostKey = true;
         } else if (!arg.startsWith(QLatin1String("--")) && parsed.project.isEmpty()) {
             parsed.project = arg;
         } else {
@@ -100,8 +112,12 @@ std::optional<UploadArguments> parse(const QStringList& args)
         }
     }
     if (parsed.project.isEmpty() || !hasHost || !hasUser) return std::nullopt;
-    // A CA file only means something to TLS.
+    const bool sftp = d.protocol == PublishProtocol::Sftp;
+    // Each option belongs to the protocols it means something to: host keys
+    // to SSH, certificates to TLS, data connection modes to FTP.
+    if (!sftp && (!parsed.knownHosts.isEmpty() || parsed.acceptNewHostKey)) return std::nullopt;
     if (!d.caFile.isEmpty() && d.protocol != PublishProtocol::Ftps) return std::nullopt;
+    if (sftp && hasMode) return std::nullopt;
     d.port = parsed.port.value_or(defaultPort(d.protocol));
     return parsed;
 }
@@ -118,11 +134,18 @@ int uploadCommand(const QStringList& args, const Output& io)
         HeadlessProject project(call->project, QDir::currentPath());
         destination.passive = call->passive.value_or(
             SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
+        if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
         project.generate();
-
         const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
-        const std::vector<UploadItem> plan = PlanUploads(project.project().pages, directory);
-        const std::unique_ptr<Publisher> publisher = makePublisher(destination);
+        std::vector<UploadItem> plan = PlanUploads(project.project().pages, directory);
+        AppendSiteFiles(plan, project.siteFiles(), directory);
+
+        ServerTrustOptions trust;
+        trust.knownHostsFile = call->knownHosts;
+        // Without the option an unknown key is refused, naming its
+        // fingerprint; a changed key is refused whatever the options.
+        if (call->acceptNewHostKey) trust.hostKeyTrust = [](const HostKeyQuestion&) { return true; };
+        const std::unique_ptr<Publisher> publisher = makePublisher(destination, trust);
         // A name is printed once the server has confirmed its file, never
         // before: a line on the output is a file on the server.
         QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
@@ -132,6 +155,10 @@ int uploadCommand(const QStringList& args, const Output& io)
     } catch (const UntrustedServerError& e) {
         return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
                                                       "or the one that issued it, to trust it."));
+    } catch (const UnknownHostKeyError& e) {
+        return failWith(io, e.text() + QStringLiteral(". Check the fingerprint, then run again with "
+                                                      "--accept-new-host-key to trust and record "
+                                                      "it"));
     } catch (const VelmoraError& e) {
         return failWith(io, e.text());
     }

@@ -9,6 +9,7 @@
 #include "ftp/PublisherFactory.h"
 #include "ftp/ScopeExit.h"
 #include "ftp/ServerTrust.h"
+#include "ftp/SftpPublisher.h"
 #include "ui_FTPDialog.h"
 
 namespace velmora {
@@ -65,10 +66,14 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
 
 TFTPDlg::~TFTPDlg() = default;
 
-int TFTPDlg::publish(const PageList& pages)
+int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles)
 {
     pages_ = &pages;
-    const ScopeExit forget([this] { pages_ = nullptr; });
+    siteFiles_ = std::move(siteFiles);
+    const ScopeExit forget([this] {
+        pages_ = nullptr;
+        siteFiles_.clear();
+    });
     return exec();
 }
 
@@ -108,8 +113,10 @@ void TFTPDlg::B2Click()
 {
     if (sending_) return;
     setSending(true);
+    sent_ = false;
     guarded(prompter_, [this] { Send(); });
     setSending(false);
+    if (sent_ && onSent_) guarded(prompter_, onSent_);
     if (closeAfterSend_) done(*std::exchange(closeAfterSend_, std::nullopt));
 }
 
@@ -180,11 +187,12 @@ void TFTPDlg::Send()
     if (directory != ui_->RDirectory->text().toUtf8())
         ui_->RDirectory->setText(fromBytes(directory));
     PublishDestination target = destination();
-    const std::vector<UploadItem> plan =
+    std::vector<UploadItem> plan =
         pages_ ? PlanUploads(*pages_, directory) : std::vector<UploadItem>();
+    AppendSiteFiles(plan, siteFiles_, directory);
 
     try {
-        publishPlan(target, plan);
+        sent_ = publishPlan(target, plan);
     } catch (const UntrustedServerError& refusal) {
         if (!askToTrust(refusal, target)) {
             setStatus(QStringLiteral("Certificate not trusted"));
@@ -192,13 +200,14 @@ void TFTPDlg::Send()
         }
         // Once more, now that the user has said so.
         target.trustedFingerprint = refusal.fingerprint();
-        publishPlan(target, plan);
+        sent_ = publishPlan(target, plan);
     }
 }
 
-void TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<UploadItem>& plan)
+bool TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<UploadItem>& plan)
 {
-    const std::unique_ptr<Publisher> publisher = makePublisher(target);
+    const std::unique_ptr<Publisher> publisher = makePublisher(
+        target, {.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
     publisher_ = publisher.get();
     const ScopeExit forget([this] { publisher_ = nullptr; });
     progress_.emplace(plan);
@@ -220,12 +229,14 @@ void TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<Up
     });
     try {
         publisher->publish(plan);
+        return true;
     } catch (const UntrustedServerError&) {
         throw;
     } catch (const VelmoraError&) {
         // A stop is what the user asked for, not a failure to show.
         if (!stopRequested_) throw;
         setStatus(QStringLiteral("Send stopped"));
+        return false;
     }
 }
 

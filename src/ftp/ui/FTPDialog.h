@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,8 +31,11 @@ public:
     TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent = nullptr);
     ~TFTPDlg() override;
 
-    // Shows the dialog modally for these pages and returns its result.
-    int publish(const PageList& pages);
+    // Shows the dialog modally for these pages (and the site files that go
+    // with them) and returns its result.
+    int publish(const PageList& pages, std::vector<SiteFile> siteFiles = {});
+    // Runs after a Send that uploaded the whole plan.
+    void setSentHandler(std::function<void()> handler) { onSent_ = std::move(handler); }
 
     bool isSending() const { return sending_; }
     Ui::TFTPDlg& form() { return *ui_; }
@@ -50,7 +54,8 @@ protected:
 
 private:
     void Send();
-    void publishPlan(const PublishDestination& destination, const std::vector<UploadItem>& plan);
+    // False when the user stopped it.
+    bool publishPlan(const PublishDestination& destination, const std::vector<UploadItem>& plan);
     bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
     void LoadFtpSettings();
     void SaveFtpSettings();
@@ -65,6 +70,9 @@ private:
     SettingsFile settings_;
     Prompter& prompter_;
     const PageList* pages_ = nullptr;
+    std::vector<SiteFile> siteFiles_;
+    std::function<void()> onSent_;
+    bool sent_ = false;
     bool sending_ = false;
     bool stopRequested_ = false;
     Publisher* publisher_ = nullptr;  // while Send runs

@@ -107,17 +107,18 @@ QString checkLogin()
     return {};
 }
 
-// The ports read from passive mode replies are ports, and the number a
-// 229 gave is written in it between its delimiters.
+// The ports read from passive mode replies are ports, and the port a 229
+// gave is the number written between its delimiters.
 QString checkPassiveReplies(const QByteArray& stream)
 {
     for (const QByteArray& line : stream.split('\n')) {
         if (const std::optional<quint16> port = extendedPassivePort(line)) {
             if (*port == 0) return QStringLiteral("port 0 from a 229");
-            const QByteArray digits = QByteArray::number(*port);
-            const qsizetype at = line.indexOf(digits, line.indexOf('('));
-            if (at < 4 || line[at - 1] != line[at - 2] || line[at + digits.size()] != line[at - 1])
-                return QStringLiteral("a 229 port that is not between delimiters");
+            const qsizetype open = line.indexOf('(');
+            const qsizetype end = line.indexOf(line[open + 1], open + 4);
+            bool ok = false;
+            if (end < 0 || line.mid(open + 4, end - open - 4).toInt(&ok) != *port || !ok)
+                return QStringLiteral("a 229 port that is not the number written");
         }
         if (const std::optional<quint16> port = passivePort(line)) {
             if (*port == 0) return QStringLiteral("port 0 from a 227");

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/Errors.h"
+#include "base/FolderFile.h"
 #include "project/ProjectSession.h"
 
 namespace velmora {
@@ -29,6 +31,10 @@ public:
     bool GeneratePages(ProjectSession& session, const GenerationOptions& options,
                        QStringList* written = nullptr);
 
+    // The images the last generation skipped, one line each, each image
+    // once: the caller tells the user in one message.
+    const QStringList& skippedImages() const { return skippedImages_; }
+
 private:
     void generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
                            QStringList* written);
@@ -36,15 +42,24 @@ private:
                                  QStringList* written);
     QString writePage(ProjectSession& session, const GenerationOptions& options);
 
+    void noteSkipped(const QString& warning);
+
     QString lastChosenFile_;
+    QStringList skippedImages_;
 };
 
-// Writes lines, each followed by CR LF, replacing the file; FileError
-// "Cannot create file %s" when that fails.
-void WritePageFile(const QString& path, const QByteArrayList& lines);
+// Writes lines, each followed by CR LF, as the file `folder` + `name`, the
+// record's bytes exactly (see writeFileInFolder: a new file renamed over the
+// target, nothing written when the file already holds these bytes).
+// FileError "Cannot create file %s" when that fails, also for an empty name;
+// a name that holds "/" or is "." or ".." is refused before anything is
+// written: "Cannot create file %s: "%s" is not a plain file name".
+WriteResult WritePageFile(const QByteArray& folder, const QByteArray& name,
+                          const QByteArrayList& lines);
 
-// Copies the page's image beside it, replacing a file of that name. Any
-// failure is ignored; a copy onto itself is skipped so the image survives.
-void CopyPageImage(const QByteArray& imageSource, const QString& target);
+// "Path too long: %1 (a page record holds 259 bytes at most)": a path
+// that would be cut in its record field names another file, so it is
+// refused instead.
+VelmoraError PathTooLongError(const QByteArray& path);
 
 }  // namespace velmora

@@ -39,6 +39,8 @@ public:
 
     // Writes every page file and returns their paths in page order.
     QStringList generate();
+    // The images the last generate() skipped, one line each.
+    const QStringList& skippedImages() const { return generator_.skippedImages(); }
     // Writes the project file; raises VelmoraError "Error saving file".
     void save();
 

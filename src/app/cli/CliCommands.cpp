@@ -84,6 +84,7 @@ int generateCommand(const QStringList& args, const Output& io)
     try {
         HeadlessProject project(args[0], QDir::currentPath());
         for (const QString& path : project.generate()) print(io.out, QFile::encodeName(path));
+        for (const QString& warning : project.skippedImages()) print(io.err, warning.toUtf8());
         if (save) project.save();
     } catch (const VelmoraError& e) {
         return fail(io, e.text());

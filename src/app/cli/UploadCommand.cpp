@@ -82,6 +82,14 @@ int uploadCommand(const QStringList& args, const Output& io)
     try {
         HeadlessProject project(call->project, QDir::currentPath());
         project.generate();
+        // Checked whole before connecting; what it leaves out is told once,
+        // with what generation left out.
+        const QByteArray directory = NormalisedRemoteDirectory(call->directory);
+        const PlannedUploads plan = PlanUploads(project.project().pages, directory);
+        QStringList skipped = project.skippedImages();
+        for (const QString& warning : plan.skippedImages)
+            if (!skipped.contains(warning)) skipped.append(warning);
+        for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
 
         TVexFTP ftp;
         ftp.Host = call->host;
@@ -90,8 +98,7 @@ int uploadCommand(const QStringList& args, const Output& io)
         ftp.Password = qgetenv(kPasswordVariable);
         ftp.TimeOut = kTimeOut;
         ftp.Connect();
-        const QByteArray directory = NormalisedRemoteDirectory(call->directory);
-        UploadPlan(ftp, PlanUploads(project.project().pages, directory),
+        UploadPlan(ftp, plan.items,
                    [&](const UploadItem& item, int, int) { printLine(io.out, item.remoteName); });
         ftp.Disconnect();
     } catch (const VelmoraError& e) {

@@ -17,6 +17,7 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
 #include "generate/PageBuilder.h"
+#include "generate/PageImage.h"
 #include "project/PageOperations.h"
 #include "ui_MainWindow.h"
 
@@ -290,7 +291,9 @@ void TForm1::Button3Click()
                             .confirmOverwrite = false,
                             .mustExist = true});
     if (!chosen) return;
-    imageSource_ = QFile::encodeName(*chosen);
+    const QByteArray source = QFile::encodeName(*chosen);
+    if (!fitsField(TextField::ImageSource, source)) throw PathTooLongError(source);
+    imageSource_ = source;
     setText(TextField::Image, QFile::encodeName(QFileInfo(*chosen).fileName()));
 }
 
@@ -331,11 +334,17 @@ void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch
 bool TForm1::GeneratePages()
 {
     const Options options = currentOptions();
-    return generator_.GeneratePages(session_, {.autoName = options.autoName,
-                                               .msgFolder = options.msgFolder,
-                                               .msgFile = options.msgFile,
-                                               .creditLink = vendor_.linkInHtml,
-                                               .saveFirst = true});
+    const bool result = generator_.GeneratePages(session_, {.autoName = options.autoName,
+                                                            .msgFolder = options.msgFolder,
+                                                            .msgFile = options.msgFile,
+                                                            .creditLink = vendor_.linkInHtml,
+                                                            .saveFirst = true});
+    // The pictures left out, in one message rather than one a page.
+    if (!generator_.skippedImages().isEmpty()) {
+        prompter_.message(QStringLiteral("Message"), generator_.skippedImages().join(u'\n'),
+                          MessageIcon::Warning);
+    }
+    return result;
 }
 
 QWidget* TForm1::focusedTextBox() const
@@ -396,6 +405,9 @@ void TForm1::FormShow()
     setWindowTitle(kBaseTitle + QStringLiteral(" - "));
     const QSize frame = frameGeometry().size() - geometry().size();
     setFixedSize(QSize(kWindowWidth, kWindowHeight) - frame);
+    // New pages show splash1.jpg from the start-up directory; it is put
+    // there when missing, so a new project generates and publishes as it is.
+    EnsureDefaultImage(startupDir_);
     if (session_.newProject(currentOptions().newProjectChoice, true) ==
         ProjectSession::NewResult::QuitRequested) {
         quitting_ = true;

@@ -18,6 +18,7 @@ QString checkFtpReplies(const QByteArray& stream);
 // the upload plan: nothing outside the page folder changes, only pages and
 // pictures lie in it, and only pictures and command-safe names are planned.
 QString checkPageNames(const QByteArray& names);
+QString checkCompanion(const QByteArray& bytes);
 
 // The check of a corpus folder's name ("project_file", ...), or nullptr.
 using Check = QString (*)(const QByteArray&);

@@ -125,7 +125,8 @@ bool sameBytes(int oldFd, Content& content)
             same = ::read(oldFd, &extra, 1) == 0;
             break;
         }
-        if (!readFully(oldFd, theirs.data(), n) || std::memcmp(mine.data(), theirs.data(), size_t(n))) {
+        if (!readFully(oldFd, theirs.data(), n) ||
+            std::memcmp(mine.data(), theirs.data(), size_t(n)) != 0) {
             same = false;
             break;
         }

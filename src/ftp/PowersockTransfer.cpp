@@ -280,7 +280,8 @@ void TPowersock::SendFile(const QByteArray& localPath)
     }
     switch (end) {
     case WaitEnd::Done:
-        if (fileFailed_) throw FileError(QStringLiteral("Cannot read file %1").arg(QFile::decodeName(localPath)));
+        if (fileFailed_)
+            throw FileError(QStringLiteral("Cannot read file %1").arg(QFile::decodeName(localPath)));
         return;
     case WaitEnd::Canceled: throw EAbortError(QStringLiteral("Socket send aborted"));
     case WaitEnd::TimedOut: throw ESockError(QStringLiteral("Socket send timed out"));

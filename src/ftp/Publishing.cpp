@@ -33,9 +33,9 @@ bool holdsControlByte(const QByteArray& text)
 void requireCommandSafe(const QByteArray& remoteName)
 {
     if (holdsControlByte(remoteName)) {
-        throw VelmoraError(
-            QStringLiteral("Cannot upload \"%1\": a name sent to the server may not hold control characters")
-                .arg(visibleName(remoteName)));
+        throw VelmoraError(QStringLiteral("Cannot upload \"%1\": a name sent to the server may "
+                                          "not hold control characters")
+                               .arg(visibleName(remoteName)));
     }
 }
 
@@ -54,7 +54,8 @@ PlannedUploads PlanUploads(const PageList& pages, const QByteArray& remoteDirect
             const PageImage verdict = CheckPageImage(image, imageSource);
             if (verdict.verdict == PageImage::Verdict::Use) {
                 imagesDone.insert(imageSource);
-                plan.items.push_back({UploadItem::Kind::Image, imageSource, remoteDirectory + image});
+                plan.items.push_back(
+                    {UploadItem::Kind::Image, imageSource, remoteDirectory + image});
             } else if (verdict.verdict == PageImage::Verdict::Skip) {
                 // A bad name is this page's; a later page may name the same
                 // picture properly.

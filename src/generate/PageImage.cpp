@@ -1,6 +1,5 @@
 #include "PageImage.h"
 
-#include <QDir>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -13,8 +12,6 @@ namespace velmora {
 namespace {
 
 constexpr qsizetype kLongestSignature = 12;
-
-QString shownPath(const QByteArray& path) { return visibleName(path); }
 
 }  // namespace
 
@@ -37,24 +34,26 @@ PageImage CheckPageImage(const QByteArray& image, const QByteArray& imageSource,
     QFile& file = source ? *source : local;
     if (!openRegularFile(file, imageSource, QIODevice::ReadOnly)) {
         struct stat info {};
-        const bool there = !imageSource.contains('\0') && ::stat(imageSource.constData(), &info) == 0;
+        const bool there =
+            !imageSource.contains('\0') && ::stat(imageSource.constData(), &info) == 0;
         if (there && !S_ISREG(info.st_mode)) {
-            return {Verdict::Skip,
-                    QStringLiteral("Image skipped: %1 is not a regular file").arg(shownPath(imageSource))};
+            return {Verdict::Skip, QStringLiteral("Image skipped: %1 is not a regular file")
+                                       .arg(visibleName(imageSource))};
         }
         return {Verdict::Skip,
-                QStringLiteral("Image skipped: cannot read %1").arg(shownPath(imageSource))};
+                QStringLiteral("Image skipped: cannot read %1").arg(visibleName(imageSource))};
     }
     const QByteArray head = file.read(kLongestSignature);
     if (!looksLikePicture(head)) {
         file.close();
-        return {Verdict::Skip, QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture")
-                                   .arg(shownPath(imageSource))};
+        return {Verdict::Skip,
+                QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture")
+                    .arg(visibleName(imageSource))};
     }
     if (!file.seek(0)) {
         file.close();
         return {Verdict::Skip,
-                QStringLiteral("Image skipped: cannot read %1").arg(shownPath(imageSource))};
+                QStringLiteral("Image skipped: cannot read %1").arg(visibleName(imageSource))};
     }
     return {Verdict::Use, {}};
 }
@@ -71,7 +70,8 @@ std::optional<QString> CopyPageImage(const QByteArray& imageSource, const QByteA
     try {
         copyFileInFolder(target.folder, target.name, source);
     } catch (const FileError&) {
-        return QStringLiteral("Image skipped: cannot create file %1").arg(shownPath(folder + image));
+        return QStringLiteral("Image skipped: cannot create file %1")
+            .arg(visibleName(folder + image));
     }
     return std::nullopt;
 }
@@ -86,7 +86,8 @@ bool EnsureDefaultImage(const QString& startupDirectory)
     QFile shipped(QStringLiteral(":/velmora/splash1.jpg"));
     if (!shipped.open(QIODevice::ReadOnly)) return false;
     try {
-        return writeFileInFolder(folder, kDefaultImageName, shipped.readAll()) == WriteResult::Written;
+        return writeFileInFolder(folder, kDefaultImageName, shipped.readAll()) ==
+               WriteResult::Written;
     } catch (const FileError&) {
         return false;  // a start-up directory we cannot write to keeps its state
     }

@@ -114,7 +114,8 @@ QByteArray withPageExtension(const QByteArray& fileName)
     const QByteArray stem = kept ? fileName.chopped(extension.size()) : fileName;
     // A name too long for the field loses the end of its stem, never its
     // extension: the file written must still be a page.
-    const qsizetype room = static_cast<qsizetype>(slotOf(TextField::Edit2).width) - 1 - added.size();
+    const qsizetype room =
+        static_cast<qsizetype>(slotOf(TextField::Edit2).width) - 1 - added.size();
     return stem.left(fittingLength(stem, room)) + added;
 }
 

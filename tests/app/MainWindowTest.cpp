@@ -338,13 +338,6 @@ TEST_F(MainWindowTest, ANewProjectFindsItsPictureInTheStartUpDirectory)
     EXPECT_TRUE(prompter.calls().isEmpty()) << "nothing skipped, nothing to tell";
 }
 
-TEST_F(MainWindowTest, AStartUpDirectoryKeepsItsOwnSplashPicture)
-{
-    dir.write(QStringLiteral("splash1.jpg"), "GIF89a mine");
-    start();
-    EXPECT_EQ(dir.read(QStringLiteral("splash1.jpg")), "GIF89a mine");
-}
-
 TEST_F(MainWindowTest, SkippedImagesAreToldInOneMessageAfterGeneration)
 {
     start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");

@@ -143,31 +143,6 @@ TEST_F(FolderFileTest, AReadOnlyFileStaysAsItIs)
     ::chmod(path("ro.htm").constData(), 0644);
 }
 
-TEST_F(FolderFileTest, NamesThatDifferOnlyInBytesThatAreNotUtf8AreTwoFiles)
-{
-    writeFileInFolder(folder, "a\xff.htm", "first");
-    writeFileInFolder(folder, "a\xfe.htm", "second");
-    EXPECT_EQ(test::treeOf(folder), (QByteArrayList{"a\xfe.htm", "a\xff.htm"}));
-    QFile file;
-    ASSERT_TRUE(openRegularFile(file, path("a\xff.htm"), QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "first");
-    EXPECT_EQ(regularFileSize(path("a\xfe.htm")), 6);
-}
-
-TEST_F(FolderFileTest, AFileIsCopiedFromAnOpenSource)
-{
-    dir.write(QStringLiteral("src.gif"), QByteArray(200000, 'g'));
-    QFile source;
-    ASSERT_TRUE(openRegularFile(source, path("src.gif"), QIODevice::ReadOnly));
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("out")));
-    EXPECT_EQ(copyFileInFolder(folder + "out", "copy.gif", source), WriteResult::Written);
-    EXPECT_EQ(copyFileInFolder(folder + "out/", "copy.gif", source), WriteResult::Unchanged);
-    EXPECT_EQ(read("out/copy.gif"), QByteArray(200000, 'g'));
-    // A copy onto itself finds the same bytes and leaves the file alone.
-    EXPECT_EQ(copyFileInFolder(folder, "src.gif", source), WriteResult::Unchanged);
-    EXPECT_EQ(read("src.gif").size(), 200000);
-}
-
 TEST_F(FolderFileTest, OnlyRegularFilesOpenAndNothingWaits)
 {
     for (test::Planted kind : test::kAllPlanted) {

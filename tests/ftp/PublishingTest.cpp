@@ -98,33 +98,6 @@ TEST_F(PlanUploadsTest, LocalPathsAreTheRecordsBytesExactly)
     EXPECT_EQ(plan[1].remoteName, QByteArray("d/p\xfe" "ge.htm"));
 }
 
-TEST_F(PlanUploadsTest, OnlyPicturesGoAndEveryOtherImageIsNamedOnce)
-{
-    const QByteArray secret = put("velmora.ini", "[FTP]\nPASSWORD=secret\n");
-    const QByteArray webp = put("w.webp", QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16));
-    addPage(pages, "/s/", "a.htm", secret, "a.gif");        // not a picture
-    addPage(pages, "/s/", "b.htm", secret, "b.gif");        // the same file: told once
-    addPage(pages, "/s/", "c.htm", put("none", {}) + "x", "c.gif");  // missing
-    addPage(pages, "/s/", "d.htm", QFile::encodeName(dir.path()), "d.gif");  // a folder
-    addPage(pages, "/s/", "e.htm", webp, "../e.webp");      // a name that leaves the folder
-    addPage(pages, "/s/", "f.htm", webp, "");               // no image name: no image
-    addPage(pages, "/s/", "g.htm", webp, "g.webp");         // the picture, named properly
-    const PlannedUploads plan = PlanUploads(pages, "");
-    QByteArrayList sent;
-    for (const UploadItem& item : plan.items) sent << item.remoteName;
-    EXPECT_EQ(sent, (QByteArrayList{"a.htm", "b.htm", "c.htm", "d.htm", "e.htm", "f.htm",
-                                    "g.webp", "g.htm"}));
-    ASSERT_EQ(plan.skippedImages.size(), 4) << plan.skippedImages.join(u'\n').toStdString();
-    EXPECT_EQ(plan.skippedImages[0],
-              QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture")
-                  .arg(QFile::decodeName(secret)));
-    EXPECT_TRUE(plan.skippedImages[1].startsWith(QStringLiteral("Image skipped: cannot read ")));
-    EXPECT_EQ(plan.skippedImages[2],
-              QStringLiteral("Image skipped: %1 is not a regular file").arg(dir.path()));
-    EXPECT_EQ(plan.skippedImages[3],
-              QStringLiteral("Image skipped: \"../e.webp\" is not a plain file name"));
-}
-
 TEST_F(PlanUploadsTest, AControlByteInAnyNameFailsTheWholePlan)
 {
     const QByteArray logo = gif("logo.gif");

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include "base/Errors.h"
-#include "base/FileAccess.h"
 #include "generate/BrowserLauncher.h"
 #include "generate/Generation.h"
 #include "generate/PageBuilder.h"
@@ -323,42 +322,6 @@ TEST_F(GenerationTest, ColonsAndBackslashesAreOrdinaryCharactersOfAProjectName)
     EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("shop:v2"))).isDir());
     EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("blog:v2"))).isDir());
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("v2"))));
-}
-
-TEST_F(GenerationTest, NamesThatAreNotUtf8KeepTheirBytesForPageAndImage)
-{
-    makeProject(1, 2);
-    dir.write(QStringLiteral("pic.gif"), "GIF87a....");
-    for (int i = 0; i < 2; ++i) {
-        goTo(i);
-        const char bad = i ? '\xfe' : '\xff';
-        fields.setText(TextField::Edit2, QByteArray("page") + bad + ".htm");
-        fields.setText(TextField::Image, QByteArray("pic") + bad + ".gif");
-        fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("pic.gif"))));
-    }
-    ASSERT_TRUE(generate());
-    EXPECT_EQ(test::treeOf(QFile::encodeName(out(""))),
-              (QByteArrayList{"page\xfe.htm", "page\xff.htm", "pic\xfe.gif", "pic\xff.gif"}));
-    QFile page;
-    ASSERT_TRUE(openRegularFile(page, QFile::encodeName(out("")) + "page\xff.htm", QIODevice::ReadOnly));
-    EXPECT_TRUE(page.readAll().contains("<img src=\"pic\xff.gif\""));
-}
-
-TEST_F(GenerationTest, APageNameThatLeavesTheFolderStopsGenerationThere)
-{
-    makeProject(1, 3);
-    goTo(1);
-    fields.setText(TextField::Edit2, "../../outside.htm");
-    try {
-        generate();
-        FAIL() << "no failure raised";
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.text(), QStringLiteral("Cannot create file %1: \"../../outside.htm\" is not a plain file name")
-                                .arg(out("../../outside.htm")));
-    }
-    EXPECT_EQ(written, QStringList{out("Project1b.htm")});
-    EXPECT_EQ(fields.pageNo(), "Page: 2 of 3");
-    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("../outside.htm"))));
 }
 
 TEST_F(GenerationTest, SaveDialogPagesNotStoredThroughTheFieldsStillEndInHtm)

@@ -6,16 +6,26 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QTextCursor>
+#include <QTimer>
 #include <QUrl>
+#include <cmath>
 #include <functional>
 
 #include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
+#include "app/ui/GenerationProgress.h"
+#include "app/ui/PasteGuard.h"
+#include "app/ui/Resources.h"
 #include "generate/PageBuilder.h"
 #include "project/PageOperations.h"
 #include "ui_MainWindow.h"
@@ -24,8 +34,11 @@ namespace velmora {
 
 namespace {
 
+// The window's outer size, frame included, at the default font.
 constexpr int kWindowWidth = 645;
 constexpr int kWindowHeight = 458;
+// Room kept free right of and below the controls.
+constexpr int kWindowMargin = 2;
 const QColor kSilver(192, 192, 192);
 
 // The widgets each check box switches on and off.
@@ -53,6 +66,15 @@ bool isExactly(const QObject* object, const QMetaObject& type)
     return object && object->metaObject() == &type;
 }
 
+// The busy cursor for as long as a command works.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 }  // namespace
 
 QString helpPagePath()
@@ -76,6 +98,9 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
       session_(*this, prompter, startupDir_)
 {
     ui_->setupUi(this);
+    setWindowIcon(programIcon());
+    layout_ = DesignLayout(ui_->centralwidget);
+    layout_.apply(layout_.neededScale());
     QPalette silver = palette();
     silver.setColor(QPalette::Window, kSilver);
     silver.setColor(QPalette::Button, kSilver);
@@ -86,11 +111,14 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
 
     bindFields();
     connectCommands();
+    assignShortcuts();
+    watchEditMenu();
     session_.titleChanged = [this](const QString& title) { setWindowTitle(title); };
     ui_->KeywordPhrase->setFocus();
 }
 
-TForm1::~TForm1() = default;
+// The focus moves while the widgets go; the members are gone by then.
+TForm1::~TForm1() { disconnect(focusWatch_); }
 
 void TForm1::bindFields()
 {
@@ -176,6 +204,77 @@ void TForm1::connectCommands()
     }
 }
 
+void TForm1::assignShortcuts()
+{
+    const std::pair<QAction*, QKeySequence> keys[] = {
+        {ui_->New1, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {ui_->Open1, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {ui_->Save1, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {ui_->Saveas1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {ui_->Exit1, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {ui_->Preview1, QKeySequence(Qt::Key_F5)},
+        {ui_->ContentsIndex1, QKeySequence(Qt::Key_F1)},
+    };
+    for (const auto& [action, key] : keys) action->setShortcut(key);
+
+    // "<<" and ">>" have no menu item; their keys work from any field.
+    auto pageKey = [this](QKeyCombination key, void (TForm1::*handler)()) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, handler] { run([this, handler] { (this->*handler)(); }); });
+    };
+    pageKey(Qt::CTRL | Qt::Key_PageUp, &TForm1::Button1Click);
+    pageKey(Qt::CTRL | Qt::Key_PageDown, &TForm1::Button2Click);
+}
+
+void TForm1::watchEditMenu()
+{
+    // Pressing Alt takes the focus to the menu bar, and a single-line box
+    // drops its selection when it loses the focus: the box and its
+    // selection are taken while the key goes down, before that happens.
+    for (QWidget* box : findChildren<QWidget*>()) {
+        if (!isExactly(box, QLineEdit::staticMetaObject) &&
+            !isExactly(box, QPlainTextEdit::staticMetaObject))
+            continue;
+        guardPaste(box);
+        box->installEventFilter(this);
+    }
+    // The Alt target counts only while the menu bar holds the focus it took
+    // from that very box.
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget* old, QWidget* now) {
+                              if (now != menuBar() || (altTarget_ && altTarget_->box != old))
+                                  altTarget_.reset();
+                          });
+    connect(ui_->Edit1, &QMenu::aboutToShow, this, [this] {
+        QWidget* focused = QApplication::focusWidget();
+        if (QWidget* box = focusedTextBox())
+            menuTarget_ = selectionOf(box);
+        else if (focused && focused == menuBar())  // opened after Alt: where the focus was
+            menuTarget_ = altTarget_;
+        else
+            menuTarget_.reset();
+        altTarget_.reset();
+        editMenuOpen_ = true;
+    });
+    // The chosen command runs after the menu hides; the target is dropped
+    // only once it has.
+    connect(ui_->Edit1, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            editMenuOpen_ = false;
+            menuTarget_.reset();
+        });
+    });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt && watched == focusedTextBox())
+        altTarget_ = selectionOf(static_cast<QWidget*>(watched));
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TForm1::setFtpCommand(std::function<void(const PageList&)> command)
 {
     ftpCommand_ = std::move(command);
@@ -208,7 +307,7 @@ void TForm1::setText(TextField f, const QByteArray& value)
         return;
     }
     TextFieldBinding& binding = bindings_[static_cast<int>(f)];
-    if (binding.widget() && binding.setText(value) && reportsChange(f)) reportChange();
+    if (binding.widget() && binding.setText(value) && reportsShownChange(f)) reportChange();
 }
 
 std::uint32_t TForm1::colour(ColourField f) const
@@ -331,6 +430,13 @@ void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch
 bool TForm1::GeneratePages()
 {
     const Options options = currentOptions();
+    const BusyCursor busy;
+    GenerationProgress progress(this);
+    generator_.setObserver(&progress);
+    struct Detach {
+        PageGenerator& generator;
+        ~Detach() { generator.setObserver(nullptr); }
+    } detach{generator_};
     return generator_.GeneratePages(session_, {.autoName = options.autoName,
                                                .msgFolder = options.msgFolder,
                                                .msgFile = options.msgFile,
@@ -351,18 +457,54 @@ QWidget* TForm1::focusedTextBox() const
     return nullptr;
 }
 
-void TForm1::Copy1Click() { onTextBox(focusedTextBox(), &QLineEdit::copy, &QPlainTextEdit::copy); }
+std::optional<TForm1::EditTarget> TForm1::selectionOf(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box)) {
+        const int start = line->selectionStart();
+        const int position = line->cursorPosition();
+        if (start < 0) return EditTarget{box, position, position};
+        const int end = start + line->selectedText().size();
+        return EditTarget{box, position == start ? end : start, position};
+    }
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) {
+        const QTextCursor cursor = memo->textCursor();
+        return EditTarget{box, cursor.anchor(), cursor.position()};
+    }
+    return std::nullopt;
+}
+
+QWidget* TForm1::editTarget()
+{
+    if (!editMenuOpen_) return focusedTextBox();
+    if (!menuTarget_ || !menuTarget_->box) return nullptr;
+    const EditTarget target = *menuTarget_;
+    if (auto* line = qobject_cast<QLineEdit*>(target.box)) {
+        if (target.anchor == target.position)
+            line->setCursorPosition(target.position);
+        else
+            line->setSelection(target.anchor, target.position - target.anchor);
+    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(target.box)) {
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(target.anchor);
+        cursor.setPosition(target.position, QTextCursor::KeepAnchor);
+        memo->setTextCursor(cursor);
+    }
+    target.box->setFocus(Qt::OtherFocusReason);
+    return target.box;
+}
+
+void TForm1::Copy1Click() { onTextBox(editTarget(), &QLineEdit::copy, &QPlainTextEdit::copy); }
 
 void TForm1::Paste1Click()
 {
-    onTextBox(focusedTextBox(), &QLineEdit::paste, &QPlainTextEdit::paste);
+    if (QWidget* box = editTarget()) pasteInto(box);
 }
 
-void TForm1::Cut1Click() { onTextBox(focusedTextBox(), &QLineEdit::cut, &QPlainTextEdit::cut); }
+void TForm1::Cut1Click() { onTextBox(editTarget(), &QLineEdit::cut, &QPlainTextEdit::cut); }
 
 void TForm1::Selectall1Click()
 {
-    onTextBox(focusedTextBox(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
+    onTextBox(editTarget(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
 }
 
 void TForm1::ContentsIndex1Click() { launcher_.OpenInBrowser(QFile::encodeName(helpPagePath())); }
@@ -394,8 +536,7 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::FormShow()
 {
     setWindowTitle(kBaseTitle + QStringLiteral(" - "));
-    const QSize frame = frameGeometry().size() - geometry().size();
-    setFixedSize(QSize(kWindowWidth, kWindowHeight) - frame);
+    fitWindow();
     if (session_.newProject(currentOptions().newProjectChoice, true) ==
         ProjectSession::NewResult::QuitRequested) {
         quitting_ = true;
@@ -403,6 +544,55 @@ void TForm1::FormShow()
         return;
     }
     centreOnScreen();
+    // Many window managers tell the frame only once the window is mapped;
+    // until then the size and place wait for it.
+    placing_ = frameUsed_.isNull();
+}
+
+void TForm1::fitWindow()
+{
+    frameUsed_ = frameGeometry().size() - geometry().size();
+    const double scale = layout_.scale();
+    auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
+    QSize inner = QSize(scaled(kWindowWidth), scaled(kWindowHeight)) - frameUsed_;
+    // Never so small that a thick frame cuts the controls off.
+    const int margin = scaled(kWindowMargin);
+    const QSize controls = layout_.extent() + QSize(margin, margin);
+    inner = inner.expandedTo(
+        QSize(controls.width(), menuBar()->sizeHint().height() + controls.height()));
+    setFixedSize(inner);
+}
+
+void TForm1::placeOnceFramed()
+{
+    if (!placing_) return;
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isNull() || frame == frameUsed_) return;
+    placing_ = false;
+    fitWindow();
+    centreOnScreen();
+}
+
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    placeOnceFramed();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    placeOnceFramed();
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // A new desktop font: the controls take the room it needs.
+    if (event->type() == QEvent::FontChange) {
+        layout_.apply(layout_.neededScale());
+        if (!firstShow_ && isVisible()) fitWindow();
+    }
 }
 
 void TForm1::centreOnScreen()
@@ -410,8 +600,9 @@ void TForm1::centreOnScreen()
     const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!display) return;
     const QRect area = display->geometry();
-    move(area.x() + std::max(0, (area.width() - kWindowWidth) / 2),
-         area.y() + std::max(0, (area.height() - kWindowHeight) / 2));
+    const QSize outer = frameGeometry().size();
+    move(area.x() + std::max(0, (area.width() - outer.width()) / 2),
+         area.y() + std::max(0, (area.height() - outer.height()) / 2));
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -435,8 +626,9 @@ void TForm1::writeWindowSize()
 {
     const SettingsFile file = settings();
     file.write("WSIZE", "Height", "480");
-    file.write("WSIZE", "Left", QByteArray::number(pos().x()));
-    file.write("WSIZE", "Top", QByteArray::number(pos().y()));
+    const QRect frame = frameGeometry();
+    file.write("WSIZE", "Left", QByteArray::number(frame.x()));
+    file.write("WSIZE", "Top", QByteArray::number(frame.y()));
     file.write("WSIZE", "Width", "650");
 }
 

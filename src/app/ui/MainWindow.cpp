@@ -17,6 +17,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <cmath>
 #include <functional>
 
@@ -544,9 +545,17 @@ void TForm1::FormShow()
         return;
     }
     centreOnScreen();
-    // Many window managers tell the frame only once the window is mapped;
-    // until then the size and place wait for it.
-    placing_ = frameUsed_.isNull();
+    // Many window managers frame the window only some time after it is
+    // mapped, and Qt reports no event for that: size and place are checked
+    // a few times a second until they hold, for two seconds at most.
+    auto* watch = new QTimer(this);
+    watch->setInterval(50);
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, moves = 0]() mutable {
+        if (!settlePlacement(moves) && ++ticks < 40) return;
+        watch->stop();
+        watch->deleteLater();
+    });
+    watch->start();
 }
 
 void TForm1::fitWindow()
@@ -563,26 +572,16 @@ void TForm1::fitWindow()
     setFixedSize(inner);
 }
 
-void TForm1::placeOnceFramed()
+bool TForm1::settlePlacement(int& moves)
 {
-    if (!placing_) return;
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isNull() || frame == frameUsed_) return;
-    placing_ = false;
-    fitWindow();
+    if (frame.isNull()) return false;  // not framed yet
+    if (frame != frameUsed_) fitWindow();
+    if (frameGeometry().topLeft() == centredCorner()) return true;
+    // A window manager that places windows its own way has the last word.
+    if (++moves > 3) return true;
     centreOnScreen();
-}
-
-void TForm1::moveEvent(QMoveEvent* event)
-{
-    QMainWindow::moveEvent(event);
-    placeOnceFramed();
-}
-
-void TForm1::resizeEvent(QResizeEvent* event)
-{
-    QMainWindow::resizeEvent(event);
-    placeOnceFramed();
+    return false;
 }
 
 void TForm1::changeEvent(QEvent* event)
@@ -595,14 +594,24 @@ void TForm1::changeEvent(QEvent* event)
     }
 }
 
-void TForm1::centreOnScreen()
+QPoint TForm1::centredCorner() const
 {
     const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!display) return;
+    if (!display) return frameGeometry().topLeft();
     const QRect area = display->geometry();
     const QSize outer = frameGeometry().size();
-    move(area.x() + std::max(0, (area.width() - outer.width()) / 2),
-         area.y() + std::max(0, (area.height() - outer.height()) / 2));
+    return {area.x() + std::max(0, (area.width() - outer.width()) / 2),
+            area.y() + std::max(0, (area.height() - outer.height()) / 2)};
+}
+
+void TForm1::centreOnScreen()
+{
+    // The frame's corner goes there; move() would count the frame twice
+    // once a window manager has framed the window.
+    if (QWindow* native = windowHandle())
+        native->setFramePosition(centredCorner());
+    else
+        move(centredCorner());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -96,8 +96,6 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -118,9 +116,11 @@ private:
     void ComboBox1Change();
     void checkBoxClick(FlagField f);
     void applyEnabling(FlagField f);
+    QPoint centredCorner() const;
     void centreOnScreen();
     void fitWindow();
-    void placeOnceFramed();
+    // True once the frame is known and the window sized and placed for it.
+    bool settlePlacement(int& moves);
     void writeWindowSize();
     // Runs a command so that any failure it raises is shown, never thrown on.
     void run(const std::function<void()>& command);
@@ -146,8 +146,7 @@ private:
     bool firstShow_ = true;
     bool quitting_ = false;
     DesignLayout layout_;
-    QSize frameUsed_;        // the frame the window size was last fitted to
-    bool placing_ = false;   // waiting for the window system to tell the frame
+    QSize frameUsed_;  // the frame the window size was last fitted to
     std::optional<EditTarget> altTarget_;   // where the focus was when Alt went down
     std::optional<EditTarget> menuTarget_;  // what the open Edit menu acts on
     bool editMenuOpen_ = false;

@@ -772,6 +772,7 @@ public:
     {
         return script_.askYesNoCancel(c, t);
     }
+    Answer askYesNo(const QString& c, const QString& t) override { return script_.askYesNo(c, t); }
     std::optional<QString> openFile(const FileDialogRequest& r) override
     {
         return script_.openFile(r);

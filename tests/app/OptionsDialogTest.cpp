@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
@@ -11,11 +12,15 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/NewProjectDialog.h"
 #include "app/ui/OptionsDialog.h"
+#include "app/ui/SiteAddressDialog.h"
+#include "generate/SiteFiles.h"
+#include "project/ProjectCompanion.h"
 #include "project/PageOperations.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "ui_AboutDialog.h"
 #include "ui_OptionsDialog.h"
+#include "ui_SiteAddressDialog.h"
 
 namespace velmora {
 namespace {
@@ -162,6 +167,28 @@ TEST(AboutDialog, ShowsTheIconAndClosesOnEnter)
     EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
+TEST(SiteAddressDialog, EnterPressesTheFocusedButtonAndOkElsewhere)
+{
+    test::TempDir dir;
+    test::ScriptedPrompter prompter;
+    const QString project = dir.file(QStringLiteral("p.kpj"));
+    const QString address = QStringLiteral("https://www.example.com/pages/");
+    TSiteDlg dialog(project, prompter);
+    auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("SiteAddress"));
+    dialog.open();
+    field->setText(address);
+    pressEnterOn(dialog.findChild<QPushButton*>(QStringLiteral("CancelBtn")));
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(ProjectCompanion(project).value(kSiteAddressKey).isEmpty());
+
+    dialog.open();
+    field->setText(address);
+    pressEnterOn(field);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ProjectCompanion(project).value(kSiteAddressKey), address);
+    EXPECT_TRUE(prompter.calls().isEmpty());
+}
+
 TEST(Dialogs, OpenCentredOnTheScreenNotOnTheirParent)
 {
     QWidget parent;
@@ -173,7 +200,8 @@ TEST(Dialogs, OpenCentredOnTheScreenNotOnTheirParent)
     TNewPrjDlg type(&parent);
     const VendorValues vendor{};
     TAboutDlg about(vendor, &parent);
-    for (QDialog* dialog : std::initializer_list<QDialog*>{&options, &type, &about}) {
+    TSiteDlg site(dir.file(QStringLiteral("p.kpj")), prompter, &parent);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&options, &type, &about, &site}) {
         dialog->open();
         const QPoint offset = dialog->frameGeometry().center() -
                               dialog->screen()->availableGeometry().center();

@@ -45,13 +45,12 @@ protected:
         QDir::setCurrent(originalDir);
     }
 
-    // Starts the window in the temporary folder, as the program does; its
-    // questions go to `asker`, the scripted prompter unless given.
-    void start(const QByteArray& ini = QByteArray(), Prompter* asker = nullptr)
+    // Starts the window in the temporary folder, as the program does.
+    void start(const QByteArray& ini = QByteArray())
     {
         if (!ini.isNull()) dir.write(QStringLiteral("velmora.ini"), ini);
         QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>(asker ? *asker : prompter, launcher);
+        form = std::make_unique<TForm1>(prompter, launcher);
         options = std::make_unique<TOptDlg>(form->settings(), prompter, form.get());
         form->setOptionsSource(options.get());
         quit = std::make_unique<QSignalSpy>(form.get(), &TForm1::quitRequested);
@@ -749,59 +748,23 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheWindowSoNoTextIsCut)
     EXPECT_EQ(ui().Heading->x() > ui().Label2->x() + ui().Label2->width(), true);
 }
 
-// Answers through a scripted prompter; when the file message of page
-// `stopAt` comes, presses Stop in the progress of the running generation.
-class StopPressingPrompter final : public Prompter {
-public:
-    StopPressingPrompter(ScriptedPrompter& script, int stopAt) : script_(script), stopAt_(stopAt) {}
-
-    void message(const QString& caption, const QString& text, MessageIcon icon) override
-    {
-        script_.message(caption, text, icon);
+TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\n");
+    // While the file message of the third page is shown, the user presses
+    // Stop in the progress.
+    QString labelAtStop;
+    QList<Qt::CursorShape> cursors;
+    prompter.whileMessageShown = [&, files = 0](const QString& text) mutable {
         const QCursor* cursor = QApplication::overrideCursor();
         cursors << (cursor ? cursor->shape() : Qt::ArrowCursor);
-        if (!text.endsWith(QStringLiteral(" file has been created.")) || ++files_ != stopAt_)
-            return;
-        auto* progress = window->findChild<QProgressDialog*>();
+        if (!text.endsWith(QStringLiteral(" file has been created.")) || ++files != 3) return;
+        auto* progress = form->findChild<QProgressDialog*>();
         ASSERT_NE(progress, nullptr);
         labelAtStop = progress->labelText();
         for (QPushButton* button : progress->findChildren<QPushButton*>())
             if (button->text() == QStringLiteral("Stop")) button->click();
-    }
-    Answer askYesNoCancel(const QString& c, const QString& t) override
-    {
-        return script_.askYesNoCancel(c, t);
-    }
-    Answer askYesNo(const QString& c, const QString& t) override { return script_.askYesNo(c, t); }
-    std::optional<QString> openFile(const FileDialogRequest& r) override
-    {
-        return script_.openFile(r);
-    }
-    std::optional<QString> saveFile(const FileDialogRequest& r) override
-    {
-        return script_.saveFile(r);
-    }
-    std::optional<std::uint32_t> chooseColour(std::uint32_t c) override
-    {
-        return script_.chooseColour(c);
-    }
-    std::optional<int> chooseProjectType() override { return script_.chooseProjectType(); }
-
-    QWidget* window = nullptr;
-    QString labelAtStop;
-    QList<Qt::CursorShape> cursors;
-
-private:
-    ScriptedPrompter& script_;
-    int stopAt_;
-    int files_ = 0;
-};
-
-TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
-{
-    StopPressingPrompter stopper(prompter, 3);
-    start("[OPTIONS]\nMSG_FOLDER=No\n", &stopper);
-    stopper.window = form.get();
+    };
     for (int i = 1; i <= 6; ++i) {
         type(ui().Heading, QStringLiteral("Page %1").arg(i));
         if (i < 6) click(ui().Button2);
@@ -811,8 +774,8 @@ TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
 
     click(ui().Button8);  // Preview: generation first
     // The progress counts pages (it is brought up to date now and then).
-    EXPECT_TRUE(stopper.labelAtStop.startsWith(QStringLiteral("Page ")));
-    EXPECT_TRUE(stopper.labelAtStop.endsWith(QStringLiteral(" of 6")));
+    EXPECT_TRUE(labelAtStop.startsWith(QStringLiteral("Page ")));
+    EXPECT_TRUE(labelAtStop.endsWith(QStringLiteral(" of 6")));
     for (const char* name : {"Project1b.htm", "Project1v.htm", "Project1o.htm"})
         EXPECT_TRUE(QFile::exists(file("Project1/") + QLatin1String(name))) << name;
     for (const char* name : {"Project1l.htm", "Project1c.htm", "Project1r.htm"})
@@ -823,10 +786,11 @@ TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
     EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 6"));
     EXPECT_EQ(ui().Heading->text(), QStringLiteral("Page 2"));
     // Busy while it worked, and no longer.
-    EXPECT_EQ(stopper.cursors, QList<Qt::CursorShape>(3, Qt::BusyCursor));
+    EXPECT_EQ(cursors, QList<Qt::CursorShape>(3, Qt::BusyCursor));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // The next run starts afresh and goes to the end.
+    prompter.whileMessageShown = nullptr;
     prompter.clear();
     click(ui().Button10);
     EXPECT_EQ(prompter.messages().size(), 6);

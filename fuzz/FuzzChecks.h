@@ -19,6 +19,8 @@ QString checkFtpReplies(const QByteArray& stream);
 // pictures lie in it, and only pictures and command-safe names are planned.
 QString checkPageNames(const QByteArray& names);
 QString checkCompanion(const QByteArray& bytes);
+QString checkRobots(const QByteArray& bytes);
+QString checkSftpReplies(const QByteArray& stream);
 
 // The check of a corpus folder's name ("project_file", ...), or nullptr.
 using Check = QString (*)(const QByteArray&);

@@ -81,6 +81,16 @@ bool OpenUploadFile(QFile& file, const QByteArray& localPath)
     return openRegularFile(file, localPath, QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
+void AppendSiteFiles(std::vector<UploadItem>& plan, const std::vector<SiteFile>& files,
+                     const QByteArray& remoteDirectory)
+{
+    for (const SiteFile& file : files) {
+        requireCommandSafe(remoteDirectory + file.name);
+        plan.push_back({UploadItem::Kind::SiteFile, QFile::encodeName(file.localPath),
+                        remoteDirectory + file.name});
+    }
+}
+
 void UploadPlan(TVexFTP& ftp, const std::vector<UploadItem>& plan, const UploadStartEvent& onStart)
 {
     const int count = static_cast<int>(plan.size());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "generate/SiteFiles.h"
 #include "project/Project.h"
 
 namespace velmora {
@@ -18,7 +19,7 @@ class TVexFTP;
 // names its own file): open it with OpenUploadFile, show it with
 // QFile::decodeName.
 struct UploadItem {
-    enum class Kind { Image, Page };
+    enum class Kind { Image, Page, SiteFile };
     Kind kind = Kind::Page;
     QByteArray localPath;
     QByteArray remoteName;
@@ -54,6 +55,11 @@ PlannedUploads PlanUploads(const PageList& pages, const QByteArray& remoteDirect
 
 // Opens a planned file for reading: only a regular file, by its exact bytes.
 bool OpenUploadFile(QFile& file, const QByteArray& localPath);
+
+// The site files (sitemap, robots.txt, key file) go after the pages, under
+// the same directory, so that nothing names a page before it is there.
+void AppendSiteFiles(std::vector<UploadItem>& plan, const std::vector<SiteFile>& files,
+                     const QByteArray& remoteDirectory);
 
 // Uploads the plan over a logged-in client, in order; the first failure
 // ends it and propagates. `onStart` hears of each file before it goes.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTcpServer>
 #include <QTimer>
 #include <functional>
@@ -226,6 +228,42 @@ TEST_F(FtpDialogTest, ANameThatWouldBreakACommandStopsTheSendBeforeItConnects)
     EXPECT_EQ(prompter.messages(),
               QStringList{QStringLiteral("Cannot upload \"pub/page2.htm\\r\\nDELE index.htm\": a name "
                                          "sent to the server may not hold control characters.")});
+}
+
+TEST_F(FtpDialogTest, SiteFilesGoAfterThePagesAndAWholeSendIsFollowedByTheSentHandler)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    const PageList pages = pagesSharingAnImage(1);
+    dir.write(QStringLiteral("sitemap.xml"), "<urlset/>");
+    int sentHandled = 0;
+    dialog->setSentHandler([&] {
+        ++sentHandled;
+        EXPECT_FALSE(dialog->isSending());
+    });
+    QTimer::singleShot(0, dialog.get(), [&] {
+        button("B2")->click();
+        dialog->reject();
+    });
+    dialog->publish(pages, {{dir.file(QStringLiteral("sitemap.xml")), "sitemap.xml"}});
+    QList<QByteArray> stores;
+    for (const QByteArray& line : server.transcript())
+        if (line.startsWith("STOR ")) stores << line;
+    EXPECT_EQ(stores, (QList<QByteArray>{"STOR pub/logo.gif", "STOR pub/page1.htm",
+                                         "STOR pub/sitemap.xml"}));
+    EXPECT_EQ(server.dataReceived().last(), QByteArray("<urlset/>"));
+    EXPECT_EQ(sentHandled, 1);
+
+    // A Send that fails, or ends before connecting, is no reason to notify.
+    test::ServerScript script = test::defaultScript();
+    script.onCommand["PASS"] = {test::send("530 Login incorrect.\r\n")};
+    ScriptedFtpServer refusing(script);
+    useServer(refusing);
+    showing(pages, [&] { button("B2")->click(); });
+    store("", "alice", "secret", "pub");
+    showing(pages, [&] { button("B2")->click(); });
+    EXPECT_EQ(sentHandled, 1);
 }
 
 TEST_F(FtpDialogTest, AHostGivenByNameIsResolvedFirst)
@@ -450,6 +488,56 @@ TEST_F(FtpDialogTest, CancelStoresNothing)
         EXPECT_EQ(edit("HostName")->text(), QStringLiteral("ftp.example.com"));
         EXPECT_TRUE(saveBox()->isChecked());
     });
+}
+
+// ---------------------------------------------------------------- Enter
+
+// Gives `focused` the focus and presses Enter on it.
+void pressEnterOn(QWidget* focused)
+{
+    QApplication::setActiveWindow(focused->window());
+    focused->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(focused, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(focused, &release);
+}
+
+TEST_F(FtpDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    store("ftp.example.com", "bob", "pw", "www");
+    const QByteArray before = test::readFile(settings.path());
+    PageList pages;
+
+    // Cancel: nothing stored, the typed password least of all.
+    int result = showing(pages, [&] {
+        edit("Password")->setText(QStringLiteral("typed"));
+        pressEnterOn(button("CancelBtn"));
+        EXPECT_FALSE(dialog->isVisible());
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+
+    // Send: runs Send (here it stops at the missing user) and stays open.
+    result = showing(pages, [&] {
+        edit("UserID")->clear();
+        edit("Password")->setText(QStringLiteral("typed"));
+        pressEnterOn(button("B2"));
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(status(), QStringLiteral("You must specify UserID"));
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+
+    // OK, and Enter anywhere else, close with OK and store.
+    for (const char* focused : {"OKBtn", "CheckBox1", "RDirectory"}) {
+        result = showing(pages, [&] {
+            edit("Password")->setText(QString::fromLatin1(focused));
+            pressEnterOn(dialog->findChild<QWidget*>(QLatin1String(focused)));
+        });
+        EXPECT_EQ(result, QDialog::Accepted) << focused;
+        EXPECT_EQ(stored("PASSWORD"), QByteArray(focused));
+    }
 }
 
 }  // namespace

@@ -94,6 +94,7 @@ void ScriptedPrompter::message(const QString& caption, const QString& text, Mess
                    .text = text,
                    .icon = icon,
                    .buttons = QStringLiteral("OK")});
+    if (whileMessageShown) whileMessageShown(text);
 }
 
 Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& text)
@@ -104,6 +105,19 @@ Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& t
                  .text = text,
                  .buttons = QStringLiteral("Yes No Cancel")},
                 Answer::Cancel);
+}
+
+Answer ScriptedPrompter::askYesNo(const QString& caption, const QString& text)
+{
+    const Answer answer = next(questions_,
+                               {.kind = Kind::Question,
+                                .caption = caption,
+                                .text = text,
+                                .icon = MessageIcon::Warning,
+                                .buttons = QStringLiteral("Yes No")},
+                               Answer::No);
+    if (answer == Answer::Cancel) ADD_FAILURE() << "Cancel queued for a Yes/No question";
+    return answer == Answer::Yes ? Answer::Yes : Answer::No;
 }
 
 std::optional<QString> ScriptedPrompter::openFile(const FileDialogRequest& request)

@@ -16,6 +16,7 @@ public:
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
+    Answer askYesNo(const QString& caption, const QString& text) override;
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;
@@ -25,7 +26,13 @@ private:
     QPointer<QWidget> parent_;
 };
 
-// "Description|*.a; *.b" as a Qt file dialog filter: "Description (*.a *.b)".
-QString qtFileFilter(const QString& filter);
+// "Description|*.a; *.b" as a Qt file dialog takes it, "Description (*.a *.b)",
+// and the text the dialog shows: the same, or the description alone when it
+// lists its patterns itself ("HTML Files (*.htm;  *.html)").
+struct QtFileFilter {
+    QString filter;
+    QString label;
+};
+QtFileFilter qtFileFilter(const QString& filter);
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include <QShowEvent>
 
 #include "base/CommandGuard.h"
+#include "base/ui/DialogConduct.h"
 #include "ftp/ScopeExit.h"
 #include "ui_FTPDialog.h"
 
@@ -42,14 +43,20 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
     connect(ui_->B2, &QPushButton::clicked, this, [this] { B2Click(); });
     connect(ui_->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    // Enter on Send or Cancel presses that button, not OK.
+    applyDialogConduct(this);
 }
 
 TFTPDlg::~TFTPDlg() { ftp_.reset(); }
 
-int TFTPDlg::publish(const PageList& pages)
+int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles)
 {
     pages_ = &pages;
-    const ScopeExit forget([this] { pages_ = nullptr; });
+    siteFiles_ = std::move(siteFiles);
+    const ScopeExit forget([this] {
+        pages_ = nullptr;
+        siteFiles_.clear();
+    });
     return exec();
 }
 
@@ -88,8 +95,10 @@ void TFTPDlg::B2Click()
 {
     if (sending_) return;
     setSending(true);
+    sent_ = false;
     guarded(prompter_, [this] { Send(); });
     setSending(false);
+    if (sent_ && onSent_) guarded(prompter_, onSent_);
     if (closeAfterSend_) done(*std::exchange(closeAfterSend_, std::nullopt));
 }
 
@@ -122,7 +131,8 @@ void TFTPDlg::Send()
     const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
     const QByteArray directory = NormalisedRemoteDirectory(typedDirectory);
     const PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
-    const std::vector<UploadItem>& plan = planned.items;
+    std::vector<UploadItem> plan = planned.items;
+    AppendSiteFiles(plan, siteFiles_, directory);
 
     // A connection left open by a failed Send of an earlier showing would
     // make Connect do nothing; it is closed so that this Send logs in afresh.
@@ -159,6 +169,7 @@ void TFTPDlg::Send()
     if (loggedIn_) {
         setStatus(QStringLiteral("Disconnecting..."));
         ftp_->Disconnect();
+        sent_ = true;
     } else {
         setStatus(QStringLiteral("There is no connection"));
     }

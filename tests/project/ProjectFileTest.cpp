@@ -136,5 +136,69 @@ TEST_F(ProjectFileTest, AFailedSaveLeavesTheOldFileWhole)
     EXPECT_EQ(test::readFile(path), before);
 }
 
+// --- one record at a time ------------------------------------------------
+
+TEST_F(ProjectFileTest, TheWriterWritesTheSameBytesAsAWholeProject)
+{
+    ProjectData project = makeProject(kSingle, 3);
+    project.pages[1].setText(TextField::Description, "\xFF not utf-8\r\n");
+    QByteArray expected = header(kSingle, 3);
+    for (int i = 0; i < 3; ++i) expected += QByteArray(project.pages[i].bytes().data(), 37600);
+
+    ProjectFileWriter writer;
+    ASSERT_EQ(writer.open(path, kSingle), kFileOk);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.append(project.pages[i]), kFileOk);
+    EXPECT_FALSE(QFile::exists(path));  // nothing under the final name before commit
+    ASSERT_EQ(writer.commit(), kFileOk);
+    EXPECT_EQ(test::readFile(path), expected);
+
+    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+    EXPECT_EQ(test::readFile(path), expected);
+}
+
+TEST_F(ProjectFileTest, AWriterDroppedBeforeCommitLeavesTheOldFileAndNoLeftovers)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileOk);
+    const QByteArray before = test::readFile(path);
+    {
+        ProjectFileWriter writer;
+        ASSERT_EQ(writer.open(path, kSingle), kFileOk);
+        ASSERT_EQ(writer.append(makeProject(kSingle, 1).pages[0]), kFileOk);
+    }
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("p.kpj")});
+
+    ProjectFileWriter unopened;
+    EXPECT_EQ(unopened.append(PageRecord{}), kFileShort);
+    EXPECT_EQ(unopened.commit(), kFileShort);
+}
+
+TEST_F(ProjectFileTest, TheReaderHandsOutOneRecordAtATime)
+{
+    const ProjectData written = makeProject(kInterlinked, 3);
+    ASSERT_EQ(WriteProjectFile(path, written), kFileOk);
+    ProjectFileReader reader;
+    ASSERT_EQ(reader.open(path), kFileOk);
+    EXPECT_EQ(reader.projectType(), kInterlinked);
+    EXPECT_EQ(reader.pageCount(), 3);
+    PageRecord page;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(reader.read(page), kFileOk);
+        EXPECT_EQ(page, written.pages[i]);
+    }
+    EXPECT_EQ(reader.pagesRead(), 3);
+    EXPECT_EQ(reader.read(page), kFileShort);  // never past the count
+}
+
+TEST_F(ProjectFileTest, TheReaderRefusesAFileThatPromisesMoreBeforeAnyRecord)
+{
+    test::writeFile(path, header(1, 3) + QByteArray(37600 * 2 + 100, 'x'));
+    ProjectFileReader reader;
+    EXPECT_EQ(reader.open(path), kFileShort);
+    PageRecord page;
+    EXPECT_EQ(reader.read(page), kFileShort);
+    EXPECT_EQ(reader.open(dir.file(QStringLiteral("none.kpj"))), kFileCannotOpen);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -14,6 +14,7 @@ QString checkSubmissionFile(const QByteArray& bytes);
 QString checkSettingsFile(const QByteArray& bytes);
 QString checkFill(const QByteArray& phrase);
 QString checkFtpReplies(const QByteArray& stream);
+QString checkKeywordList(const QByteArray& bytes);
 
 // The check of a corpus folder's name ("project_file", ...), or nullptr.
 using Check = QString (*)(const QByteArray&);

@@ -20,6 +20,7 @@ struct Command {
 };
 
 int fillCommand(const QStringList& args, const Output& io);
+int newCommand(const QStringList& args, const Output& io);
 int dumpCommand(const QStringList& args, const Output& io);
 int generateCommand(const QStringList& args, const Output& io);
 int uploadCommand(const QStringList& args, const Output& io);

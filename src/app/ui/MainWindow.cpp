@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QUrl>
@@ -143,6 +144,9 @@ void TForm1::connectCommands()
     bind(ui_->Open1, &QAction::triggered, &TForm1::Button5Click);
     bind(ui_->Save1, &QAction::triggered, &TForm1::Button4Click);
     bind(ui_->Saveas1, &QAction::triggered, &TForm1::Button12Click);
+    bind(ui_->ImportKeywordList1, &QAction::triggered, &TForm1::ImportKeywordList1Click);
+    bind(ui_->DeletePage1, &QAction::triggered, &TForm1::DeletePage1Click);
+    bind(ui_->GoToPage1, &QAction::triggered, &TForm1::GoToPage1Click);
     bind(ui_->Preview1, &QAction::triggered, &TForm1::Button8Click);
     bind(ui_->Generate1, &QAction::triggered, &TForm1::Button10Click);
     bind(ui_->FTP1, &QAction::triggered, &TForm1::Button6Click);
@@ -325,6 +329,25 @@ void TForm1::Button11Click()
 }
 
 void TForm1::Button12Click() { session_.saveAs(); }
+
+void TForm1::ImportKeywordList1Click()
+{
+    // Shown only when the import lasts long enough to be noticed.
+    std::unique_ptr<QProgressDialog> progress;
+    session_.importKeywordList([&](int done, int total) {
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(
+                QStringLiteral("Importing the keyword list..."), QString(), 0, total, this);
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(500);
+        }
+        progress->setValue(done);
+    });
+}
+
+void TForm1::DeletePage1Click() { session_.deletePage(); }
+
+void TForm1::GoToPage1Click() { session_.goToPage(); }
 
 void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch); }
 

@@ -2,6 +2,7 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include "app/ui/NewProjectDialog.h"
@@ -89,6 +90,16 @@ std::optional<int> WidgetPrompter::chooseProjectType()
     TNewPrjDlg dialog(parent_);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.projectType();
+}
+
+std::optional<int> WidgetPrompter::askNumber(const QString& caption, const QString& label,
+                                             int value, int minimum, int maximum)
+{
+    bool ok = false;
+    const int number =
+        QInputDialog::getInt(parent_, caption, label, value, minimum, maximum, 1, &ok);
+    if (!ok) return std::nullopt;
+    return number;
 }
 
 }  // namespace velmora

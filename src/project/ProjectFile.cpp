@@ -1,6 +1,7 @@
 #include "ProjectFile.h"
 
 #include <QtEndian>
+#include <cstring>
 #include <limits>
 
 #include "base/FileAccess.h"
@@ -11,6 +12,13 @@ namespace {
 
 constexpr qint64 kHeaderSize = 8;
 constexpr qint64 kRecordSize = qint64(kPageRecordSize);
+constexpr qint64 kBlockSize = 4096;  // the file system's unit of allocation
+
+bool allZero(const char* data, qint64 size)
+{
+    static const char zeros[kBlockSize] = {};
+    return std::memcmp(data, zeros, std::size_t(size)) == 0;
+}
 
 }  // namespace
 
@@ -67,18 +75,43 @@ int ProjectFileWriter::open(const QString& path, int projectType)
     qToLittleEndian<qint32>(projectType, header);
     qToLittleEndian<qint32>(0, header + 4);  // the count follows on commit
     file_ = std::move(file);
+    // Skipped bytes read as zeros only past the end of what the file held.
+    sparse_ = file_->size() == 0;
     if (file_->write(header, kHeaderSize) != kHeaderSize) failed_ = true;
+    end_ = kHeaderSize;
     return failed_ ? kFileShort : kFileOk;
+}
+
+bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
+{
+    if (!sparse_) return file_->write(data, size) == size;
+    // Pieces end at file block boundaries; runs of written pieces go out in
+    // one write, runs of zero pieces become one seek.
+    const auto piece = [&](qint64 offset) {
+        return std::min(size - offset, kBlockSize - (end_ + offset) % kBlockSize);
+    };
+    qint64 done = 0;
+    while (done < size) {
+        const bool zero = allZero(data + done, piece(done));
+        qint64 run = done + piece(done);
+        while (run < size && allZero(data + run, piece(run)) == zero) run += piece(run);
+        const qint64 length = run - done;
+        if (zero ? !file_->seek(end_ + run) : file_->write(data + done, length) != length)
+            return false;
+        done = run;
+    }
+    return true;
 }
 
 int ProjectFileWriter::append(const PageRecord& page)
 {
     if (!file_ || failed_) return kFileShort;
     if (pagesWritten_ == std::numeric_limits<qint32>::max() ||
-        file_->write(page.bytes().data(), kRecordSize) != kRecordSize) {
+        !writeSkippingZeroBlocks(page.bytes().data(), kRecordSize)) {
         failed_ = true;
         return kFileShort;
     }
+    end_ += kRecordSize;
     ++pagesWritten_;
     return kFileOk;
 }
@@ -88,8 +121,9 @@ int ProjectFileWriter::commit()
     if (!file_ || failed_) return kFileShort;
     char count[4];
     qToLittleEndian<qint32>(pagesWritten_, count);
-    const qint64 end = file_->pos();
-    const bool written = file_->seek(4) && file_->write(count, 4) == 4 && file_->seek(end);
+    // Zeros skipped at the very end still count to the file's length.
+    const bool sized = file_->size() >= end_ || file_->resize(end_);
+    const bool written = sized && file_->seek(4) && file_->write(count, 4) == 4;
     const bool committed = written && file_->commit();
     file_.reset();
     return committed ? kFileOk : kFileShort;

@@ -54,7 +54,9 @@ private:
 // Writes a project file one record at a time. The page count in the header
 // is the number of records appended, filled in on commit. Nothing replaces
 // the old file before commit succeeds; a writer dropped without commit
-// leaves it as it was.
+// leaves it as it was. A record is mostly zero bytes (the empty rest of its
+// fields); whole file blocks of zeros are skipped rather than written, so
+// the file reads the same but takes and writes far less of the disk.
 class ProjectFileWriter {
 public:
     ProjectFileWriter();
@@ -69,7 +71,11 @@ public:
     int commit();
 
 private:
+    bool writeSkippingZeroBlocks(const char* data, qint64 size);
+
     std::unique_ptr<QSaveFile> file_;
+    qint64 end_ = 0;  // the file's length once every skipped block counts
+    bool sparse_ = false;
     int pagesWritten_ = 0;
     bool failed_ = false;
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
+#include <cstring>
 
 #include "project/ProjectFile.h"
 #include "support/TempDir.h"
@@ -154,6 +155,31 @@ TEST_F(ProjectFileTest, TheWriterWritesTheSameBytesAsAWholeProject)
 
     ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
     EXPECT_EQ(test::readFile(path), expected);
+}
+
+TEST_F(ProjectFileTest, ZeroBlocksSkippedOnWritingReadBackAsZeros)
+{
+    // Records of nothing but zeros, one byte at either end or in the middle
+    // of a long run of zeros, and none at all, written over a file whose old
+    // bytes must not show through.
+    ProjectData project;
+    project.projectType = kInterlinked;
+    project.pages.append();
+    project.pages.append().bytes()[0] = 'a';
+    project.pages.append().bytes()[20000] = 'b';
+    project.pages.append().bytes().back() = 'c';
+    std::memset(project.pages.append().bytes().data(), 0xFF, 37600);
+    project.pages.append();
+    project.pages.append();
+    QByteArray expected = header(kInterlinked, 7);
+    for (int i = 0; i < 7; ++i) expected += QByteArray(project.pages[i].bytes().data(), 37600);
+
+    test::writeFile(path, QByteArray(expected.size() + 5000, 'x'));
+    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+    EXPECT_TRUE(test::readFile(path) == expected);
+    ProjectData read;
+    ASSERT_EQ(ReadProjectFile(path, read), kFileOk);
+    EXPECT_EQ(read.pages[6], PageRecord{});
 }
 
 TEST_F(ProjectFileTest, AWriterDroppedBeforeCommitLeavesTheOldFileAndNoLeftovers)

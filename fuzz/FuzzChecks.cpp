@@ -9,6 +9,7 @@
 #include "base/VendorValues.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"
 
@@ -31,6 +32,13 @@ QString scratchFile(const char* name, const QByteArray& bytes)
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(bytes);
     return path;
+}
+
+QByteArray readScratch(const char* name)
+{
+    QFile file(scratch().filePath(QString::fromLatin1(name)));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
 }
 
 QString fail(const char* what) { return QString::fromLatin1(what); }
@@ -127,6 +135,63 @@ QString checkFill(const QByteArray& phrase)
     return {};
 }
 
+namespace {
+
+struct CompanionState {
+    QHash<QString, QString> values;
+    QHash<QString, QHash<QByteArray, FileStamp>> scopes;
+    friend bool operator==(const CompanionState&, const CompanionState&) = default;
+};
+
+CompanionState stateOf(const ProjectCompanion& companion)
+{
+    CompanionState state;
+    for (const QString& key : companion.keys()) state.values.insert(key, companion.value(key));
+    for (const QString& scope : companion.scopes()) state.scopes.insert(scope, companion.stamps(scope));
+    return state;
+}
+
+}  // namespace
+
+QString checkCompanion(const QByteArray& bytes)
+{
+    const QString project = scratch().filePath(QStringLiteral("p.kpj"));
+    scratchFile("p.kpj.velmora", bytes);
+    try {
+        ProjectCompanion companion(project);
+        const CompanionState read = stateOf(companion);
+        for (const auto& scope : read.scopes) {
+            if (scope.isEmpty()) return fail("an empty scope is kept");
+            for (auto it = scope.constBegin(); it != scope.constEnd(); ++it) {
+                if (it.key().isEmpty()) return fail("a stamp without a name");
+                if (it->sha256.size() != 64 || it->size < 0) return fail("a malformed stamp");
+            }
+        }
+        for (const QString& value : read.values)
+            if (value.isEmpty()) return fail("an empty value is kept");
+        if (companion.liveSize() < 0 || companion.liveSize() > companion.fileSize())
+            return fail("live size out of range");
+
+        // What was read survives a rewrite, to the byte on a second one.
+        companion.compact();
+        const QByteArray compacted = readScratch("p.kpj.velmora");
+        if (compacted.size() != companion.liveSize()) return fail("compacted size");
+        ProjectCompanion reread(project);
+        if (!(stateOf(reread) == read)) return fail("a rewrite changed what the file holds");
+        reread.compact();
+        if (readScratch("p.kpj.velmora") != compacted) return fail("a second rewrite differs");
+
+        // A record appended after whatever the file held reads back.
+        const FileStamp stamp{QByteArray(64, 'a'), 5};
+        reread.recordStamp(QStringLiteral("fuzz"), "f.htm", stamp);
+        if (ProjectCompanion(project).stamp(QStringLiteral("fuzz"), "f.htm") != stamp)
+            return fail("an appended record is lost");
+    } catch (const VelmoraError& e) {
+        return QStringLiteral("unexpected failure: ") + e.text();
+    }
+    return {};
+}
+
 QString checkKeywordList(const QByteArray& bytes)
 {
     const QString list = scratchFile("list.txt", bytes);
@@ -171,6 +236,7 @@ Check checkFor(const QString& target)
     if (target == u"settings") return checkSettingsFile;
     if (target == u"fill") return checkFill;
     if (target == u"ftp_reply") return checkFtpReplies;
+    if (target == u"companion") return checkCompanion;
     if (target == u"keyword_list") return checkKeywordList;
     return nullptr;
 }

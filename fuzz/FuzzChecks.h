@@ -15,6 +15,7 @@ QString checkSettingsFile(const QByteArray& bytes);
 QString checkFill(const QByteArray& phrase);
 QString checkFtpReplies(const QByteArray& stream);
 QString checkKeywordList(const QByteArray& bytes);
+QString checkCompanion(const QByteArray& bytes);
 
 // The check of a corpus folder's name ("project_file", ...), or nullptr.
 using Check = QString (*)(const QByteArray&);

@@ -29,7 +29,8 @@ TEST_P(FuzzCorpus, EveryKeptInputPassesItsCheck)
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          ::testing::Values("project_file", "submission_file", "settings", "fill",
-                                           "ftp_reply", "keyword_list"),
+                                           "ftp_reply", "companion",
+                                           "keyword_list"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

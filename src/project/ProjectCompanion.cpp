@@ -1,0 +1,438 @@
+#include "ProjectCompanion.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/Errors.h"
+
+namespace velmora {
+
+namespace {
+
+// Below this the file is never rewritten: a small file costs nothing to keep.
+constexpr qint64 kCompactFloor = 64 * 1024;
+// Rewritten when it holds more than this many times what is still live.
+constexpr qint64 kWasteFactor = 4;
+constexpr qint64 kReadChunk = 1024 * 1024;
+// Sizes beyond this cannot be told apart from their neighbours in a double.
+constexpr double kLargestExactSize = 9007199254740992.0;
+
+const QString kOp = QStringLiteral("op");
+const QString kKey = QStringLiteral("key");
+const QString kValue = QStringLiteral("value");
+const QString kScope = QStringLiteral("scope");
+const QString kName = QStringLiteral("name");
+const QString kName64 = QStringLiteral("name64");
+const QString kSha256 = QStringLiteral("sha256");
+const QString kSize = QStringLiteral("size");
+
+bool isValidUtf8(const QByteArray& bytes) { return QString::fromUtf8(bytes).toUtf8() == bytes; }
+
+bool isSha256Hex(const QByteArray& hex)
+{
+    return hex.size() == 64 && std::all_of(hex.begin(), hex.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+QByteArray lineOf(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// File names are bytes; those that are not UTF-8 travel as base64.
+void putName(QJsonObject& object, const QByteArray& name)
+{
+    if (isValidUtf8(name))
+        object.insert(kName, QString::fromUtf8(name));
+    else
+        object.insert(kName64, QString::fromLatin1(name.toBase64()));
+}
+
+// A text that is not whole Unicode (a lone surrogate escaped in the JSON)
+// would come back different from a rewrite; such a line is not one of ours.
+std::optional<QString> takeText(const QJsonObject& object, const QString& field)
+{
+    const QJsonValue value = object.value(field);
+    if (!value.isString()) return std::nullopt;
+    QString text = value.toString();
+    if (!text.isValidUtf16()) return std::nullopt;
+    return text;
+}
+
+std::optional<QByteArray> takeName(const QJsonObject& object)
+{
+    if (object.contains(kName)) {
+        const std::optional<QString> plain = takeText(object, kName);
+        if (!plain) return std::nullopt;
+        return plain->toUtf8();
+    }
+    const QJsonValue coded = object.value(kName64);
+    if (!coded.isString()) return std::nullopt;
+    const auto decoded = QByteArray::fromBase64Encoding(coded.toString().toLatin1(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) return std::nullopt;
+    return *decoded;
+}
+
+QByteArray setLine(const QString& key, const QString& value)
+{
+    return lineOf({{kOp, QStringLiteral("set")}, {kKey, key}, {kValue, value}});
+}
+
+QByteArray stampLine(const QString& scope, const QByteArray& name, const FileStamp& stamp)
+{
+    QJsonObject object{{kOp, QStringLiteral("stamp")},
+                       {kScope, scope},
+                       {kSha256, QString::fromLatin1(stamp.sha256)},
+                       {kSize, double(stamp.size)}};
+    putName(object, name);
+    return lineOf(object);
+}
+
+QByteArray unstampLine(const QString& scope, const QByteArray& name)
+{
+    QJsonObject object{{kOp, QStringLiteral("unstamp")}, {kScope, scope}};
+    putName(object, name);
+    return lineOf(object);
+}
+
+QByteArray clearLine(const QString& scope)
+{
+    return lineOf({{kOp, QStringLiteral("clear")}, {kScope, scope}});
+}
+
+template <typename Map>
+QList<typename Map::key_type> sortedKeys(const Map& map)
+{
+    QList<typename Map::key_type> keys = map.keys();
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<FileStamp> stampOfFile(const QString& path)
+{
+    // Checked before opening: opening a FIFO for reading would wait for a writer.
+    if (!QFileInfo(path).isFile()) return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return std::nullopt;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray chunk(256 * 1024, Qt::Uninitialized);
+    qint64 size = 0;
+    for (;;) {
+        const qint64 n = file.read(chunk.data(), chunk.size());
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        hash.addData(QByteArrayView(chunk.constData(), n));
+        size += n;
+    }
+    return FileStamp{hash.result().toHex(), size};
+}
+
+ProjectCompanion::ProjectCompanion(const QString& projectFilePath)
+    : path_(pathFor(projectFilePath))
+{
+    load();
+}
+
+ProjectCompanion::~ProjectCompanion() { closeAppender(); }
+
+QString ProjectCompanion::pathFor(const QString& projectFilePath)
+{
+    return projectFilePath + QStringLiteral(".velmora");
+}
+
+void ProjectCompanion::load()
+{
+    const QByteArray native = QFile::encodeName(path_);
+    // No link is followed and nothing waits on a FIFO or a device.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // Missing: an empty companion, made on the first record. Anything
+        // else (a link, no permission) is not ours to read or write.
+        usable_ = errno == ENOENT;
+        return;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        usable_ = false;
+        return;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        usable_ = false;
+        return;
+    }
+
+    QByteArray pending;   // the start of a line not yet ended
+    bool skipping = false;  // inside a line too long to be one of ours
+    QByteArray chunk(kReadChunk, Qt::Uninitialized);
+    qint64 total = 0;
+    while (total < kMaxFileSize) {
+        const qint64 n = file.read(chunk.data(), std::min(kReadChunk, kMaxFileSize - total));
+        if (n <= 0) break;
+        total += n;
+        qsizetype start = 0;
+        while (start < n) {
+            const qsizetype end = QByteArrayView(chunk.constData(), n).indexOf('\n', start);
+            const qsizetype stop = end < 0 ? n : end;
+            if (!skipping) {
+                pending.append(chunk.constData() + start, stop - start);
+                if (pending.size() > kMaxLineSize) {
+                    pending.clear();
+                    skipping = true;
+                }
+            }
+            if (end < 0) break;
+            if (!skipping) apply(pending);
+            pending.clear();
+            skipping = false;
+            start = end + 1;
+        }
+    }
+    // A last line without its line end was cut short by a stop: not a record.
+    endsMidLine_ = !pending.isEmpty() || skipping;
+    fileSize_ = total;
+}
+
+void ProjectCompanion::apply(const QByteArray& line)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return;
+    const QJsonObject object = document.object();
+    const QString op = object.value(kOp).toString();
+    const qsizetype lineSize = line.size() + 1;
+
+    if (op == QLatin1String("set")) {
+        const std::optional<QString> key = takeText(object, kKey);
+        const std::optional<QString> value = takeText(object, kValue);
+        if (!key || key->isEmpty() || !value) return;
+        setValueInMemory(*key, *value, lineSize);
+        return;
+    }
+    const std::optional<QString> scopeText = takeText(object, kScope);
+    if (!scopeText || scopeText->isEmpty()) return;
+    const QString& scope = *scopeText;
+    if (op == QLatin1String("clear")) {
+        clearInMemory(scope);
+        return;
+    }
+    const std::optional<QByteArray> name = takeName(object);
+    if (!name || name->isEmpty()) return;
+    if (op == QLatin1String("unstamp")) {
+        removeInMemory(scope, *name);
+        return;
+    }
+    if (op != QLatin1String("stamp")) return;
+    const QByteArray sha256 = object.value(kSha256).toString().toLatin1();
+    const QJsonValue sizeValue = object.value(kSize);
+    if (!isSha256Hex(sha256) || !sizeValue.isDouble()) return;
+    const double size = sizeValue.toDouble();
+    if (!(size >= 0 && size <= kLargestExactSize) || size != double(qint64(size))) return;
+    recordInMemory(scope, *name, {sha256, qint64(size)}, lineSize);
+}
+
+void ProjectCompanion::setValueInMemory(const QString& key, const QString& value,
+                                        qsizetype lineSize)
+{
+    const auto old = values_.constFind(key);
+    if (old != values_.constEnd()) {
+        liveSize_ -= old->lineSize;
+        values_.erase(old);
+    }
+    if (value.isEmpty()) return;
+    values_.insert(key, {value, lineSize});
+    liveSize_ += lineSize;
+}
+
+void ProjectCompanion::recordInMemory(const QString& scope, const QByteArray& name,
+                                      const FileStamp& stamp, qsizetype lineSize)
+{
+    Entry& entry = scopes_[scope][name];
+    liveSize_ += lineSize - entry.lineSize;
+    entry = {stamp, lineSize};
+}
+
+void ProjectCompanion::removeInMemory(const QString& scope, const QByteArray& name)
+{
+    const auto found = scopes_.find(scope);
+    if (found == scopes_.end()) return;
+    const auto entry = found->constFind(name);
+    if (entry == found->constEnd()) return;
+    liveSize_ -= entry->lineSize;
+    found->erase(entry);
+    if (found->isEmpty()) scopes_.erase(found);
+}
+
+void ProjectCompanion::clearInMemory(const QString& scope)
+{
+    const auto found = scopes_.constFind(scope);
+    if (found == scopes_.constEnd()) return;
+    for (const Entry& entry : *found) liveSize_ -= entry.lineSize;
+    scopes_.erase(found);
+}
+
+QString ProjectCompanion::value(const QString& key) const
+{
+    return values_.value(key).text;
+}
+
+void ProjectCompanion::setValue(const QString& key, const QString& value)
+{
+    if (key.isEmpty()) return;
+    const auto old = values_.constFind(key);
+    if (old == values_.constEnd() ? value.isEmpty() : old->text == value) return;
+    const QByteArray line = setLine(key, value);
+    append(line);
+    setValueInMemory(key, value, value.isEmpty() ? 0 : line.size());
+    compactWhenWasteful();
+}
+
+QHash<QByteArray, FileStamp> ProjectCompanion::stamps(const QString& scope) const
+{
+    QHash<QByteArray, FileStamp> result;
+    const auto found = scopes_.constFind(scope);
+    if (found == scopes_.constEnd()) return result;
+    result.reserve(found->size());
+    for (auto it = found->constBegin(); it != found->constEnd(); ++it)
+        result.insert(it.key(), it->stamp);
+    return result;
+}
+
+std::optional<FileStamp> ProjectCompanion::stamp(const QString& scope, const QByteArray& name) const
+{
+    const auto found = scopes_.constFind(scope);
+    if (found == scopes_.constEnd()) return std::nullopt;
+    const auto entry = found->constFind(name);
+    if (entry == found->constEnd()) return std::nullopt;
+    return entry->stamp;
+}
+
+void ProjectCompanion::recordStamp(const QString& scope, const QByteArray& name,
+                                   const FileStamp& stamp)
+{
+    if (scope.isEmpty() || name.isEmpty() || !isSha256Hex(stamp.sha256) || stamp.size < 0)
+        throw VelmoraError(QStringLiteral("Invalid file stamp"));
+    const QByteArray line = stampLine(scope, name, stamp);
+    append(line);
+    recordInMemory(scope, name, stamp, line.size());
+    compactWhenWasteful();
+}
+
+void ProjectCompanion::removeStamp(const QString& scope, const QByteArray& name)
+{
+    if (!stamp(scope, name)) return;
+    append(unstampLine(scope, name));
+    removeInMemory(scope, name);
+    compactWhenWasteful();
+}
+
+void ProjectCompanion::clearScope(const QString& scope)
+{
+    if (!scopes_.contains(scope)) return;
+    append(clearLine(scope));
+    clearInMemory(scope);
+    compactWhenWasteful();
+}
+
+void ProjectCompanion::append(const QByteArray& line)
+{
+    if (!usable_) throw FileError::cannotCreate(path_);
+    if (appendFd_ < 0) {
+        const int fd = ::open(QFile::encodeName(path_).constData(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                              0666);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            if (fd >= 0) ::close(fd);
+            throw FileError::cannotCreate(path_);
+        }
+        appendFd_ = fd;
+    }
+    // The record goes to the system in one write, so that a stop after it
+    // returns cannot lose it.
+    const QByteArray bytes = endsMidLine_ ? '\n' + line : line;
+    if (!writeAll(appendFd_, bytes)) {
+        closeAppender();
+        throw FileError::cannotCreate(path_);
+    }
+    endsMidLine_ = false;
+    fileSize_ += bytes.size();
+}
+
+void ProjectCompanion::compactWhenWasteful()
+{
+    if (fileSize_ > kCompactFloor && fileSize_ > kWasteFactor * liveSize_) compact();
+}
+
+void ProjectCompanion::closeAppender()
+{
+    if (appendFd_ >= 0) ::close(appendFd_);
+    appendFd_ = -1;
+}
+
+QByteArray ProjectCompanion::liveContent()
+{
+    // Each size is taken again from the line as written now, so that the
+    // live size stays exact whatever spacing the lines read had.
+    QByteArray content;
+    content.reserve(liveSize_);
+    for (const QString& key : sortedKeys(values_)) {
+        Value& value = values_[key];
+        const QByteArray line = setLine(key, value.text);
+        value.lineSize = line.size();
+        content += line;
+    }
+    for (const QString& scope : sortedKeys(scopes_)) {
+        QHash<QByteArray, Entry>& entries = scopes_[scope];
+        for (const QByteArray& name : sortedKeys(entries)) {
+            Entry& entry = entries[name];
+            const QByteArray line = stampLine(scope, name, entry.stamp);
+            entry.lineSize = line.size();
+            content += line;
+        }
+    }
+    return content;
+}
+
+void ProjectCompanion::compact()
+{
+    if (!usable_) throw FileError::cannotCreate(path_);
+    closeAppender();
+    if (QFileInfo(path_).isSymLink()) throw FileError::cannotCreate(path_);
+    const QByteArray content = liveContent();
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        throw FileError::cannotCreate(path_);
+    fileSize_ = content.size();
+    liveSize_ = content.size();
+    endsMidLine_ = false;
+}
+
+}  // namespace velmora

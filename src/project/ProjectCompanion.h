@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace velmora {
+
+// What a file held when it was last seen somewhere: its SHA-256 in lower-case
+// hexadecimal and its size in bytes.
+struct FileStamp {
+    QByteArray sha256;
+    qint64 size = 0;
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// The stamp of a regular file's bytes as they are now; nothing when it is
+// not a regular file or cannot be read.
+std::optional<FileStamp> stampOfFile(const QString& path);
+
+// What Velmora keeps about a project beyond its .kpj, whose format stays as
+// it is: named values (the site address, the IndexNow key) and, per scope,
+// the stamps of the files last confirmed there (scope: a publishing
+// destination, or "indexnow" for the pages last announced).
+//
+// It lives beside the project file as "<project file name>.velmora", one
+// JSON object per line. While in use the file is only appended to, one
+// line per change, each handed to the system at once, so a run that stops
+// half way keeps every record made before it stopped; later lines override
+// earlier ones. When the file grows past a few times the size of what it
+// holds, it is rewritten whole, atomically.
+//
+// The file may come from someone else: only a regular file is read, at most
+// kMaxFileSize bytes of it, and a line that does not make sense is skipped.
+// A write that fails raises FileError "Cannot create file %s".
+class ProjectCompanion {
+public:
+    static constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+    static constexpr qsizetype kMaxLineSize = 64 * 1024;
+
+    explicit ProjectCompanion(const QString& projectFilePath);
+    ~ProjectCompanion();
+    ProjectCompanion(const ProjectCompanion&) = delete;
+    ProjectCompanion& operator=(const ProjectCompanion&) = delete;
+
+    // "/work/shop.kpj" gives "/work/shop.kpj.velmora".
+    static QString pathFor(const QString& projectFilePath);
+    const QString& path() const { return path_; }
+
+    // An empty text when the key is not set.
+    QString value(const QString& key) const;
+    // Setting an empty text removes the key.
+    void setValue(const QString& key, const QString& value);
+    QStringList keys() const { return values_.keys(); }
+
+    QHash<QByteArray, FileStamp> stamps(const QString& scope) const;
+    std::optional<FileStamp> stamp(const QString& scope, const QByteArray& name) const;
+    void recordStamp(const QString& scope, const QByteArray& name, const FileStamp& stamp);
+    void removeStamp(const QString& scope, const QByteArray& name);
+    void clearScope(const QString& scope);
+    QStringList scopes() const { return scopes_.keys(); }
+
+    // Rewrites the file with only what it holds now.
+    void compact();
+
+    // The file's size as this object last left it, and the size of the
+    // lines that hold what it holds now.
+    qint64 fileSize() const { return fileSize_; }
+    qint64 liveSize() const { return liveSize_; }
+
+private:
+    struct Entry {
+        FileStamp stamp;
+        qsizetype lineSize = 0;
+    };
+    struct Value {
+        QString text;
+        qsizetype lineSize = 0;
+    };
+
+    void load();
+    void apply(const QByteArray& line);
+    void setValueInMemory(const QString& key, const QString& value, qsizetype lineSize);
+    void recordInMemory(const QString& scope, const QByteArray& name, const FileStamp& stamp,
+                        qsizetype lineSize);
+    void removeInMemory(const QString& scope, const QByteArray& name);
+    void clearInMemory(const QString& scope);
+    void append(const QByteArray& line);
+    void compactWhenWasteful();
+    void closeAppender();
+    QByteArray liveContent();
+
+    QString path_;
+    QHash<QString, Value> values_;
+    QHash<QString, QHash<QByteArray, Entry>> scopes_;
+    qint64 fileSize_ = 0;
+    qint64 liveSize_ = 0;
+    bool endsMidLine_ = false;  // a torn last line: the next record starts on a new line
+    bool usable_ = true;        // false when the path holds something that is not ours to write
+    int appendFd_ = -1;
+};
+
+// The keys of the named values.
+inline const QString kSiteAddressKey = QStringLiteral("site-address");
+inline const QString kIndexNowKeyKey = QStringLiteral("indexnow-key");
+
+}  // namespace velmora

@@ -16,7 +16,7 @@ namespace {
 // the 255 bytes a file name may have.
 constexpr qsizetype kMaxStemLength = 240;
 
-const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
+constexpr QChar kByteOrderMark(0xFEFF);
 
 // Keeps letters and digits of any script, and the marks that belong to a
 // letter (the vowel signs of Devanagari, say), so words stay whole.
@@ -45,15 +45,16 @@ std::optional<QByteArray> KeywordListReader::next()
                                    .arg(path_)
                                    .arg(kMaxLineLength));
         }
-        if (line_ == 1 && line.startsWith(kUtf8Bom)) line.remove(0, kUtf8Bom.size());
-
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
                                                          QStringDecoder::Flag::ConvertInitialBom);
-        const QString text = decoder.decode(line);
+        QString text = decoder.decode(line);
         if (decoder.hasError() || line.contains('\0')) {
             throw VelmoraError(
                 QStringLiteral("Line %1 of %2 is not UTF-8 text").arg(line_).arg(path_));
         }
+        // A byte-order mark, at the start of the file or of a file pasted in,
+        // is no part of a phrase.
+        text.remove(kByteOrderMark);
         const QString phrase = text.trimmed();
         if (!phrase.isEmpty()) return phrase.toUtf8();
     }

@@ -15,7 +15,8 @@
 namespace velmora {
 
 // A keyword list: one phrase per line, UTF-8, each line trimmed of the white
-// space around it; blank lines are skipped. Lines end in LF or CR LF.
+// space around it; blank lines are skipped. Lines end in LF or CR LF. Byte
+// order marks are dropped wherever they stand.
 class KeywordListReader {
 public:
     // Lines longer than this are no keyword phrases; the file is refused.

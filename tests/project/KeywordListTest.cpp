@@ -59,7 +59,8 @@ TEST_F(KeywordListTest, LinesAreTrimmedAndBlankLinesSkipped)
 {
     EXPECT_EQ(phrases("  cheap cars \r\n\r\n\t\nused\tbikes\t\n   \n\xC2\xA0new boats\xE3\x80\x80\nlast"),
               (QByteArrayList{"cheap cars", "used\tbikes", "new boats", "last"}));
-    EXPECT_EQ(phrases("\xEF\xBB\xBF" "first\nsecond\n"), (QByteArrayList{"first", "second"}));
+    EXPECT_EQ(phrases("\xEF\xBB\xBF" "first\nsecond\n\xEF\xBB\xBF third\n"),
+              (QByteArrayList{"first", "second", "third"}));
     EXPECT_EQ(phrases(""), QByteArrayList{});
     EXPECT_EQ(phrases("\n \r\n\t"), QByteArrayList{});
 }

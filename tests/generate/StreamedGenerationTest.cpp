@@ -2,12 +2,14 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <cstring>
 #include <map>
 
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/StreamedGeneration.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "support/TempDir.h"
 
@@ -64,9 +66,21 @@ struct Case {
     int type;
     bool save;
     bool relative;  // the project named relative to the working folder, as on a command line
+    bool site = false;  // with a site address, so with site files
 };
 
-class StreamedGeneration : public ::testing::TestWithParam<Case> {
+// Streams a project file's generation as velmora-cli does; the paths
+// written, pages first, then site files.
+QStringList generateStreamed(const QString& projectPath, const QString& startupDir, bool save)
+{
+    QStringList written;
+    StreamedGeneration generation(projectPath, startupDir);
+    generation.run(save, [&](const QString& path) { written.append(path); });
+    for (const SiteFile& file : generation.siteFiles()) written.append(file.localPath);
+    return written;
+}
+
+class StreamedAgainstWhole : public ::testing::TestWithParam<Case> {
 protected:
     void SetUp() override
     {
@@ -77,14 +91,19 @@ protected:
     }
     void TearDown() override { QDir::setCurrent(originalDir); }
 
-    // Every file under the folder, by its relative path.
+    // Every file under the folder, by its relative path; the sitemap
+    // without its file times.
     Snapshot snapshot() const
     {
+        static const QRegularExpression lastmod(QStringLiteral("<lastmod>[^<]*</lastmod>"));
         Snapshot files;
         QDirIterator it(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            files[QDir(dir.path()).relativeFilePath(path)] = test::readFile(path);
+            QByteArray bytes = test::readFile(path);
+            if (path.endsWith(QStringLiteral(".xml")))
+                bytes = QString::fromUtf8(bytes).remove(lastmod).toUtf8();
+            files[QDir(dir.path()).relativeFilePath(path)] = bytes;
         }
         return files;
     }
@@ -100,23 +119,27 @@ protected:
     QString projectPath;
 };
 
-TEST_P(StreamedGeneration, WritesTheSameBytesAsGeneratingTheWholeProject)
+TEST_P(StreamedAgainstWhole, WritesTheSameBytesAsGeneratingTheWholeProject)
 {
     const QByteArray project = awkwardProject(GetParam().type, dir.file(QStringLiteral("pic.gif")));
+    if (GetParam().site) {
+        ProjectCompanion companion(projectPath);
+        SetSiteAddress(companion, QStringLiteral("https://shop.example.com/offers/"));
+    }
 
     reset(project);
     QStringList wholeList;
     {
         HeadlessProject whole(projectPath, dir.path());
         wholeList = whole.generate();
+        for (const SiteFile& file : whole.siteFiles()) wholeList.append(file.localPath);
         if (GetParam().save) whole.save();
     }
     const Snapshot wholeFiles = snapshot();
+    EXPECT_EQ(wholeFiles.count(QStringLiteral("site/sitemap.xml")), GetParam().site ? 1u : 0u);
 
     reset(project);
-    QStringList streamedList;
-    GenerateProjectFile(projectPath, dir.path(), GetParam().save,
-                        [&](const QString& path) { streamedList.append(path); });
+    const QStringList streamedList = generateStreamed(projectPath, dir.path(), GetParam().save);
     const Snapshot streamedFiles = snapshot();
 
     EXPECT_EQ(streamedList, wholeList);
@@ -129,12 +152,13 @@ TEST_P(StreamedGeneration, WritesTheSameBytesAsGeneratingTheWholeProject)
     EXPECT_TRUE(streamedFiles.count(QStringLiteral("site/pic.gif")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Projects, StreamedGeneration,
+INSTANTIATE_TEST_SUITE_P(Projects, StreamedAgainstWhole,
                          ::testing::Values(Case{"interlinked", kInterlinked, false, false},
                                            Case{"interlinked_saved", kInterlinked, true, false},
                                            Case{"single_saved", kSingle, true, false},
                                            Case{"other_type_saved", 7, true, false},
-                                           Case{"relative_saved", kInterlinked, true, true}),
+                                           Case{"relative_saved", kInterlinked, true, true},
+                                           Case{"site_files_saved", kInterlinked, true, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class StreamedGenerationFailure : public ::testing::Test {
@@ -150,7 +174,7 @@ TEST_F(StreamedGenerationFailure, APageThatCannotBeWrittenLeavesTheProjectFileAl
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("site/Upper.HTM.htm")));  // the third page's name
     QStringList written;
     try {
-        GenerateProjectFile(path, dir.path(), true, [&](const QString& p) { written.append(p); });
+        StreamedGeneration(path, dir.path()).run(true, [&](const QString& p) { written.append(p); });
         ADD_FAILURE() << "generation went through";
     } catch (const FileError& e) {
         EXPECT_EQ(e.text(),
@@ -165,13 +189,11 @@ TEST_F(StreamedGenerationFailure, APageThatCannotBeWrittenLeavesTheProjectFileAl
 TEST_F(StreamedGenerationFailure, AProjectThatDoesNotReadWritesNothing)
 {
     dir.write(QStringLiteral("site.kpj"), QByteArray("\0\0\0\0\2\0\0\0", 8) + QByteArray(37600, '\0'));
-    for (const bool save : {false, true}) {
-        try {
-            GenerateProjectFile(path, dir.path(), save, {});
-            ADD_FAILURE() << "a short project generated";
-        } catch (const VelmoraError& e) {
-            EXPECT_EQ(e.text(), QStringLiteral("Error opening file"));
-        }
+    try {
+        StreamedGeneration generation(path, dir.path());
+        ADD_FAILURE() << "a short project opened";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("Error opening file"));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{QStringLiteral("site.kpj")});

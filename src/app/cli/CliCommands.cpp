@@ -6,9 +6,11 @@
 
 #include "Json.h"
 #include "base/Errors.h"
+#include "generate/HeadlessGeneration.h"
 #include "generate/StreamedGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -84,12 +86,29 @@ int dumpCommand(const QStringList& args, const Output& io)
 
 int generateCommand(const QStringList& args, const Output& io)
 {
-    const bool save = args.size() == 2 && args[1] == QLatin1String("--save");
-    if (args.size() != 1 && !save)
-        return fail(io, QStringLiteral("usage: velmora-cli generate PROJECT.kpj [--save]"));
+    const QString usage =
+        QStringLiteral("usage: velmora-cli generate PROJECT.kpj [--save] [--site-url URL]");
+    QString projectPath;
+    std::optional<QString> siteAddress;
+    bool save = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--save")) {
+            save = true;
+        } else if (args[i] == QLatin1String("--site-url") && i + 1 < args.size()) {
+            siteAddress = args[++i];
+        } else if (!args[i].startsWith(QLatin1String("--")) && projectPath.isEmpty()) {
+            projectPath = args[i];
+        } else {
+            return fail(io, usage);
+        }
+    }
+    if (projectPath.isEmpty()) return fail(io, usage);
     try {
-        GenerateProjectFile(args[0], QDir::currentPath(), save,
-                            [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
+        StreamedGeneration generation(projectPath, QDir::currentPath());
+        if (siteAddress) recordSiteAddress(projectPath, *siteAddress);
+        generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
+        for (const SiteFile& file : generation.siteFiles())
+            print(io.out, QFile::encodeName(file.localPath));
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
     }
@@ -163,6 +182,17 @@ int newCommand(const QStringList& args, const Output& io)
     return 0;
 }
 
+void recordSiteAddress(const QString& projectPath, const QString& address)
+{
+    ProjectCompanion companion(projectPath);
+    SetSiteAddress(companion, address);
+}
+
+void recordSiteAddress(HeadlessProject& project, const QString& address)
+{
+    recordSiteAddress(project.session().projectPath(), address);
+}
+
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
@@ -171,8 +201,13 @@ const std::initializer_list<Command>& commands()
                 "[--names letters|phrase] [--force]",
          newCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
-        {"generate", "generate PROJECT.kpj [--save]", generateCommand},
-        {"upload", "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]", uploadCommand},
+        {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
+        {"upload",
+         "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] [--protocol ftp|sftp] "
+         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]",
+         uploadCommand},
+        {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
+         indexNowCommand},
     };
     return table;
 }

@@ -76,14 +76,18 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
 {
     const int remembered = session.currentIndex();
     if (options.saveFirst) session.save();  // generation goes on whether or not it worked
-    bool result = true;
-    if (options.autoName)
-        generateAutoNamed(session, options, written);
-    else
-        result = generateWithSaveDialogs(session, options, written);
+    const bool result = options.autoName ? generateAutoNamed(session, options, written)
+                                         : generateWithSaveDialogs(session, options, written);
     session.showPage(remembered);
     return result;
 }
+
+void PageGenerator::pageStarted(int index, int count)
+{
+    if (observer_) observer_->pageStarted(index + 1, count);
+}
+
+bool PageGenerator::stopRequested() { return observer_ && observer_->stopRequested(); }
 
 AutoNamedRun PageGenerator::beginAutoNamed(const QString& projectPath, const QString& projectName,
                                            int projectType, Prompter& prompter,
@@ -120,7 +124,7 @@ QString PageGenerator::generateAutoNamedPage(PageRecord& page, PageFields& field
     return path;
 }
 
-void PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
+bool PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
                                       QStringList* written)
 {
     session.storeCurrentPage();
@@ -128,12 +132,15 @@ void PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationO
                                             session.projectType(), session.prompter(), options);
     const int pageCount = session.project().pages.size();
     for (int i = 0; i < pageCount; ++i) {
+        pageStarted(i, pageCount);
         session.showPage(i);
         const QString path =
             generateAutoNamedPage(session.currentPage(), session.fields(), run, i,
                                   previousFileName(session, i), session.prompter(), options);
         if (written) written->append(path);
+        if (stopRequested()) return false;
     }
+    return true;
 }
 
 bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
@@ -146,6 +153,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
     PageFields& fields = session.fields();
     const int pageCount = session.project().pages.size();
     for (int i = 0; i < pageCount; ++i) {
+        pageStarted(i, pageCount);
         session.showPage(i);
         PageRecord& page = session.currentPage();
         if (page.text(TextField::PageFolder).isEmpty() && page.text(TextField::Edit2).isEmpty()) {
@@ -170,6 +178,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
         }
         const QString path = writePage(page, fields, session.projectType(), options);
         if (written) written->append(path);
+        if (stopRequested()) return false;
     }
     return true;
 }

@@ -18,6 +18,18 @@ struct GenerationOptions {
     bool saveFirst = true;
 };
 
+// Watches a generation page by page, so that a window can show progress and
+// offer to stop.
+class GenerationObserver {
+public:
+    virtual ~GenerationObserver() = default;
+    // Page n (counted from 1) of m is about to be written.
+    virtual void pageStarted(int n, int m) = 0;
+    // Asked after each page is written: true ends the generation there,
+    // as a cancelled save dialog does.
+    virtual bool stopRequested() = 0;
+};
+
 // Where the pages of one auto-named run go, and what names them.
 struct AutoNamedRun {
     int projectType = 0;
@@ -31,10 +43,14 @@ struct AutoNamedRun {
 class PageGenerator {
 public:
     // True when every page was written; false when the user cancelled a save
-    // dialog. A page file that cannot be written raises FileError, leaving
-    // that page shown. Every written page file's path goes to `written`.
+    // dialog or the observer asked to stop. A page file that cannot be
+    // written raises FileError, leaving that page shown. Every written page
+    // file's path goes to `written`.
     bool GeneratePages(ProjectSession& session, const GenerationOptions& options,
                        QStringList* written = nullptr);
+
+    // Told of every page and asked whether to stop; none by default.
+    void setObserver(GenerationObserver* observer) { observer_ = observer; }
 
     // Starts an auto-named run: makes the output folder beside the project
     // file and, when the options ask, says where the pages go.
@@ -51,7 +67,9 @@ public:
                                   Prompter& prompter, const GenerationOptions& options);
 
 private:
-    void generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
+    void pageStarted(int index, int count);
+    bool stopRequested();
+    bool generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
                            QStringList* written);
     bool generateWithSaveDialogs(ProjectSession& session, const GenerationOptions& options,
                                  QStringList* written);
@@ -59,6 +77,7 @@ private:
                       const GenerationOptions& options);
 
     QString lastChosenFile_;
+    GenerationObserver* observer_ = nullptr;
 };
 
 // Writes lines, each followed by CR LF, replacing the file; FileError

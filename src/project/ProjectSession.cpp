@@ -201,16 +201,19 @@ void ProjectSession::saveAs()
 
 void ProjectSession::fill() { Fill(fields_); }
 
+std::optional<QString> ProjectSession::askKeywordList()
+{
+    return prompter_.openFile({.title = QStringLiteral("Import Keyword List"),
+                               .filter = QStringLiteral("Keyword lists|*.txt; *.csv; *.lst"),
+                               .defaultSuffix = QStringLiteral("txt"),
+                               .initialPath = QString(),
+                               .confirmOverwrite = false,
+                               .mustExist = true});
+}
+
 void ProjectSession::importKeywordList(const ImportProgress& progress)
 {
-    const std::optional<QString> path =
-        prompter_.openFile({.title = QStringLiteral("Import Keyword List"),
-                            .filter = QStringLiteral("Keyword lists|*.txt; *.csv; *.lst"),
-                            .defaultSuffix = QStringLiteral("txt"),
-                            .initialPath = QString(),
-                            .confirmOverwrite = false,
-                            .mustExist = true});
-    if (path) importKeywordList(*path, progress);
+    if (const std::optional<QString> path = askKeywordList()) importKeywordList(*path, progress);
 }
 
 int ProjectSession::importKeywordList(const QString& path, const ImportProgress& progress)

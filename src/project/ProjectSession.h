@@ -37,6 +37,8 @@ public:
     using ImportProgress = std::function<void(int done, int total)>;
     // "Import Keyword List...": asks for a keyword list, then imports it.
     void importKeywordList(const ImportProgress& progress = {});
+    // The file dialog of "Import Keyword List...": nothing when cancelled.
+    std::optional<QString> askKeywordList();
     // Appends one page per phrase of the list after the last page, each made
     // as a user would (a new page, the phrase, Fill), and shows the first of
     // them. The list is read whole first, so a list that fails to read

@@ -216,15 +216,5 @@ TEST_F(ProjectFileTest, TheReaderHandsOutOneRecordAtATime)
     EXPECT_EQ(reader.read(page), kFileShort);  // never past the count
 }
 
-TEST_F(ProjectFileTest, TheReaderRefusesAFileThatPromisesMoreBeforeAnyRecord)
-{
-    test::writeFile(path, header(1, 3) + QByteArray(37600 * 2 + 100, 'x'));
-    ProjectFileReader reader;
-    EXPECT_EQ(reader.open(path), kFileShort);
-    PageRecord page;
-    EXPECT_EQ(reader.read(page), kFileShort);
-    EXPECT_EQ(reader.open(dir.file(QStringLiteral("none.kpj"))), kFileCannotOpen);
-}
-
 }  // namespace
 }  // namespace velmora

@@ -340,14 +340,6 @@ TEST_F(PageManagementTest, AListThatFailsOrIsCancelledChangesNothing)
     EXPECT_FALSE(session.changed());
 }
 
-TEST_F(PageManagementTest, ImportIntoASingleProjectLinksNothing)
-{
-    pages(1, 1);
-    EXPECT_EQ(session.importKeywordList(list("a\nb\n")), 2);
-    EXPECT_EQ(session.project().pages[1].text(TextField::PreviousLinkName), "");
-    EXPECT_EQ(session.project().pages[2].text(TextField::PreviousLinkName), "");
-}
-
 TEST_F(PageManagementTest, DeleteHandsTheBackLinkToThePageAfter)
 {
     pages(3);
@@ -383,14 +375,6 @@ TEST_F(PageManagementTest, DeletingTheLastPageShowsTheNewLastAndOnePageStays)
     EXPECT_EQ(session.project().pages.size(), 1);
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("A project keeps at least one page.")});
     EXPECT_FALSE(session.changed());
-}
-
-TEST_F(PageManagementTest, DeleteInASingleProjectMovesNoLink)
-{
-    pages(3, 1);
-    session.deletePage();
-    EXPECT_EQ(fields.text(TextField::Heading), "P2");
-    EXPECT_EQ(session.project().pages[0].text(TextField::PreviousLinkName), "");
 }
 
 TEST_F(PageManagementTest, GoToPageAsksANumberInRangeAndStoresTheShownPage)

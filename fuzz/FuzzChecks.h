@@ -18,6 +18,7 @@ QString checkFtpReplies(const QByteArray& stream);
 // the upload plan: nothing outside the page folder changes, only pages and
 // pictures lie in it, and only pictures and command-safe names are planned.
 QString checkPageNames(const QByteArray& names);
+QString checkKeywordList(const QByteArray& bytes);
 QString checkCompanion(const QByteArray& bytes);
 QString checkRobots(const QByteArray& bytes);
 QString checkSftpReplies(const QByteArray& stream);

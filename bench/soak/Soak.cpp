@@ -73,6 +73,7 @@ public:
     explicit OpenOnePrompter(QString path) : path_(std::move(path)) {}
     void message(const QString&, const QString& text, MessageIcon) override { messages.append(text); }
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::No; }
+    Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return path_; }
     std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::uint32_t> chooseColour(std::uint32_t) override { return std::nullopt; }

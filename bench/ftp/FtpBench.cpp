@@ -128,10 +128,11 @@ void ours(benchmark::State& state, const Setting* setting, Security security, bo
 {
     std::vector<UploadItem> plan;
     if (large) {
-        plan.push_back({UploadItem::Kind::Page, setting->largeFile(), "large.bin"});
+        plan.push_back(
+            {UploadItem::Kind::Page, QFile::encodeName(setting->largeFile()), "large.bin"});
     } else {
         for (int i = 0; i < kSmallFiles; ++i)
-            plan.push_back({UploadItem::Kind::Page, setting->smallFile(i),
+            plan.push_back({UploadItem::Kind::Page, QFile::encodeName(setting->smallFile(i)),
                             "small/" + setting->smallName(i).toUtf8()});
     }
     PublishDestination d = destination(*setting, security);
@@ -145,7 +146,7 @@ void ours(benchmark::State& state, const Setting* setting, Security security, bo
             state.SkipWithError(e.what());
         }
     }
-    if (setting->storedSize(last) != QFileInfo(plan.back().localPath).size())
+    if (setting->storedSize(last) != QFileInfo(QFile::decodeName(plan.back().localPath)).size())
         state.SkipWithError("the last file arrived incomplete");
     if (large) state.SetBytesProcessed(state.iterations() * kLargeSize);
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/Errors.h"
+#include "base/FolderFile.h"
 #include "project/ProjectSession.h"
 
 namespace velmora {
@@ -18,33 +20,88 @@ struct GenerationOptions {
     bool saveFirst = true;
 };
 
+// Watches a generation page by page, so that a window can show progress and
+// offer to stop.
+class GenerationObserver {
+public:
+    virtual ~GenerationObserver() = default;
+    // Page n (counted from 1) of m is about to be written.
+    virtual void pageStarted(int n, int m) = 0;
+    // Asked after each page is written: true ends the generation there,
+    // as a cancelled save dialog does.
+    virtual bool stopRequested() = 0;
+};
+
+// Where the pages of one auto-named run go, and what names them.
+struct AutoNamedRun {
+    int projectType = 0;
+    QString projectName;
+    QByteArray folder;  // the output folder, ending in "/"
+};
+
 // Writes one HTML file per page of the session's project. It owns the page
 // save dialog's memory of the file chosen last, so keep one generator for
 // the life of the window.
 class PageGenerator {
 public:
     // True when every page was written; false when the user cancelled a save
-    // dialog. A page file that cannot be written raises FileError, leaving
-    // that page shown. Every written page file's path goes to `written`.
+    // dialog or the observer asked to stop. A page file that cannot be
+    // written raises FileError, leaving that page shown. Every written page
+    // file's path goes to `written`.
     bool GeneratePages(ProjectSession& session, const GenerationOptions& options,
                        QStringList* written = nullptr);
 
+    // Told of every page and asked whether to stop; none by default.
+    void setObserver(GenerationObserver* observer) { observer_ = observer; }
+
+    // The images the last generation skipped, one line each, each image
+    // once: the caller tells the user in one message.
+    const QStringList& skippedImages() const { return skippedImages_; }
+
+    // Starts an auto-named run: makes the output folder beside the project
+    // file and, when the options ask, says where the pages go. A folder
+    // whose path would not fit PageFolder raises PathTooLongError before
+    // anything is made.
+    AutoNamedRun beginAutoNamed(const QString& projectPath, const QString& projectName,
+                                int projectType, Prompter& prompter,
+                                const GenerationOptions& options);
+    // One page of an auto-named run, already shown in `fields`: it gets the
+    // run's folder, its automatic name when it has none and, Interlinked,
+    // its link back to `previousFileName` (the stored file name of the page
+    // before); then it is stored into `page` and its file written. Returns
+    // the file's path. Whole projects and streamed ones both go through here.
+    QString generateAutoNamedPage(PageRecord& page, PageFields& fields, const AutoNamedRun& run,
+                                  int index, const QByteArray& previousFileName,
+                                  Prompter& prompter, const GenerationOptions& options);
+
 private:
-    void generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
+    void pageStarted(int index, int count);
+    bool stopRequested();
+    bool generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
                            QStringList* written);
     bool generateWithSaveDialogs(ProjectSession& session, const GenerationOptions& options,
                                  QStringList* written);
-    QString writePage(ProjectSession& session, const GenerationOptions& options);
+    QString writePage(const PageRecord& page, PageFields& fields, int projectType,
+                      const GenerationOptions& options);
+    void noteSkipped(const QString& warning);
 
     QString lastChosenFile_;
+    GenerationObserver* observer_ = nullptr;
+    QStringList skippedImages_;
 };
 
-// Writes lines, each followed by CR LF, replacing the file; FileError
-// "Cannot create file %s" when that fails.
-void WritePageFile(const QString& path, const QByteArrayList& lines);
+// Writes lines, each followed by CR LF, as the file `folder` + `name`, the
+// record's bytes exactly (see writeFileInFolder: a new file renamed over the
+// target, nothing written when the file already holds these bytes).
+// FileError "Cannot create file %s" when that fails, also for an empty name;
+// a name that holds "/" or is "." or ".." is refused before anything is
+// written: "Cannot create file %s: "%s" is not a plain file name".
+WriteResult WritePageFile(const QByteArray& folder, const QByteArray& name,
+                          const QByteArrayList& lines);
 
-// Copies the page's image beside it, replacing a file of that name. Any
-// failure is ignored; a copy onto itself is skipped so the image survives.
-void CopyPageImage(const QByteArray& imageSource, const QString& target);
+// "Path too long: %1 (a page record holds 259 bytes at most)": a path
+// that would be cut in its record field names another file, so it is
+// refused instead.
+VelmoraError PathTooLongError(const QByteArray& path);
 
 }  // namespace velmora

@@ -26,6 +26,10 @@ struct NewPageContext {
 // The defaults of a new page.
 void InitPage(PageRecord& page, const NewPageContext& context);
 
+// The previous-page link InitPage gives a new page: in an Interlinked
+// project, the heading and file name of the page before it; else empty.
+void InitPreviousLink(PageRecord& page, const NewPageContext& context);
+
 // Record into the fields (all but PageFolder) and the page counter.
 void ShowPage(const PageRecord& page, PageFields& fields, int projectType, int index, int pageCount);
 
@@ -34,7 +38,9 @@ void ShowPage(const PageRecord& page, PageFields& fields, int projectType, int i
 void StorePage(PageRecord& page, PageFields& fields, int projectType);
 
 // The file name as StorePage leaves it: ".htm" appended unless the name is
-// empty or already ends in the exact extension ".htm" or ".html".
+// empty or already ends in the exact extension ".htm" or ".html". A name
+// that would not fit the field is cut before its extension, so the stored
+// name always ends in ".htm" or ".html".
 QByteArray withPageExtension(const QByteArray& fileName);
 
 QByteArray pageCounter(int index, int pageCount);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTcpServer>
 #include <QTimer>
 #include <functional>
@@ -234,6 +236,47 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
     ASSERT_EQ(server.dataReceived().size(), 4);
     EXPECT_EQ(server.dataReceived()[0], QByteArray("GIF89a\r\n\0\0\x01\x02", 12));
     EXPECT_EQ(sent.last(), QByteArray("QUIT"));
+}
+
+TEST_F(FtpDialogTest, ImagesLeftBehindAreToldInOneMessageAfterTheSend)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    PageList pages = pagesSharingAnImage(3);
+    dir.write(QStringLiteral("velmora.ini.copy"), "[FTP]\nPASSWORD=secret\n");
+    pages[1].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("velmora.ini.copy"))));
+    pages[2].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("gone.gif"))));
+    showing(pages, [&] { button("B2")->click(); });
+
+    QList<QByteArray> stores;
+    for (const QByteArray& line : server.transcript())
+        if (line.startsWith("STOR ")) stores << line;
+    EXPECT_EQ(stores, (QList<QByteArray>{"STOR pub/logo.gif", "STOR pub/page1.htm",
+                                         "STOR pub/page2.htm", "STOR pub/page3.htm"}));
+    ASSERT_EQ(prompter.calls().size(), 1);
+    const ScriptedPrompter::Call& told = prompter.calls()[0];
+    EXPECT_EQ(told.caption, QStringLiteral("Message"));
+    EXPECT_EQ(told.icon, MessageIcon::Warning);
+    EXPECT_EQ(told.text, QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
+                                        "Image skipped: cannot read %2")
+                             .arg(dir.file(QStringLiteral("velmora.ini.copy")),
+                                  dir.file(QStringLiteral("gone.gif"))));
+}
+
+TEST_F(FtpDialogTest, ANameThatWouldBreakACommandStopsTheSendBeforeItConnects)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    PageList pages = pagesSharingAnImage(2);
+    pages[1].setText(TextField::Edit2, "page2.htm\r\nDELE index.htm");
+    showing(pages, [&] { button("B2")->click(); });
+    EXPECT_EQ(server.controlConnections(), 0);
+    EXPECT_TRUE(statuses.isEmpty());
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("Cannot upload \"pub/page2.htm\\r\\nDELE index.htm\": a name "
+                                         "sent to the server may not hold control characters.")});
 }
 
 TEST_F(FtpDialogTest, SiteFilesGoAfterThePagesAndAWholeSendIsFollowedByTheSentHandler)
@@ -714,6 +757,56 @@ TEST_F(FtpDialogTlsTest, AnsweringNoSendsNothingAndRemembersNothing)
     EXPECT_TRUE(settings.read("FTP", "TRUSTED_CERTS", {}).isEmpty());
     EXPECT_FALSE(root.exists(QStringLiteral("pub/page1.htm")));
     EXPECT_EQ(vsftpd->commands(), QList<QByteArray>{"AUTH TLS"});
+}
+
+// ---------------------------------------------------------------- Enter
+
+// Gives `focused` the focus and presses Enter on it.
+void pressEnterOn(QWidget* focused)
+{
+    QApplication::setActiveWindow(focused->window());
+    focused->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(focused, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(focused, &release);
+}
+
+TEST_F(FtpDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    store("ftp.example.com", "bob", "pw", "www");
+    const QByteArray before = test::readFile(settings.path());
+    PageList pages;
+
+    // Cancel: nothing stored, the typed password least of all.
+    int result = showing(pages, [&] {
+        edit("Password")->setText(QStringLiteral("typed"));
+        pressEnterOn(button("CancelBtn"));
+        EXPECT_FALSE(dialog->isVisible());
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+
+    // Send: runs Send (here it stops at the missing user) and stays open.
+    result = showing(pages, [&] {
+        edit("UserID")->clear();
+        edit("Password")->setText(QStringLiteral("typed"));
+        pressEnterOn(button("B2"));
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(status(), QStringLiteral("You must specify UserID"));
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+
+    // OK, and Enter anywhere else, close with OK and store.
+    for (const char* focused : {"OKBtn", "CheckBox1", "RDirectory"}) {
+        result = showing(pages, [&] {
+            edit("Password")->setText(QString::fromLatin1(focused));
+            pressEnterOn(dialog->findChild<QWidget*>(QLatin1String(focused)));
+        });
+        EXPECT_EQ(result, QDialog::Accepted) << focused;
+        EXPECT_EQ(stored("PASSWORD"), QByteArray(focused));
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 #include "QtPrint.h"
@@ -39,7 +40,7 @@ protected:
         for (int i = 0; i < files; ++i) {
             const QString name = QStringLiteral("p%1.htm").arg(i);
             dir.write(name, QByteArray(size, char('a' + i)));
-            items.push_back({UploadItem::Kind::Page, dir.file(name),
+            items.push_back({UploadItem::Kind::Page, QFile::encodeName(dir.file(name)),
                              "site/pages/" + name.toUtf8()});
         }
         return items;

@@ -85,7 +85,8 @@ protected:
         std::vector<UploadItem> plan;
         for (const auto& [name, bytes] : contents) {
             local.write(QString::fromLatin1(name), bytes);
-            plan.push_back({UploadItem::Kind::Page, local.file(QString::fromLatin1(name)),
+            plan.push_back({UploadItem::Kind::Page,
+                            QFile::encodeName(local.file(QString::fromLatin1(name))),
                             directory + name});
         }
         return plan;

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "base/Prompter.h"
@@ -14,7 +15,7 @@ namespace velmora::test {
 // answered as cancelled, so no test ever waits for a person.
 class ScriptedPrompter final : public Prompter {
 public:
-    enum class Kind { Message, Question, OpenFile, SaveFile, Colour, ProjectType };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Colour, ProjectType, Number };
 
     struct Call {
         Kind kind;
@@ -23,6 +24,10 @@ public:
         MessageIcon icon = MessageIcon::Information;
         FileDialogRequest request = {};
         std::uint32_t initialColour = 0;
+        // A number question: the value offered and the range allowed.
+        int value = 0;
+        int minimum = 0;
+        int maximum = 0;
         QString buttons = {};  // "OK" for a message, "Yes No Cancel" or "Yes No" for a question
     };
 
@@ -32,6 +37,7 @@ public:
     ScriptedPrompter& answerSaveFile(std::optional<QString> path);
     ScriptedPrompter& answerColour(std::optional<std::uint32_t> colour);
     ScriptedPrompter& answerProjectType(std::optional<int> type);
+    ScriptedPrompter& answerNumber(std::optional<int> number);
 
     const QList<Call>& calls() const { return calls_; }
     QList<Call> callsOf(Kind kind) const;
@@ -40,6 +46,8 @@ public:
     void clear() { calls_.clear(); }
     // True when every queued answer was used.
     bool allAnswersUsed() const;
+    // Runs while a message is shown, as a person could act meanwhile.
+    std::function<void(const QString& text)> whileMessageShown;
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
@@ -50,6 +58,8 @@ public:
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;
     std::optional<int> chooseProjectType() override;
+    std::optional<int> askNumber(const QString& caption, const QString& label, int value,
+                                 int minimum, int maximum) override;
 
 private:
     template <typename T>
@@ -61,6 +71,7 @@ private:
     std::deque<std::optional<QString>> saveFiles_;
     std::deque<std::optional<std::uint32_t>> colours_;
     std::deque<std::optional<int>> projectTypes_;
+    std::deque<std::optional<int>> numbers_;
 };
 
 }  // namespace velmora::test

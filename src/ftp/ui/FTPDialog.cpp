@@ -5,6 +5,7 @@
 #include <QShowEvent>
 
 #include "base/CommandGuard.h"
+#include "base/ui/DialogConduct.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/PublisherFactory.h"
 #include "ftp/ScopeExit.h"
@@ -62,6 +63,8 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
             ui_->PortNumber->setText(QString::number(defaultPort(chosen)));
         shownProtocol_ = chosen;
     });
+    // Enter on Send or Cancel presses that button, not OK.
+    applyDialogConduct(this);
 }
 
 TFTPDlg::~TFTPDlg() = default;
@@ -183,13 +186,15 @@ void TFTPDlg::Send()
         return;
     }
 
-    const QByteArray directory = NormalisedRemoteDirectory(ui_->RDirectory->text().toUtf8());
-    if (directory != ui_->RDirectory->text().toUtf8())
-        ui_->RDirectory->setText(fromBytes(directory));
-    PublishDestination target = destination();
-    std::vector<UploadItem> plan =
-        pages_ ? PlanUploads(*pages_, directory) : std::vector<UploadItem>();
+    // The whole plan is checked before anything goes to the server: a name
+    // that would break a command stops the Send here.
+    const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
+    const QByteArray directory = NormalisedRemoteDirectory(typedDirectory);
+    const PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
+    std::vector<UploadItem> plan = planned.items;
     AppendSiteFiles(plan, siteFiles_, directory);
+    if (directory != typedDirectory) ui_->RDirectory->setText(fromBytes(directory));
+    PublishDestination target = destination();
 
     try {
         sent_ = publishPlan(target, plan);
@@ -201,6 +206,11 @@ void TFTPDlg::Send()
         // Once more, now that the user has said so.
         target.trustedFingerprint = refusal.fingerprint();
         sent_ = publishPlan(target, plan);
+    }
+    // The pictures that stayed behind, in one message rather than one a page.
+    if (!planned.skippedImages.isEmpty()) {
+        prompter_.message(QStringLiteral("Message"), planned.skippedImages.join(u'\n'),
+                          MessageIcon::Warning);
     }
 }
 

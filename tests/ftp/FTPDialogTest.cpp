@@ -21,6 +21,7 @@
 
 #include "QtPrint.h"
 #include "ScriptedFtpServer.h"
+#include "SshServer.h"
 #include "VsftpdServer.h"
 #include "ftp/ServerTrust.h"
 #include "ftp/TlsSettings.h"
@@ -807,6 +808,89 @@ TEST_F(FtpDialogTest, EnterOnAFocusedButtonPressesThatButton)
         EXPECT_EQ(result, QDialog::Accepted) << focused;
         EXPECT_EQ(stored("PASSWORD"), QByteArray(focused));
     }
+}
+
+// ----------------------------------------------------------------- SFTP
+
+class FtpDialogSftpTest : public FtpDialogTest {
+protected:
+    void SetUp() override
+    {
+        FtpDialogTest::SetUp();
+        ASSERT_TRUE(sshd.isRunning());
+        // The dialog records trusted host keys in the user's known_hosts.
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        store("127.0.0.1", test::SshServer::user(), test::SshServer::password(), "");
+    }
+    void TearDown() override { qputenv("HOME", savedHome); }
+
+    QString knownHosts() const { return home.file(QStringLiteral(".ssh/known_hosts")); }
+
+    test::SshServer sshd;
+    test::TempDir home;
+    QByteArray savedHome;
+};
+
+TEST_F(FtpDialogSftpTest, ChoosingSftpMovesAnUntouchedPortTo22AndLeavesATypedOneAlone)
+{
+    PageList pages;
+    showing(pages, [&] {
+        ASSERT_EQ(edit("PortNumber")->text(), QStringLiteral("21"));
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("22"));
+        EXPECT_FALSE(passiveBox()->isEnabled()) << "SSH has no data connections";
+        EXPECT_EQ(dialog->destination().protocol, PublishProtocol::Sftp);
+        security()->setCurrentIndex(0);
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("21"));
+        EXPECT_TRUE(passiveBox()->isEnabled());
+        edit("PortNumber")->setText(QStringLiteral("2222"));
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("2222"));
+    });
+}
+
+TEST_F(FtpDialogSftpTest, AnUnknownHostKeyIsAskedAboutThenRecordedAndThePagesArrive)
+{
+    const PageList pages = pagesSharingAnImage(2);
+    prompter.answerQuestion(Answer::Yes);
+    showing(pages, [&] {
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        edit("PortNumber")->setText(QString::number(sshd.port()));
+        button("B2")->click();
+    });
+    ASSERT_EQ(prompter.calls().size(), 1);
+    EXPECT_TRUE(prompter.calls()[0].text.contains(QStringLiteral("SHA256:")))
+        << prompter.calls()[0].text.toStdString();
+    EXPECT_EQ(test::readFile(knownHosts()), sshd.knownHostsLine());
+    for (const char* name : {"page1.htm", "page2.htm"})
+        EXPECT_EQ(test::readFile(sshd.home() + u'/' + QLatin1String(name)),
+                  test::readFile(dir.file(QLatin1String(name))))
+            << name;
+    EXPECT_EQ(test::readFile(sshd.home() + QStringLiteral("/logo.gif")),
+              test::readFile(dir.file(QStringLiteral("logo.gif"))));
+
+    // Known now: the next Send asks nothing.
+    showing(pages, [&] {
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        edit("PortNumber")->setText(QString::number(sshd.port()));
+        button("B2")->click();
+    });
+    EXPECT_EQ(prompter.calls().size(), 1);
+}
+
+TEST_F(FtpDialogSftpTest, RefusingAnUnknownHostKeySendsNothingAndRecordsNothing)
+{
+    const PageList pages = pagesSharingAnImage(1);
+    prompter.answerQuestion(Answer::No);
+    showing(pages, [&] {
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        edit("PortNumber")->setText(QString::number(sshd.port()));
+        button("B2")->click();
+    });
+    EXPECT_EQ(prompter.calls().size(), 1 + 1) << "the question, then the error display";
+    EXPECT_FALSE(QFile::exists(knownHosts()));
+    EXPECT_FALSE(QFile::exists(sshd.home() + QStringLiteral("/page1.htm")));
 }
 
 }  // namespace

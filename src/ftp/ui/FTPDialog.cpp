@@ -30,6 +30,7 @@ struct SecurityChoice {
 constexpr SecurityChoice kSecurityChoices[] = {
     {PublishProtocol::Ftp, "None"},
     {PublishProtocol::Ftps, "Explicit TLS"},
+    {PublishProtocol::Sftp, "SFTP"},
 };
 
 QString fromBytes(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
@@ -62,6 +63,8 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
         if (ui_->PortNumber->text() == QString::number(defaultPort(shownProtocol_)))
             ui_->PortNumber->setText(QString::number(defaultPort(chosen)));
         shownProtocol_ = chosen;
+        // SSH has no data connections to choose a mode for.
+        ui_->PassiveMode->setEnabled(chosen != PublishProtocol::Sftp);
     });
     // Enter on Send or Cancel presses that button, not OK.
     applyDialogConduct(this);

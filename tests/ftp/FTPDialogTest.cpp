@@ -144,9 +144,10 @@ TEST_F(FtpDialogTest, TheFormAsDesigned)
     EXPECT_EQ(button("StopBtn")->text(), QStringLiteral("Stop"));
     EXPECT_FALSE(button("StopBtn")->isEnabled()) << "only while Send runs";
     EXPECT_EQ(passiveBox()->text(), QStringLiteral("Passive mode"));
-    ASSERT_EQ(security()->count(), 2);
+    ASSERT_EQ(security()->count(), 3);
     EXPECT_EQ(security()->itemText(0), QStringLiteral("None"));
     EXPECT_EQ(security()->itemText(1), QStringLiteral("Explicit TLS"));
+    EXPECT_EQ(security()->itemText(2), QStringLiteral("SFTP"));
     EXPECT_TRUE(button("OKBtn")->isDefault());
     EXPECT_EQ(saveBox()->text(), QStringLiteral("Save FTP Configuration"));
 

@@ -9,7 +9,6 @@
 #include <QSslCertificate>
 #include <cstdio>
 
-#include "CliCommands.h"
 #include "PyFtpServer.h"
 #include "QtPrint.h"
 #include "ScriptedFtpServer.h"
@@ -17,38 +16,20 @@
 #include "base/SettingsFile.h"
 #include "ftp/TlsSettings.h"
 #include "project/ProjectFile.h"
+#include "support/InProcessCli.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::CliRun;
 
-QByteArray readBack(std::FILE* stream)
-{
-    std::rewind(stream);
-    QByteArray bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(stream);
-    return bytes;
-}
 
 // Runs the command in this process, with the password in the environment.
 CliRun upload(const QStringList& args, const QByteArray& password)
 {
     qputenv("VELMORA_FTP_PASSWORD", password);
-    cli::Output io{std::tmpfile(), std::tmpfile()};
-    CliRun run;
-    run.exitCode = cli::runCli(QStringList{QStringLiteral("upload")} + args, io);
-    run.out = readBack(io.out);
-    run.err = readBack(io.err);
+    const CliRun run = test::runCliInProcess(QStringList{QStringLiteral("upload")} + args);
     qunsetenv("VELMORA_FTP_PASSWORD");
     return run;
 }

@@ -1,12 +1,14 @@
 #include "FuzzChecks.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "base/Errors.h"
 #include "base/Options.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
+#include "generate/SiteFiles.h"
 #include "project/KeywordFill.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
@@ -191,6 +193,33 @@ QString checkCompanion(const QByteArray& bytes)
     return {};
 }
 
+QString checkRobots(const QByteArray& bytes)
+{
+    const QByteArray address = "https://shop.example.com/offers/sitemap.xml";
+    const QByteArray ours = "Sitemap: " + address;
+    const QByteArray updated = UpdatedRobots(bytes, address);
+    if (!updated.endsWith('\n') && !updated.endsWith('\r')) return fail("no line end at the end");
+    // Lines as a crawler reads them: ended by CR LF, LF or CR.
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    auto linesOf = [](const QByteArray& text) {
+        QByteArrayList lines;
+        for (const QString& line : QString::fromLatin1(text).split(lineEnd)) lines << line.toLatin1();
+        return lines;
+    };
+    const QByteArrayList after = linesOf(updated);
+    if (after.count(ours) != 1) return fail("not exactly one Sitemap line of ours");
+    // Every line that names no sitemap is kept as it was, in order.
+    qsizetype from = 0;
+    for (const QByteArray& line : linesOf(bytes)) {
+        if (line.toLower().contains("sitemap")) continue;
+        from = after.indexOf(line, from);
+        if (from < 0) return fail("a line of the kept file was lost or changed");
+        ++from;
+    }
+    if (UpdatedRobots(updated, address) != updated) return fail("a second update changes the file");
+    return {};
+}
+
 Check checkFor(const QString& target)
 {
     if (target == u"project_file") return checkProjectFile;
@@ -199,6 +228,8 @@ Check checkFor(const QString& target)
     if (target == u"fill") return checkFill;
     if (target == u"ftp_reply") return checkFtpReplies;
     if (target == u"companion") return checkCompanion;
+    if (target == u"robots") return checkRobots;
+    if (target == u"sftp_reply") return checkSftpReplies;
     return nullptr;
 }
 

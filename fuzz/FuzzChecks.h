@@ -15,6 +15,8 @@ QString checkSettingsFile(const QByteArray& bytes);
 QString checkFill(const QByteArray& phrase);
 QString checkFtpReplies(const QByteArray& stream);
 QString checkCompanion(const QByteArray& bytes);
+QString checkRobots(const QByteArray& bytes);
+QString checkSftpReplies(const QByteArray& stream);
 
 // The check of a corpus folder's name ("project_file", ...), or nullptr.
 using Check = QString (*)(const QByteArray&);

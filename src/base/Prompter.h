@@ -30,6 +30,9 @@ public:
     virtual void message(const QString& caption, const QString& text, MessageIcon icon) = 0;
     // A modal question with Yes, No and Cancel and the question icon.
     virtual Answer askYesNoCancel(const QString& caption, const QString& text) = 0;
+    // A modal question with Yes and No only and the warning icon, for a
+    // choice with consequences (trusting a server's certificate): Yes or No.
+    virtual Answer askYesNo(const QString& caption, const QString& text) = 0;
 
     virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;

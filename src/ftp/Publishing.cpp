@@ -36,6 +36,13 @@ std::vector<UploadItem> PlanUploads(const PageList& pages, const QByteArray& rem
     return plan;
 }
 
+void AppendSiteFiles(std::vector<UploadItem>& plan, const std::vector<SiteFile>& files,
+                     const QByteArray& remoteDirectory)
+{
+    for (const SiteFile& file : files)
+        plan.push_back({UploadItem::Kind::SiteFile, file.localPath, remoteDirectory + file.name});
+}
+
 void UploadPlan(TVexFTP& ftp, const std::vector<UploadItem>& plan, const UploadStartEvent& onStart)
 {
     const int count = static_cast<int>(plan.size());

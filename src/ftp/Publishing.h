@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "generate/SiteFiles.h"
 #include "project/Project.h"
 
 namespace velmora {
@@ -13,7 +14,7 @@ class TVexFTP;
 
 // One file of a Send: where it is and the name it is stored under.
 struct UploadItem {
-    enum class Kind { Image, Page };
+    enum class Kind { Image, Page, SiteFile };
     Kind kind = Kind::Page;
     QString localPath;
     QByteArray remoteName;
@@ -31,6 +32,11 @@ QByteArray NormalisedRemoteDirectory(const QByteArray& directory);
 // its page file PageFolder + Edit2 (under the directory and Edit2). Images go
 // from where the user chose them, once per distinct path.
 std::vector<UploadItem> PlanUploads(const PageList& pages, const QByteArray& remoteDirectory);
+
+// The site files (sitemap, robots.txt, key file) go after the pages, under
+// the same directory, so that nothing names a page before it is there.
+void AppendSiteFiles(std::vector<UploadItem>& plan, const std::vector<SiteFile>& files,
+                     const QByteArray& remoteDirectory);
 
 // Uploads the plan over a logged-in client, in order; the first failure
 // ends it and propagates. `onStart` hears of each file before it goes.

@@ -30,6 +30,7 @@ QStringList HeadlessProject::generate()
                               .creditLink = creditLink_,
                               .saveFirst = false},
                              &written);
+    siteFiles_ = GenerateSiteFiles(session_);
     return written;
 }
 

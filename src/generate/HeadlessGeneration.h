@@ -6,6 +6,7 @@
 
 #include "base/Prompter.h"
 #include "generate/Generation.h"
+#include "generate/SiteFiles.h"
 #include "project/PageFields.h"
 #include "project/ProjectSession.h"
 
@@ -17,6 +18,7 @@ class QuietPrompter final : public Prompter {
 public:
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
+    Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::uint32_t> chooseColour(std::uint32_t) override { return std::nullopt; }
@@ -37,8 +39,11 @@ public:
     // Raises VelmoraError "Error opening file" when the file cannot be read.
     HeadlessProject(const QString& projectPath, const QString& startupDir);
 
-    // Writes every page file and returns their paths in page order.
+    // Writes every page file and returns their paths in page order; then,
+    // when the project has a site address, its site files.
     QStringList generate();
+    // The site files of the last generate().
+    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // Writes the project file; raises VelmoraError "Error saving file".
     void save();
 
@@ -51,6 +56,7 @@ private:
     ProjectSession session_;
     PageGenerator generator_;
     QByteArray creditLink_;
+    std::vector<SiteFile> siteFiles_;
 };
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "support/TempDir.h"
 
@@ -118,6 +119,8 @@ TEST(CliUsage, AnUnknownCommandPrintsTheUsage)
     const CliRun run = runCli({QStringLiteral("frobnicate")});
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("velmora-cli fill PHRASE"));
+    EXPECT_TRUE(run.err.contains(
+        "velmora-cli indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]"));
 }
 
 TEST(CliGenerate, WritesAutoNamedPagesBesideTheProjectAndListsThem)
@@ -153,6 +156,44 @@ TEST(CliGenerate, SaveWritesTheUpdatedRecordsBack)
               dir.file(QStringLiteral("site/")));
     EXPECT_EQ(saved.pages[1].text(TextField::Edit2), "named1.htm");
     EXPECT_EQ(saved.pages[1].text(TextField::PreviousLinkAddress), "named0.htm");
+}
+
+TEST(CliGenerate, ASiteAddressAddsTheSiteFilesAndIsRecordedBesideTheProject)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 1, 2);
+    const QByteArray before = test::readFile(path);
+    const CliRun run = runCli({QStringLiteral("generate"), path, QStringLiteral("--site-url"),
+                               QStringLiteral("HTTPS://Shop.Example.com/offers/")},
+                              dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString folder = dir.file(QStringLiteral("site/"));
+    const QString key = ProjectCompanion(path).value(kIndexNowKeyKey);
+    ASSERT_EQ(key.size(), 32);
+    EXPECT_EQ(run.out, QFile::encodeName(folder + QStringLiteral("siteb.htm\n") + folder +
+                                         QStringLiteral("sitev.htm\n") + folder +
+                                         key + QStringLiteral(".txt\n") +
+                                         folder + QStringLiteral("sitemap.xml\n") + folder +
+                                         QStringLiteral("robots.txt\n")));
+    EXPECT_TRUE(test::readFile(folder + QStringLiteral("sitemap.xml"))
+                    .contains("<loc>https://shop.example.com/offers/sitev.htm</loc>"));
+    EXPECT_EQ(ProjectCompanion(path).value(kSiteAddressKey),
+              QStringLiteral("https://shop.example.com/offers/"));
+    EXPECT_EQ(test::readFile(path), before);
+
+    // Later runs keep it; a bad address is refused before anything is written.
+    EXPECT_EQ(runCli({QStringLiteral("generate"), path}, dir.path()).out.count('\n'), 5);
+    const CliRun bad = runCli({QStringLiteral("generate"), path, QStringLiteral("--site-url"),
+                               QStringLiteral("ftp://shop.example.com/")},
+                              dir.path());
+    EXPECT_NE(bad.exitCode, 0);
+    EXPECT_EQ(bad.err.trimmed(),
+              "The site address must be an absolute http or https address ending in \"/\"");
+    EXPECT_TRUE(bad.out.isEmpty());
+    const CliRun usage = runCli({QStringLiteral("generate"), path, QStringLiteral("--site-url")});
+    EXPECT_TRUE(
+        usage.err.startsWith("usage: velmora-cli generate PROJECT.kpj [--save] [--site-url URL]"));
 }
 
 TEST(CliGenerate, APageThatCannotBeWrittenFailsWithItsPath)

@@ -187,6 +187,42 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
     EXPECT_EQ(sent.last(), QByteArray("QUIT"));
 }
 
+TEST_F(FtpDialogTest, SiteFilesGoAfterThePagesAndAWholeSendIsFollowedByTheSentHandler)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    const PageList pages = pagesSharingAnImage(1);
+    dir.write(QStringLiteral("sitemap.xml"), "<urlset/>");
+    int sentHandled = 0;
+    dialog->setSentHandler([&] {
+        ++sentHandled;
+        EXPECT_FALSE(dialog->isSending());
+    });
+    QTimer::singleShot(0, dialog.get(), [&] {
+        button("B2")->click();
+        dialog->reject();
+    });
+    dialog->publish(pages, {{dir.file(QStringLiteral("sitemap.xml")), "sitemap.xml"}});
+    QList<QByteArray> stores;
+    for (const QByteArray& line : server.transcript())
+        if (line.startsWith("STOR ")) stores << line;
+    EXPECT_EQ(stores, (QList<QByteArray>{"STOR pub/logo.gif", "STOR pub/page1.htm",
+                                         "STOR pub/sitemap.xml"}));
+    EXPECT_EQ(server.dataReceived().last(), QByteArray("<urlset/>"));
+    EXPECT_EQ(sentHandled, 1);
+
+    // A Send that fails, or ends before connecting, is no reason to notify.
+    test::ServerScript script = test::defaultScript();
+    script.onCommand["PASS"] = {test::send("530 Login incorrect.\r\n")};
+    ScriptedFtpServer refusing(script);
+    useServer(refusing);
+    showing(pages, [&] { button("B2")->click(); });
+    store("", "alice", "secret", "pub");
+    showing(pages, [&] { button("B2")->click(); });
+    EXPECT_EQ(sentHandled, 1);
+}
+
 TEST_F(FtpDialogTest, AHostGivenByNameIsResolvedFirst)
 {
     ScriptedFtpServer server;

@@ -120,6 +120,36 @@ TEST_F(UploadCommandTest, GeneratesThenUploadsEveryPageAndEachImageOnce)
         << "the shared image goes once, under the first page's name";
 }
 
+TEST_F(UploadCommandTest, WithASiteAddressTheSiteFilesFollowThePages)
+{
+    const CliRun run = upload(args() + QStringList{QStringLiteral("--site-url"),
+                                                   QStringLiteral("https://shop.example.com/")},
+                              "secret");
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QList<QByteArray> printed = run.out.trimmed().split('\n');
+    ASSERT_EQ(printed.size(), 7);
+    EXPECT_TRUE(printed[4].endsWith(".txt")) << "the key file";
+    EXPECT_EQ(printed.mid(5), (QList<QByteArray>{"pub/sitemap.xml", "pub/robots.txt"}));
+    for (const QByteArray& name : printed.mid(4)) {
+        const QString file = QString::fromLatin1(name.mid(4));
+        EXPECT_EQ(test::readFile(root.file(QStringLiteral("pub/") + file)),
+                  test::readFile(work.file(QStringLiteral("site/") + file)));
+    }
+    EXPECT_TRUE(test::readFile(root.file(QStringLiteral("pub/sitemap.xml")))
+                    .contains("<loc>https://shop.example.com/siteb.htm</loc>"));
+    // Recorded: the next upload sends them without being told again.
+    const CliRun again = upload(args(), "secret");
+    EXPECT_TRUE(again.out.contains("pub/sitemap.xml\n")) << again.out.constData();
+
+    const CliRun bad = upload(args() + QStringList{QStringLiteral("--site-url"),
+                                                   QStringLiteral("shop.example.com")},
+                              "secret");
+    EXPECT_NE(bad.exitCode, 0);
+    EXPECT_EQ(bad.err, QByteArray("The site address must be an absolute http or https address "
+                                  "ending in \"/\"\n"));
+    EXPECT_TRUE(bad.out.isEmpty());
+}
+
 TEST_F(UploadCommandTest, ARefusedLoginFailsWithTheServersLine)
 {
     const CliRun run = upload(args(), "wrong");

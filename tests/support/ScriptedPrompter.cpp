@@ -106,6 +106,19 @@ Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& t
                 Answer::Cancel);
 }
 
+Answer ScriptedPrompter::askYesNo(const QString& caption, const QString& text)
+{
+    const Answer answer = next(questions_,
+                               {.kind = Kind::Question,
+                                .caption = caption,
+                                .text = text,
+                                .icon = MessageIcon::Warning,
+                                .buttons = QStringLiteral("Yes No")},
+                               Answer::No);
+    if (answer == Answer::Cancel) ADD_FAILURE() << "Cancel queued for a Yes/No question";
+    return answer == Answer::Yes ? Answer::Yes : Answer::No;
+}
+
 std::optional<QString> ScriptedPrompter::openFile(const FileDialogRequest& request)
 {
     return next(openFiles_, {.kind = Kind::OpenFile, .caption = request.title, .request = request},

@@ -23,7 +23,7 @@ public:
         MessageIcon icon = MessageIcon::Information;
         FileDialogRequest request = {};
         std::uint32_t initialColour = 0;
-        QString buttons = {};  // "OK" for a message, "Yes No Cancel" for a question
+        QString buttons = {};  // "OK" for a message, "Yes No Cancel" or "Yes No" for a question
     };
 
     // Queue the answers, first in first out.
@@ -43,6 +43,9 @@ public:
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
+    // Takes its answer from the queue of answerQuestion(); a queued Cancel
+    // fails the test, since this question has no Cancel.
+    Answer askYesNo(const QString& caption, const QString& text) override;
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;

@@ -1,11 +1,13 @@
 #include "CliCommands.h"
 
 #include <QDir>
+#include <optional>
 
 #include "Json.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
 #include "project/KeywordFill.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -78,12 +80,29 @@ int dumpCommand(const QStringList& args, const Output& io)
 
 int generateCommand(const QStringList& args, const Output& io)
 {
-    const bool save = args.size() == 2 && args[1] == QLatin1String("--save");
-    if (args.size() != 1 && !save)
-        return fail(io, QStringLiteral("usage: velmora-cli generate PROJECT.kpj [--save]"));
+    const QString usage =
+        QStringLiteral("usage: velmora-cli generate PROJECT.kpj [--save] [--site-url URL]");
+    QString projectPath;
+    std::optional<QString> siteAddress;
+    bool save = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--save")) {
+            save = true;
+        } else if (args[i] == QLatin1String("--site-url") && i + 1 < args.size()) {
+            siteAddress = args[++i];
+        } else if (!args[i].startsWith(QLatin1String("--")) && projectPath.isEmpty()) {
+            projectPath = args[i];
+        } else {
+            return fail(io, usage);
+        }
+    }
+    if (projectPath.isEmpty()) return fail(io, usage);
     try {
-        HeadlessProject project(args[0], QDir::currentPath());
+        HeadlessProject project(projectPath, QDir::currentPath());
+        if (siteAddress) recordSiteAddress(project, *siteAddress);
         for (const QString& path : project.generate()) print(io.out, QFile::encodeName(path));
+        for (const SiteFile& file : project.siteFiles())
+            print(io.out, QFile::encodeName(file.localPath));
         if (save) project.save();
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
@@ -91,13 +110,24 @@ int generateCommand(const QStringList& args, const Output& io)
     return 0;
 }
 
+void recordSiteAddress(HeadlessProject& project, const QString& address)
+{
+    ProjectCompanion companion(project.session().projectPath());
+    SetSiteAddress(companion, address);
+}
+
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
         {"fill", "fill PHRASE", fillCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
-        {"generate", "generate PROJECT.kpj [--save]", generateCommand},
-        {"upload", "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR]", uploadCommand},
+        {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
+        {"upload",
+         "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] [--protocol ftp|sftp] "
+         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]",
+         uploadCommand},
+        {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
+         indexNowCommand},
     };
     return table;
 }

@@ -16,8 +16,12 @@
 #include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
+#include "app/ui/SiteAddressDialog.h"
+#include "generate/Naming.h"
 #include "generate/PageBuilder.h"
 #include "project/PageOperations.h"
+#include "project/ProjectCompanion.h"
+#include "submit/IndexNow.h"
 #include "ui_MainWindow.h"
 
 namespace velmora {
@@ -73,7 +77,8 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
       launcher_(launcher),
       startupDir_(QDir::currentPath()),
       vendor_(VendorValues::read(SettingsFile::inDirectory(startupDir_))),
-      session_(*this, prompter, startupDir_)
+      session_(*this, prompter, startupDir_),
+      indexNowEndpoint_(kIndexNowEndpoint)
 {
     ui_->setupUi(this);
     QPalette silver = palette();
@@ -147,6 +152,8 @@ void TForm1::connectCommands()
     bind(ui_->Generate1, &QAction::triggered, &TForm1::Button10Click);
     bind(ui_->FTP1, &QAction::triggered, &TForm1::Button6Click);
     bind(ui_->AddURL1, &QAction::triggered, &TForm1::Button9Click);
+    bind(ui_->SiteAddress1, &QAction::triggered, &TForm1::SiteAddress1Click);
+    bind(ui_->NotifySearchEngines1, &QAction::triggered, &TForm1::NotifySearchEngines1Click);
     bind(ui_->Exit1, &QAction::triggered, &TForm1::CmExit);
     bind(ui_->Copy1, &QAction::triggered, &TForm1::Copy1Click);
     bind(ui_->Paste1, &QAction::triggered, &TForm1::Paste1Click);
@@ -331,11 +338,56 @@ void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch
 bool TForm1::GeneratePages()
 {
     const Options options = currentOptions();
-    return generator_.GeneratePages(session_, {.autoName = options.autoName,
-                                               .msgFolder = options.msgFolder,
-                                               .msgFile = options.msgFile,
-                                               .creditLink = vendor_.linkInHtml,
-                                               .saveFirst = true});
+    siteFiles_.clear();
+    if (!generator_.GeneratePages(session_, {.autoName = options.autoName,
+                                             .msgFolder = options.msgFolder,
+                                             .msgFile = options.msgFile,
+                                             .creditLink = vendor_.linkInHtml,
+                                             .saveFirst = true}))
+        return false;
+    siteFiles_ = GenerateSiteFiles(session_);
+    return true;
+}
+
+void TForm1::SiteAddress1Click()
+{
+    TSiteDlg dialog(session_.projectPath(), prompter_, this);
+    dialog.exec();
+}
+
+void TForm1::NotifySearchEngines1Click()
+{
+    ProjectCompanion companion(session_.projectPath());
+    // The request runs the event loop: no other command may start meanwhile.
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = [this] {
+        QApplication::restoreOverrideCursor();
+        setEnabled(true);
+    };
+    NotificationReport report;
+    try {
+        const QString& path = session_.projectPath();
+        const QString& name = session_.projectName();
+        report = NotifySearchEngines(companion, OutputFolder(path, name),
+                                     PublishedPages(session_.project().pages, path, name),
+                                     indexNowEndpoint_);
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+    prompter_.message(QStringLiteral("Message"), report.lines().join(u'\n'),
+                      report.allAccepted() ? MessageIcon::Information : MessageIcon::Warning);
+}
+
+void TForm1::OfferNotification()
+{
+    if (SiteAddressOf(ProjectCompanion(session_.projectPath())).isEmpty()) return;
+    if (prompter_.askYesNoCancel(QStringLiteral("Question"),
+                                 QStringLiteral("Notify search engines of the changed pages?")) ==
+        Answer::Yes)
+        NotifySearchEngines1Click();
 }
 
 QWidget* TForm1::focusedTextBox() const

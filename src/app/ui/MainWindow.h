@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QUrl>
 #include <array>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "app/ui/TextFieldBinding.h"
 #include "generate/BrowserLauncher.h"
 #include "generate/Generation.h"
+#include "generate/SiteFiles.h"
 #include "project/PageFields.h"
 #include "project/ProjectSession.h"
 
@@ -41,6 +43,10 @@ public:
     void setFtpCommand(std::function<void(const PageList&)> command);
     void setSubmitCommand(std::function<void()> command);
     void setOptionsCommand(std::function<void()> command);
+    // Where "Notify search engines" posts; IndexNow's shared endpoint until set.
+    void setIndexNowEndpoint(const QUrl& endpoint) { indexNowEndpoint_ = endpoint; }
+    // The site files of the last generation, published with the pages.
+    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
 
     ProjectSession& session() { return session_; }
     const QString& startupDir() const { return startupDir_; }
@@ -81,6 +87,10 @@ public:
     void Upgrades1Click();
     void CmAbout();
     void CmExit() { close(); }
+    void SiteAddress1Click();
+    void NotifySearchEngines1Click();
+    // After a successful Send: asks whether to notify, when there is a site address.
+    void OfferNotification();
 
     // Runs every page generation: "Generate HTML", "Preview" and "FTP".
     bool GeneratePages();
@@ -126,6 +136,8 @@ private:
     std::function<void(const PageList&)> ftpCommand_;
     std::function<void()> submitCommand_;
     std::function<void()> optionsCommand_;
+    std::vector<SiteFile> siteFiles_;
+    QUrl indexNowEndpoint_;
 };
 
 // Where the help page shipped with the program lies.

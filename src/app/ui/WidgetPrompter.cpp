@@ -65,6 +65,15 @@ Answer WidgetPrompter::askYesNoCancel(const QString& caption, const QString& tex
     }
 }
 
+Answer WidgetPrompter::askYesNo(const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent_);
+    // Enter alone does not trust a server.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 std::optional<QString> WidgetPrompter::openFile(const FileDialogRequest& request)
 {
     return runFileDialog(parent_, request, QFileDialog::AcceptOpen);

@@ -16,6 +16,7 @@ public:
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
+    Answer askYesNo(const QString& caption, const QString& text) override;
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;

@@ -6,6 +6,7 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/WidgetPrompter.h"
 #include "ftp/ui/FTPDialog.h"
+#include "submit/DefaultSubmissions.h"
 #include "submit/ui/URLDialog.h"
 #include "generate/BrowserLauncher.h"
 
@@ -27,8 +28,12 @@ int main(int argc, char* argv[])
         TOptDlg options(form.settings(), prompter, &form);
         form.setOptionsSource(&options);
         form.setOptionsCommand([&options] { options.exec(); });
-        form.setFtpCommand([&ftp](const PageList& pages) { ftp.publish(pages); });
+        form.setFtpCommand(
+            [&ftp, &form](const PageList& pages) { ftp.publish(pages, form.siteFiles()); });
+        ftp.setSentHandler([&form] { form.OfferNotification(); });
         form.setSubmitCommand([&form, &launcher] {
+            InstallSubmissionFile(form.startupDir(),
+                                  ShippedSubmissionFile(QCoreApplication::applicationDirPath()));
             TURLDlg submit(form.startupDir(), launcher, &form);
             submit.exec();
         });

@@ -46,10 +46,14 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
 
 TFTPDlg::~TFTPDlg() { ftp_.reset(); }
 
-int TFTPDlg::publish(const PageList& pages)
+int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles)
 {
     pages_ = &pages;
-    const ScopeExit forget([this] { pages_ = nullptr; });
+    siteFiles_ = std::move(siteFiles);
+    const ScopeExit forget([this] {
+        pages_ = nullptr;
+        siteFiles_.clear();
+    });
     return exec();
 }
 
@@ -88,8 +92,10 @@ void TFTPDlg::B2Click()
 {
     if (sending_) return;
     setSending(true);
+    sent_ = false;
     guarded(prompter_, [this] { Send(); });
     setSending(false);
+    if (sent_ && onSent_) guarded(prompter_, onSent_);
     if (closeAfterSend_) done(*std::exchange(closeAfterSend_, std::nullopt));
 }
 
@@ -140,8 +146,9 @@ void TFTPDlg::Send()
     if (directory != ui_->RDirectory->text().toUtf8())
         ui_->RDirectory->setText(fromBytes(directory));
 
-    const std::vector<UploadItem> plan =
+    std::vector<UploadItem> plan =
         pages_ ? PlanUploads(*pages_, directory) : std::vector<UploadItem>();
+    AppendSiteFiles(plan, siteFiles_, directory);
     progress_.emplace(plan);
     showProgress();
     UploadPlan(*ftp_, plan, [this](const UploadItem& item, int index, int) {
@@ -156,6 +163,7 @@ void TFTPDlg::Send()
     if (loggedIn_) {
         setStatus(QStringLiteral("Disconnecting..."));
         ftp_->Disconnect();
+        sent_ = true;
     } else {
         setStatus(QStringLiteral("There is no connection"));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,8 +28,11 @@ public:
     TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent = nullptr);
     ~TFTPDlg() override;
 
-    // Shows the dialog modally for these pages and returns its result.
-    int publish(const PageList& pages);
+    // Shows the dialog modally for these pages (and the site files that go
+    // with them) and returns its result.
+    int publish(const PageList& pages, std::vector<SiteFile> siteFiles = {});
+    // Runs after a Send that uploaded the whole plan.
+    void setSentHandler(std::function<void()> handler) { onSent_ = std::move(handler); }
 
     TVexFTP& FTP() { return *ftp_; }
     bool LoggedIn() const { return loggedIn_; }
@@ -70,6 +74,9 @@ private:
     SettingsFile settings_;
     Prompter& prompter_;
     const PageList* pages_ = nullptr;
+    std::vector<SiteFile> siteFiles_;
+    std::function<void()> onSent_;
+    bool sent_ = false;
     bool loggedIn_ = false;
     bool sending_ = false;
     std::optional<int> closeAfterSend_;

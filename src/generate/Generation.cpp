@@ -71,16 +71,20 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
 {
     const int remembered = session.currentIndex();
     if (options.saveFirst) session.save();  // generation goes on whether or not it worked
-    bool result = true;
-    if (options.autoName)
-        generateAutoNamed(session, options, written);
-    else
-        result = generateWithSaveDialogs(session, options, written);
+    const bool result = options.autoName ? generateAutoNamed(session, options, written)
+                                         : generateWithSaveDialogs(session, options, written);
     session.showPage(remembered);
     return result;
 }
 
-void PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
+void PageGenerator::pageStarted(int index, int count)
+{
+    if (observer_) observer_->pageStarted(index + 1, count);
+}
+
+bool PageGenerator::stopRequested() { return observer_ && observer_->stopRequested(); }
+
+bool PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
                                       QStringList* written)
 {
     session.storeCurrentPage();
@@ -95,6 +99,7 @@ void PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationO
     PageFields& fields = session.fields();
     const int pageCount = session.project().pages.size();
     for (int i = 0; i < pageCount; ++i) {
+        pageStarted(i, pageCount);
         session.showPage(i);
         PageRecord& page = session.currentPage();
         page.setText(TextField::PageFolder, folderBytes);
@@ -112,7 +117,9 @@ void PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationO
                                  QStringLiteral(" file has been created."),
                              MessageIcon::Information);
         }
+        if (stopRequested()) return false;
     }
+    return true;
 }
 
 bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
@@ -125,6 +132,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
     PageFields& fields = session.fields();
     const int pageCount = session.project().pages.size();
     for (int i = 0; i < pageCount; ++i) {
+        pageStarted(i, pageCount);
         session.showPage(i);
         PageRecord& page = session.currentPage();
         if (page.text(TextField::PageFolder).isEmpty() && page.text(TextField::Edit2).isEmpty()) {
@@ -149,6 +157,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
         }
         const QString path = writePage(session, options);
         if (written) written->append(path);
+        if (stopRequested()) return false;
     }
     return true;
 }

@@ -18,25 +18,44 @@ struct GenerationOptions {
     bool saveFirst = true;
 };
 
+// Watches a generation page by page, so that a window can show progress and
+// offer to stop.
+class GenerationObserver {
+public:
+    virtual ~GenerationObserver() = default;
+    // Page n (counted from 1) of m is about to be written.
+    virtual void pageStarted(int n, int m) = 0;
+    // Asked after each page is written: true ends the generation there,
+    // as a cancelled save dialog does.
+    virtual bool stopRequested() = 0;
+};
+
 // Writes one HTML file per page of the session's project. It owns the page
 // save dialog's memory of the file chosen last, so keep one generator for
 // the life of the window.
 class PageGenerator {
 public:
     // True when every page was written; false when the user cancelled a save
-    // dialog. A page file that cannot be written raises FileError, leaving
-    // that page shown. Every written page file's path goes to `written`.
+    // dialog or the observer asked to stop. A page file that cannot be
+    // written raises FileError, leaving that page shown. Every written page
+    // file's path goes to `written`.
     bool GeneratePages(ProjectSession& session, const GenerationOptions& options,
                        QStringList* written = nullptr);
 
+    // Told of every page and asked whether to stop; none by default.
+    void setObserver(GenerationObserver* observer) { observer_ = observer; }
+
 private:
-    void generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
+    void pageStarted(int index, int count);
+    bool stopRequested();
+    bool generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
                            QStringList* written);
     bool generateWithSaveDialogs(ProjectSession& session, const GenerationOptions& options,
                                  QStringList* written);
     QString writePage(ProjectSession& session, const GenerationOptions& options);
 
     QString lastChosenFile_;
+    GenerationObserver* observer_ = nullptr;
 };
 
 // Writes lines, each followed by CR LF, replacing the file; FileError

@@ -62,7 +62,9 @@ QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteA
     const QByteArray keywords = KeywordList(fields);
     const QByteArray heading = text(TextField::Heading);
     const QByteArray subHeading = text(TextField::SubHeading);
-    const QByteArray description = text(TextField::Description);
+    // The description's lines as the window shows them: the CR LF that
+    // storing puts after the last line is no line of the page.
+    const QByteArray description = shownDescription(text(TextField::Description));
     const QByteArray hiddenText = text(TextField::HiddenText);
     const QByteArray homePage = text(TextField::HomePage);
     const QByteArray image = text(TextField::Image);

@@ -19,6 +19,19 @@ bool reportsChange(TextField f)
     }
 }
 
+bool reportsShownChange(TextField f)
+{
+    switch (f) {
+    case TextField::HeadingAlign:
+    case TextField::SubheadingAlign:
+    case TextField::DescriptionAlign:
+    case TextField::ImageAlign:
+        return false;
+    default:
+        return reportsChange(f);
+    }
+}
+
 namespace {
 
 QByteArrayList splitLines(const QByteArray& text)
@@ -68,6 +81,32 @@ QByteArray normaliseMultiLine(TextField f, const QByteArray& text)
     return text;
 }
 
+namespace {
+
+// True when every line break is CR LF and the text ends with one, as the
+// fields hold a description; found with memchr, since the builder asks for
+// every page.
+bool isStoredDescription(QByteArrayView text)
+{
+    if (text.isEmpty()) return true;
+    if (!text.endsWith("\r\n")) return false;
+    for (qsizetype at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1))
+        if (at == 0 || text[at - 1] != '\r') return false;
+    for (qsizetype at = text.indexOf('\r'); at >= 0; at = text.indexOf('\r', at + 1))
+        if (at + 1 == text.size() || text[at + 1] != '\n') return false;
+    return true;
+}
+
+}  // namespace
+
+QByteArray shownDescription(const QByteArray& text)
+{
+    QByteArray lines =
+        isStoredDescription(text) ? text : normaliseMultiLine(TextField::Description, text);
+    if (lines.endsWith("\r\n")) lines.chop(2);
+    return lines;
+}
+
 MemoryPageFields::MemoryPageFields()
 {
     // The window's initial state, before any page is shown.
@@ -88,7 +127,7 @@ void MemoryPageFields::setText(TextField f, const QByteArray& value)
     const QByteArray normalised = normaliseMultiLine(f, value);
     if (held == normalised) return;
     held = normalised;
-    if (reportsChange(f)) reportChange();
+    if (reportsShownChange(f)) reportChange();
 }
 
 std::uint32_t MemoryPageFields::colour(ColourField f) const { return colours_[static_cast<int>(f)]; }

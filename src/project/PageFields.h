@@ -14,9 +14,10 @@ namespace velmora {
 // this interface, so they behave the same in the window and headless.
 //
 // Change semantics (the project's change flag is fed through the handler):
-// - a text field reports a change only when its text really differs;
-// - the robots choice (ComboBox1) set here reports nothing: only the user's
-//   own choice runs the robots tag rule, and that is the window's business;
+// - a text box reports a change only when its text really differs;
+// - the drop-down lists (the robots choice and the four alignments) set here
+//   report nothing: only the user's own choice counts, and that is the
+//   window's business;
 // - a check box reports only when its state changes;
 // - a colour set by showing a page reports nothing (only a confirmed colour
 //   dialog does, which is the window's business);
@@ -50,14 +51,24 @@ private:
     std::function<void()> changeHandler_;
 };
 
-// Fields whose text changes report a change of the project.
+// Fields whose text changes report a change of the project when the user
+// edits them.
 bool reportsChange(TextField f);
+
+// Fields that also report a text the system puts there (showing a page,
+// Fill): the single-line and multi-line boxes. The editable drop-down lists
+// report only the user's own changes.
+bool reportsShownChange(TextField f);
 
 // How a multi-line field holds its text: the sub-heading keeps its lines
 // separated by CR LF; the description ends every line, the last included,
 // with CR LF. Any of CR LF, LF or CR in the input counts as one line break,
 // and a final line break adds no empty line.
 QByteArray normaliseMultiLine(TextField f, const QByteArray& text);
+
+// The description as the window shows it: its lines joined by CR LF, with
+// none after the last. This is what the builder puts into a page.
+QByteArray shownDescription(const QByteArray& text);
 
 // The fields held in memory, for velmora-cli and tests.
 class MemoryPageFields final : public PageFields {

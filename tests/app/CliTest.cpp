@@ -58,7 +58,7 @@ TEST(CliFill, PrintsTheFilledFieldsInOrder)
     EXPECT_EQ(fields.size(), 19);
     EXPECT_EQ(fields[u"Heading"].toString(), QStringLiteral("cheap used cars"));
     EXPECT_EQ(fields[u"Description"].toString(),
-              QStringLiteral("cheap used cars -- description goes here, minimum 75 words\r\n"));
+              QStringLiteral("cheap used cars -- description goes here, minimum 75 words"));
     EXPECT_EQ(fields[u"Word"].toString(), QStringLiteral("cheap used cars"));
     EXPECT_EQ(fields[u"Word6"].toString(), QStringLiteral("used cars"));
     EXPECT_EQ(fields[u"Word7"].toString(), QString());

@@ -5,10 +5,17 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QContextMenuEvent>
+#include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -79,6 +86,14 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsMakesAnInterlinkedProject)
     EXPECT_EQ(ui().HomePage->text(), QStringLiteral("http://"));
     EXPECT_EQ(ui().ImageAlign->currentText(), QStringLiteral("center"));
     EXPECT_EQ(form->frameGeometry().size(), QSize(645, 458));
+    // Centred as a whole, frame included.
+    const QRect screen = form->screen()->geometry();
+    EXPECT_EQ(form->frameGeometry().topLeft(),
+              QPoint((screen.width() - 645) / 2, (screen.height() - 458) / 2));
+    // At the default font every control stands where the form puts it.
+    EXPECT_EQ(ui().Label2->geometry(), QRect(8, 98, 90, 16));
+    EXPECT_EQ(ui().Button10->geometry(), QRect(112, 34, 102, 23));
+    EXPECT_FALSE(form->windowIcon().isNull());
     EXPECT_TRUE(prompter.calls().isEmpty());
     EXPECT_FALSE(iniExists());
     EXPECT_FALSE(form->session().changed());
@@ -277,8 +292,8 @@ TEST_F(MainWindowTest, ClosingWithChangesAsks)
     const SettingsFile settings = form->settings();
     EXPECT_EQ(settings.read("WSIZE", "Height", ""), "480");
     EXPECT_EQ(settings.read("WSIZE", "Width", ""), "650");
-    EXPECT_EQ(settings.read("WSIZE", "Left", ""), QByteArray::number(form->pos().x()));
-    EXPECT_EQ(settings.read("WSIZE", "Top", ""), QByteArray::number(form->pos().y()));
+    EXPECT_EQ(settings.read("WSIZE", "Left", ""), QByteArray::number(form->frameGeometry().x()));
+    EXPECT_EQ(settings.read("WSIZE", "Top", ""), QByteArray::number(form->frameGeometry().y()));
 }
 
 TEST_F(MainWindowTest, ClosingWithYesSavesAndClosesEvenWhenSavingFails)
@@ -461,6 +476,325 @@ TEST_F(MainWindowTest, TheImageBrowseButtonSetsTheNameAndSource)
               QFile::encodeName(file("pics/logo.gif")));
     EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::OpenFile)[0].request.filter,
               QStringLiteral("Image Files|*.gif; *.jpg"));
+}
+
+// Clipboard contents of the kinds a fresh login or another program leaves.
+void emptyClipboard() { QApplication::clipboard()->setMimeData(new QMimeData); }
+void imageOnlyClipboard()
+{
+    auto* data = new QMimeData;
+    QImage image(2, 2, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    data->setImageData(image);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+QString textOf(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box)) return line->text();
+    return static_cast<QPlainTextEdit*>(box)->toPlainText();
+}
+
+// Opens a multi-line box's own context menu, as a right click does.
+QMenu* openContextMenu(QPlainTextEdit* memo)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            memo->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(memo->viewport(), &event);
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+TEST_F(MainWindowTest, AnEmptyOrTextlessClipboardPastesNothingByAnyWay)
+{
+    start();
+    QApplication::setActiveWindow(form.get());
+    type(ui().Heading, QStringLiteral("kept"));
+    ui().SubHeading->setPlainText(QStringLiteral("sub"));
+    ui().Description->setPlainText(QStringLiteral("one\ntwo"));
+    click(ui().Button4);
+    ASSERT_FALSE(form->session().changed());
+
+    for (void (*fill)() : {&emptyClipboard, &imageOnlyClipboard}) {
+        for (QWidget* box :
+             std::initializer_list<QWidget*>{ui().Description, ui().SubHeading, ui().Heading}) {
+            const QString before = textOf(box);
+            fill();
+            box->setFocus();
+            ui().Selectall1->trigger();
+            ui().Paste1->trigger();                                    // Edit › Paste
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);      // Ctrl+V
+            QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier);  // Shift+Insert
+            if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) {
+                QMenu* menu = openContextMenu(memo);
+                ASSERT_NE(menu, nullptr);
+                QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"));
+                ASSERT_NE(paste, nullptr);
+                EXPECT_FALSE(paste->isEnabled());
+                menu->close();
+            }
+            EXPECT_EQ(textOf(box), before) << box->objectName().toStdString();
+        }
+    }
+    // The clipboard empties while the context menu is open.
+    QApplication::clipboard()->setText(QStringLiteral("x"));
+    QMenu* menu = openContextMenu(ui().Description);
+    ASSERT_NE(menu, nullptr);
+    QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"));
+    ASSERT_TRUE(paste->isEnabled());
+    emptyClipboard();
+    paste->trigger();
+    menu->close();
+    EXPECT_EQ(ui().Description->toPlainText(), QStringLiteral("one\ntwo"));
+    EXPECT_FALSE(form->session().changed());
+
+    // Text on the clipboard pastes by every way.
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    ui().Description->setFocus();
+    ui().Selectall1->trigger();
+    QTest::keyClick(ui().Description, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(ui().Description->toPlainText(), QStringLiteral("pasted"));
+    ui().Heading->setFocus();
+    ui().Heading->selectAll();
+    ui().Paste1->trigger();
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("pasted"));
+    EXPECT_TRUE(form->session().changed());
+}
+
+class EditMenuByKeys : public MainWindowTest {
+protected:
+    // Alt pressed and let go (the menu bar takes the focus), then E for the
+    // Edit menu, then the item's letter.
+    void altThenEdit(QWidget* box, Qt::Key item)
+    {
+        QTest::keyClick(box, Qt::Key_Alt, Qt::AltModifier);
+        ASSERT_EQ(QApplication::focusWidget(), form->menuBar());
+        QTest::keyClick(form->menuBar(), Qt::Key_E);
+        QWidget* menu = QApplication::activePopupWidget();
+        ASSERT_NE(menu, nullptr);
+        QTest::keyClick(menu, item);
+    }
+    // Alt+E together, then the item's letter.
+    void altEThen(QWidget* box, Qt::Key item)
+    {
+        QTest::keyClick(box, Qt::Key_E, Qt::AltModifier);
+        QWidget* menu = QApplication::activePopupWidget();
+        ASSERT_NE(menu, nullptr);
+        QTest::keyClick(menu, item);
+    }
+};
+
+TEST_F(EditMenuByKeys, ActOnTheBoxAndSelectionThatHadTheFocus)
+{
+    start();
+    QApplication::setActiveWindow(form.get());
+    QLineEdit* heading = ui().Heading;
+    type(heading, QStringLiteral("hello world"));
+    heading->setSelection(6, 5);
+
+    altThenEdit(heading, Qt::Key_C);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("world"));
+    EXPECT_EQ(QApplication::focusWidget(), heading);
+    EXPECT_EQ(heading->selectedText(), QStringLiteral("world"));
+
+    heading->setSelection(11, -6);  // selected from the end backwards
+    altThenEdit(heading, Qt::Key_T);
+    EXPECT_EQ(heading->text(), QStringLiteral("hello"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral(" world"));
+
+    heading->setCursorPosition(0);
+    altThenEdit(heading, Qt::Key_P);
+    EXPECT_EQ(heading->text(), QStringLiteral(" worldhello"));
+
+    altThenEdit(heading, Qt::Key_S);
+    EXPECT_EQ(heading->selectedText(), QStringLiteral(" worldhello"));
+
+    // The same with Alt+E pressed together, and in a multi-line box.
+    QPlainTextEdit* description = ui().Description;
+    description->setFocus();
+    QTest::keyClicks(description, QStringLiteral("first"));
+    QTest::keyClick(description, Qt::Key_Return);
+    QTest::keyClicks(description, QStringLiteral("second"));
+    QTextCursor cursor = description->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(9, QTextCursor::KeepAnchor);
+    description->setTextCursor(cursor);
+    altEThen(description, Qt::Key_C);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("rst\nsec"));
+    altThenEdit(description, Qt::Key_T);
+    EXPECT_EQ(description->toPlainText(), QStringLiteral("fiond"));
+
+    // A combo box's line keeps out of the Edit commands.
+    ui().HeadingAlign->setFocus();
+    ui().HeadingAlign->lineEdit()->selectAll();
+    altThenEdit(ui().HeadingAlign->lineEdit(), Qt::Key_T);
+    EXPECT_EQ(ui().HeadingAlign->currentText(), QStringLiteral("center"));
+}
+
+TEST_F(MainWindowTest, TextTypedIntoADropDownIsNotAddedToItsList)
+{
+    start();
+    QApplication::setActiveWindow(form.get());
+    for (QComboBox* box : {ui().HeadingAlign, ui().SubheadingAlign, ui().DescriptionAlign,
+                           ui().ImageAlign, ui().ComboBox1}) {
+        const int entries = box->count();
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), QStringLiteral("justify"));
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(box->count(), entries) << box->objectName().toStdString();
+        EXPECT_EQ(box->findText(QStringLiteral("justify")), -1);
+        EXPECT_EQ(box->currentText(), QStringLiteral("justify"));  // the typed text stays
+    }
+    EXPECT_EQ(ui().RobotsTag->text(), QStringLiteral("<meta name=\"robots\" content=\"justify\">"));
+}
+
+TEST_F(MainWindowTest, ShownAlignmentsSetNoChangeButTheUsersOwnDo)
+{
+    start();
+    click(ui().Button2);
+    ui().HeadingAlign->setCurrentIndex(0);  // "left", chosen by the user
+    EXPECT_EQ(ui().HeadingAlign->currentText(), QStringLiteral("left"));
+    EXPECT_TRUE(form->session().changed());
+    type(ui().ImageAlign->lineEdit(), QStringLiteral("right"));
+    click(ui().Button4);
+    ASSERT_FALSE(form->session().changed());
+
+    click(ui().Button1);  // the first page: "center" everywhere
+    EXPECT_EQ(ui().HeadingAlign->currentText(), QStringLiteral("center"));
+    EXPECT_EQ(ui().ImageAlign->currentText(), QStringLiteral("center"));
+    click(ui().Button2);
+    EXPECT_EQ(ui().ImageAlign->currentText(), QStringLiteral("right"));
+    EXPECT_FALSE(form->session().changed());
+}
+
+TEST_F(MainWindowTest, KeysBesideTheAccessKeysRunTheirCommands)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");
+    QApplication::setActiveWindow(form.get());
+    const std::pair<QAction*, const char*> shown[] = {
+        {ui().New1, "Ctrl+N"},     {ui().Open1, "Ctrl+O"}, {ui().Save1, "Ctrl+S"},
+        {ui().Saveas1, "Ctrl+Shift+S"}, {ui().Exit1, "Ctrl+Q"}, {ui().Preview1, "F5"},
+        {ui().ContentsIndex1, "F1"}};
+    for (const auto& [action, key] : shown)
+        EXPECT_EQ(action->shortcut().toString(), QString::fromLatin1(key)) << key;
+
+    QWidget* field = ui().KeywordPhrase;
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 2"));
+    ui().Description->setFocus();
+    QTest::keyClick(ui().Description, Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 1 of 2"));
+
+    QTest::keyClick(ui().Heading, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QFile::exists(file("Project1.kpj")));
+    QTest::keyClick(ui().Heading, Qt::Key_F5);
+    EXPECT_EQ(launcher.targets, QByteArrayList{QFile::encodeName(file("Project1/Project1b.htm"))});
+    QTest::keyClick(ui().Heading, Qt::Key_F1);
+    EXPECT_TRUE(launcher.targets.last().endsWith("velmora-help.html"));
+
+    prompter.answerSaveFile(file("other.kpj"));
+    QTest::keyClick(ui().Heading, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - other.kpj"));
+    prompter.answerOpenFile(file("Project1.kpj"));
+    QTest::keyClick(ui().Heading, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project1.kpj"));
+    QTest::keyClick(ui().Heading, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project2.kpj"));
+    QTest::keyClick(ui().Heading, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form->isVisible());
+}
+
+// The application font for one test.
+class FontForTest {
+public:
+    explicit FontForTest(qreal points) : saved_(QApplication::font())
+    {
+        QFont font = saved_;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+    }
+    ~FontForTest() { QApplication::setFont(saved_); }
+
+private:
+    QFont saved_;
+};
+
+TEST_F(MainWindowTest, ALargerFontGrowsTheWindowSoNoTextIsCut)
+{
+    const FontForTest large(11);
+    start();
+    EXPECT_GT(form->frameGeometry().width(), 645);
+    EXPECT_GT(form->frameGeometry().height(), 458);
+    const QRect inside = ui().centralwidget->rect();
+    for (QWidget* w : ui().centralwidget->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(form.get()) || w->parentWidget() != ui().centralwidget) continue;
+        EXPECT_TRUE(inside.contains(w->geometry())) << w->objectName().toStdString();
+    }
+    for (QLabel* label : form->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(form.get()) || label->text().isEmpty()) continue;
+        const QFontMetrics fm = label->fontMetrics();
+        EXPECT_LE(fm.horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+        EXPECT_LE(fm.height(), label->height()) << label->text().toStdString();
+    }
+    for (QPushButton* button : form->findChildren<QPushButton*>()) {
+        const QFontMetrics fm = button->fontMetrics();
+        EXPECT_LT(fm.horizontalAdvance(button->text()), button->width() - 4)
+            << button->text().toStdString();
+    }
+    // The layout keeps its proportions.
+    EXPECT_GT(ui().Label2->width(), 90);
+    EXPECT_EQ(ui().Heading->x() > ui().Label2->x() + ui().Label2->width(), true);
+}
+
+TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\n");
+    // While the file message of the third page is shown, the user presses
+    // Stop in the progress.
+    QString labelAtStop;
+    QList<Qt::CursorShape> cursors;
+    prompter.whileMessageShown = [&, files = 0](const QString& text) mutable {
+        const QCursor* cursor = QApplication::overrideCursor();
+        cursors << (cursor ? cursor->shape() : Qt::ArrowCursor);
+        if (!text.endsWith(QStringLiteral(" file has been created.")) || ++files != 3) return;
+        auto* progress = form->findChild<QProgressDialog*>();
+        ASSERT_NE(progress, nullptr);
+        labelAtStop = progress->labelText();
+        for (QPushButton* button : progress->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Stop")) button->click();
+    };
+    for (int i = 1; i <= 6; ++i) {
+        type(ui().Heading, QStringLiteral("Page %1").arg(i));
+        if (i < 6) click(ui().Button2);
+    }
+    for (int i = 0; i < 4; ++i) click(ui().Button1);
+    ASSERT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 6"));
+
+    click(ui().Button8);  // Preview: generation first
+    // The progress counts pages (it is brought up to date now and then).
+    EXPECT_TRUE(labelAtStop.startsWith(QStringLiteral("Page ")));
+    EXPECT_TRUE(labelAtStop.endsWith(QStringLiteral(" of 6")));
+    for (const char* name : {"Project1b.htm", "Project1v.htm", "Project1o.htm"})
+        EXPECT_TRUE(QFile::exists(file("Project1/") + QLatin1String(name))) << name;
+    for (const char* name : {"Project1l.htm", "Project1c.htm", "Project1r.htm"})
+        EXPECT_FALSE(QFile::exists(file("Project1/") + QLatin1String(name))) << name;
+    EXPECT_TRUE(launcher.targets.isEmpty());  // stopped: no preview, as after a cancelled dialog
+    EXPECT_EQ(prompter.messages().size(), 3);
+    // The page current before is shown again.
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 6"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("Page 2"));
+    // Busy while it worked, and no longer.
+    EXPECT_EQ(cursors, QList<Qt::CursorShape>(3, Qt::BusyCursor));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The next run starts afresh and goes to the end.
+    prompter.whileMessageShown = nullptr;
+    prompter.clear();
+    click(ui().Button10);
+    EXPECT_EQ(prompter.messages().size(), 6);
+    EXPECT_TRUE(QFile::exists(file("Project1/Project1r.htm")));
 }
 
 }  // namespace

@@ -1,16 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
+#include "app/ui/AboutDialog.h"
 #include "app/ui/NewProjectDialog.h"
 #include "app/ui/OptionsDialog.h"
+#include "app/ui/SiteAddressDialog.h"
+#include "generate/SiteFiles.h"
+#include "project/ProjectCompanion.h"
 #include "project/PageOperations.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "ui_AboutDialog.h"
 #include "ui_OptionsDialog.h"
+#include "ui_SiteAddressDialog.h"
 
 namespace velmora {
 namespace {
@@ -91,6 +101,113 @@ TEST_F(OptionsDialogTest, ABadChoiceOnCancelIsShownAndKeepsTheChoice)
               QStringList{QStringLiteral("'one' is not a valid integer value.")});
     EXPECT_EQ(dialog.currentOptions().newProjectChoice, 1);
     EXPECT_FALSE(dialog.currentOptions().msgFile);
+}
+
+// Gives `focused` the focus in its active dialog and presses Enter there.
+void pressEnterOn(QWidget* focused, Qt::Key key = Qt::Key_Return)
+{
+    QApplication::setActiveWindow(focused->window());
+    focused->setFocus();
+    QTest::keyClick(focused, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+}
+
+TEST_F(OptionsDialogTest, EnterPressesTheFocusedButtonAndOkElsewhere)
+{
+    TOptDlg dialog(settings(), prompter);
+    dialog.open();
+    dialog.form().CheckBox3->click();
+    pressEnterOn(dialog.form().CancelBtn);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dir.exists(QStringLiteral("velmora.ini")));
+    EXPECT_TRUE(dialog.currentOptions().msgFile);
+
+    dialog.open();
+    dialog.form().CheckBox3->click();
+    pressEnterOn(dialog.form().OKBtn, Qt::Key_Enter);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(settings().read("OPTIONS", "MSG_FILE", ""), "No");
+
+    dialog.open();
+    dialog.form().CheckBox2->click();
+    pressEnterOn(dialog.form().CheckBox3);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(settings().read("OPTIONS", "MSG_FOLDER", ""), "No");
+}
+
+TEST(NewProjectDialog, EnterPressesTheFocusedButtonAndOkElsewhere)
+{
+    TNewPrjDlg dialog;
+    dialog.open();
+    pressEnterOn(dialog.findChild<QPushButton*>(QStringLiteral("CancelBtn")));
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+
+    dialog.open();
+    auto* interlinked = dialog.findChild<QRadioButton*>(QStringLiteral("RadioButton2"));
+    interlinked->click();
+    pressEnterOn(interlinked);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.projectType(), kInterlinked);
+
+    dialog.open();
+    pressEnterOn(dialog.findChild<QPushButton*>(QStringLiteral("OKBtn")));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST(AboutDialog, ShowsTheIconAndClosesOnEnter)
+{
+    const VendorValues vendor{};
+    TAboutDlg about(vendor);
+    ASSERT_FALSE(about.form().Image1->pixmap().isNull());
+    EXPECT_EQ(about.form().Image1->pixmap().size(), QSize(32, 32));
+    about.open();
+    pressEnterOn(about.form().OKBtn);
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+TEST(SiteAddressDialog, EnterPressesTheFocusedButtonAndOkElsewhere)
+{
+    test::TempDir dir;
+    test::ScriptedPrompter prompter;
+    const QString project = dir.file(QStringLiteral("p.kpj"));
+    const QString address = QStringLiteral("https://www.example.com/pages/");
+    TSiteDlg dialog(project, prompter);
+    auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("SiteAddress"));
+    dialog.open();
+    field->setText(address);
+    pressEnterOn(dialog.findChild<QPushButton*>(QStringLiteral("CancelBtn")));
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(ProjectCompanion(project).value(kSiteAddressKey).isEmpty());
+
+    dialog.open();
+    field->setText(address);
+    pressEnterOn(field);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ProjectCompanion(project).value(kSiteAddressKey), address);
+    EXPECT_TRUE(prompter.calls().isEmpty());
+}
+
+TEST(Dialogs, OpenCentredOnTheScreenNotOnTheirParent)
+{
+    QWidget parent;
+    parent.setGeometry(0, 0, 60, 40);
+    parent.show();
+    test::TempDir dir;
+    test::ScriptedPrompter prompter;
+    TOptDlg options(SettingsFile::inDirectory(dir.path()), prompter, &parent);
+    TNewPrjDlg type(&parent);
+    const VendorValues vendor{};
+    TAboutDlg about(vendor, &parent);
+    TSiteDlg site(dir.file(QStringLiteral("p.kpj")), prompter, &parent);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&options, &type, &about, &site}) {
+        dialog->open();
+        const QPoint offset = dialog->frameGeometry().center() -
+                              dialog->screen()->availableGeometry().center();
+        EXPECT_LE(offset.manhattanLength(), 1) << dialog->windowTitle().toStdString();
+        dialog->reject();
+    }
 }
 
 TEST(NewProjectDialog, OpensOnSingleAndReportsTheChoice)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTcpServer>
 #include <QTimer>
 #include <functional>
@@ -445,6 +447,56 @@ TEST_F(FtpDialogTest, CancelStoresNothing)
         EXPECT_EQ(edit("HostName")->text(), QStringLiteral("ftp.example.com"));
         EXPECT_TRUE(saveBox()->isChecked());
     });
+}
+
+// ---------------------------------------------------------------- Enter
+
+// Gives `focused` the focus and presses Enter on it.
+void pressEnterOn(QWidget* focused)
+{
+    QApplication::setActiveWindow(focused->window());
+    focused->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(focused, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(focused, &release);
+}
+
+TEST_F(FtpDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    store("ftp.example.com", "bob", "pw", "www");
+    const QByteArray before = test::readFile(settings.path());
+    PageList pages;
+
+    // Cancel: nothing stored, the typed password least of all.
+    int result = showing(pages, [&] {
+        edit("Password")->setText(QStringLiteral("typed"));
+        pressEnterOn(button("CancelBtn"));
+        EXPECT_FALSE(dialog->isVisible());
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+
+    // Send: runs Send (here it stops at the missing user) and stays open.
+    result = showing(pages, [&] {
+        edit("UserID")->clear();
+        edit("Password")->setText(QStringLiteral("typed"));
+        pressEnterOn(button("B2"));
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(status(), QStringLiteral("You must specify UserID"));
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(test::readFile(settings.path()), before);
+
+    // OK, and Enter anywhere else, close with OK and store.
+    for (const char* focused : {"OKBtn", "CheckBox1", "RDirectory"}) {
+        result = showing(pages, [&] {
+            edit("Password")->setText(QString::fromLatin1(focused));
+            pressEnterOn(dialog->findChild<QWidget*>(QLatin1String(focused)));
+        });
+        EXPECT_EQ(result, QDialog::Accepted) << focused;
+        EXPECT_EQ(stored("PASSWORD"), QByteArray(focused));
+    }
 }
 
 }  // namespace

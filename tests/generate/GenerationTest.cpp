@@ -203,5 +203,50 @@ TEST_F(GenerationTest, SaveDialogsAskOnlyForPagesWithoutFolderOrName)
               dir.file(QStringLiteral("sub/")));
 }
 
+// Stops once `stopAfter` pages have been started, and keeps what it was told.
+class StoppingObserver final : public GenerationObserver {
+public:
+    explicit StoppingObserver(int stopAfter) : stopAfter_(stopAfter) {}
+    void pageStarted(int n, int m) override { started << QStringLiteral("%1/%2").arg(n).arg(m); }
+    bool stopRequested() override { return started.size() >= stopAfter_; }
+
+    QStringList started;
+
+private:
+    int stopAfter_;
+};
+
+TEST_F(GenerationTest, AStopEndsAfterTheCurrentPageAsACancelledDialogDoes)
+{
+    makeProject(0, 4);
+    goTo(1);
+    StoppingObserver observer(2);
+    generator.setObserver(&observer);
+    EXPECT_FALSE(generate(true, true));
+    EXPECT_EQ(observer.started, (QStringList{QStringLiteral("1/4"), QStringLiteral("2/4")}));
+    EXPECT_EQ(written, (QStringList{out("Project1b.htm"), out("Project1v.htm")}));
+    EXPECT_FALSE(QFile::exists(out("Project1o.htm")));
+    // The message of the page that was being written still comes.
+    EXPECT_EQ(prompter.messages().last(), QStringLiteral("Project1v.htm file has been created."));
+    EXPECT_EQ(fields.pageNo(), "Page: 2 of 4");  // the page current before, shown again
+
+    // With save dialogs the same: the pages before are written, no more asked.
+    written.clear();
+    StoppingObserver first(1);
+    generator.setObserver(&first);
+    for (int i = 0; i < 4; ++i) session.project().pages[i].setText(TextField::PageFolder, "");
+    for (int i = 0; i < 4; ++i) session.project().pages[i].setText(TextField::Edit2, "");
+    goTo(3);
+    fields.setText(TextField::Edit2, "");
+    const QString chosen = dir.file(QStringLiteral("only.htm"));
+    prompter.answerSaveFile(chosen);
+    EXPECT_FALSE(generate(false));
+    EXPECT_EQ(written, QStringList{chosen});
+    EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::SaveFile).size(), 1);
+    EXPECT_EQ(fields.pageNo(), "Page: 4 of 4");
+
+    generator.setObserver(nullptr);
+}
+
 }  // namespace
 }  // namespace velmora

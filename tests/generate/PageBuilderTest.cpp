@@ -43,7 +43,7 @@ TEST_F(PageBuilderTest, WritesTheWholeTemplateToTheByte)
         "<html>",
         "<head>",
         "<title>Cheap cars</title>",
-        "<meta name=\"description\" content=\"Desc\r\n\">",
+        "<meta name=\"description\" content=\"Desc\">",
         "<meta name=\"keywords\" content=\"cheap cars, cheap\">",
         "<meta name=\"robots\" content=\"all\">",
         "</head>",
@@ -62,7 +62,7 @@ TEST_F(PageBuilderTest, WritesTheWholeTemplateToTheByte)
         "<p align=\"center\"><img src=\"splash1.jpg\" alt=\"Sub\" border=\"0\"><small>",
         "<p align=\"center\">",
         "<font face=\"Arial\" color=\"#329696\">",
-        "Desc\r\n",
+        "Desc",
         "</p>",
         "<font face=\"Arial\"><b><p align=\"center\"><a href=\"http://home/\">Home</a></p></b>",
         "<p align=\"center\"><i><b>(c) me <a href=\"http://home/\"></a></p></b></i>",
@@ -125,8 +125,47 @@ TEST_F(PageBuilderTest, FieldsAreCopiedUnescapedAndMultiLineTextsSpanLines)
     fields.setText(TextField::Description, "one\ntwo");
     const QByteArrayList lines = build();
     EXPECT_EQ(lines[2], "<title>say \"hi\" <now></title>");
-    EXPECT_EQ(lines[3], "<meta name=\"description\" content=\"one\r\ntwo\r\n\">");
-    EXPECT_TRUE(lines.contains("one\r\ntwo\r\n"));
+    EXPECT_EQ(lines[3], "<meta name=\"description\" content=\"one\r\ntwo\">");
+    EXPECT_TRUE(lines.contains("one\r\ntwo"));
+}
+
+// The page file as generation writes it: every line followed by CR LF.
+QByteArray fileText(const QByteArrayList& lines)
+{
+    QByteArray text;
+    for (const QByteArray& line : lines) text += line + "\r\n";
+    return text;
+}
+
+TEST_F(PageBuilderTest, ADescriptionOfTwoLinesTakesExactlyTwoLinesInBothPlaces)
+{
+    const QByteArray meta = "<meta name=\"description\" content=\"";
+    const QByteArray colour = "<font face=\"Arial\" color=\"#329696\">\r\n";
+    // However the two lines come in, the page holds them the same way.
+    for (const QByteArray& given : {QByteArray("first line\r\nsecond line\r\n"),
+                                    QByteArray("first line\nsecond line"),
+                                    QByteArray("first line\rsecond line\n")}) {
+        fields.setText(TextField::Description, given);
+        const QByteArray page = fileText(build());
+        EXPECT_TRUE(page.contains(meta + "first line\r\nsecond line\">\r\n<meta name=\"keywords\""))
+            << given.toStdString();
+        EXPECT_TRUE(page.contains(colour + "first line\r\nsecond line\r\n</p>\r\n"))
+            << given.toStdString();
+        EXPECT_EQ(page.count("second line"), 2);
+    }
+
+    fields.setText(TextField::Description, "text");
+    const QByteArray page = fileText(build());
+    EXPECT_TRUE(page.contains(meta + "text\">\r\n<meta name=\"keywords\""));
+    EXPECT_TRUE(page.contains(colour + "text\r\n</p>\r\n"));
+
+    // An empty line the user leaves at the end is a line of the page.
+    fields.setText(TextField::Description, "text\n\n");
+    EXPECT_TRUE(fileText(build()).contains(colour + "text\r\n\r\n</p>\r\n"));
+
+    fields.setText(TextField::Description, "");
+    EXPECT_TRUE(fileText(build()).contains(meta + "\">\r\n"));
+    EXPECT_TRUE(fileText(build()).contains(colour + "\r\n</p>\r\n"));
 }
 
 TEST_F(PageBuilderTest, EmptyFieldsStillWriteTheirLines)

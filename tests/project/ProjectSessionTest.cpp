@@ -113,6 +113,28 @@ TEST_F(ProjectSessionTest, PagingForwardAppendsPagesThatLinkBack)
     EXPECT_EQ(fields.text(TextField::PreviousLinkName), "");
 }
 
+TEST_F(ProjectSessionTest, ShownAlignmentsAndRobotsChoicesCountNoChangeButShownTextsDo)
+{
+    session.newProject(0, true);
+    session.nextPage();
+    for (TextField f : {TextField::HeadingAlign, TextField::SubheadingAlign,
+                        TextField::DescriptionAlign, TextField::ImageAlign})
+        fields.setText(f, "left");
+    fields.setText(TextField::ComboBox1, "none");
+    EXPECT_FALSE(session.changed());  // set here, not by the user
+    session.save();
+    session.previousPage();
+    EXPECT_EQ(fields.text(TextField::ImageAlign), "center");
+    session.nextPage();
+    EXPECT_EQ(fields.text(TextField::HeadingAlign), "left");
+    EXPECT_FALSE(session.changed());
+
+    fields.setText(TextField::HiddenText, "only here");
+    session.save();
+    session.previousPage();
+    EXPECT_TRUE(session.changed());  // a text box reports what showing puts there
+}
+
 TEST_F(ProjectSessionTest, PreviousOnTheFirstPageDoesNothing)
 {
     session.newProject(0, true);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -296,6 +297,86 @@ TEST_F(URLDialogTest, SubmitHandsOnStoredBytesThatAreNotUtf8)
     click("Button2");
     ASSERT_EQ(launcher.targets.size(), 1);
     EXPECT_EQ(launcher.targets[0], "http://e/?q=\xE9t\xE9&u=http://");
+}
+
+// Gives `focused` the focus in the active dialog and presses Enter on it.
+void pressEnterOn(QWidget* focused)
+{
+    QApplication::setActiveWindow(focused->window());
+    focused->setFocus();
+    QTest::keyClick(focused, Qt::Key_Return);
+}
+
+TEST_F(URLDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    const QByteArray before = submissionFileBytes(3, makeSubmissionList(3));
+    test::writeFile(path, before);
+    open();
+    pressEnterOn(button("Button3"));
+    EXPECT_EQ(counter(), QStringLiteral("2 of 3"));
+    pressEnterOn(button("Button1"));
+    EXPECT_EQ(counter(), QStringLiteral("1 of 3"));
+    type("Edit3", QStringLiteral("http://mine/"));
+    pressEnterOn(button("Button2"));
+    EXPECT_EQ(launcher.targets, QByteArrayList{"http://e0.example/add?u=http://mine/&m="});
+    EXPECT_TRUE(dialog->isVisible());
+
+    pressEnterOn(button("CancelBtn"));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(test::readFile(path), before);
+
+    for (const char* focused : {"OKBtn", "CheckBox1"}) {
+        test::writeFile(path, before + "old tail");
+        open();
+        pressEnterOn(dialog->findChild<QWidget*>(QLatin1String(focused)));
+        EXPECT_EQ(dialog->result(), QDialog::Accepted) << focused;
+        EXPECT_EQ(test::readFile(path), before) << focused;
+    }
+}
+
+TEST_F(URLDialogTest, NextDisablingItselfHandsTheFocusOnButNotToCancel)
+{
+    test::writeFile(path, submissionFileBytes(2, makeSubmissionList(2)));
+    open();
+    click("CheckBox1");
+    type("SearchEngine", QStringLiteral("renamed"));
+    click("Button3");  // stores the edit
+    click("Button1");
+    click("CheckBox1");  // Edit off: Next now ends at the last entry
+    pressEnterOn(button("Button3"));
+    EXPECT_EQ(counter(), QStringLiteral("2 of 2"));
+    ASSERT_FALSE(button("Button3")->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), box("Edit3"));
+
+    // The next Enter keeps the user's work: OK writes the list.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    SubmissionList expected = makeSubmissionList(2);
+    expected[0].setText(SubmissionField::Name, "renamed");
+    EXPECT_EQ(test::readFile(path), submissionFileBytes(2, expected));
+}
+
+TEST_F(URLDialogTest, ALongSubmissionStringShowsFromItsStart)
+{
+    SubmissionList list = makeSubmissionList(2);
+    const QByteArray longString = "http://start.example/" + QByteArray(200, 'x') + "?u=$URL";
+    list[0].setText(SubmissionField::SubmissionString, longString);
+    list[1].setText(SubmissionField::SubmissionString, longString);
+    list[1].setText(SubmissionField::Name, QByteArray(120, 'n') + " engine");
+    test::writeFile(path, submissionFileBytes(2, list));
+    open();
+    QLineEdit* string = box("SubmissionString");
+    ASSERT_GT(string->fontMetrics().horizontalAdvance(string->text()), string->width());
+    EXPECT_EQ(string->cursorPosition(), 0);
+    // The start is in view, not the end.
+    EXPECT_LT(string->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), 10);
+    click("Button3");
+    for (const char* name : {"SearchEngine", "SubmissionString"}) {
+        EXPECT_EQ(box(name)->cursorPosition(), 0) << name;
+        EXPECT_LT(box(name)->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), 10) << name;
+    }
 }
 
 }  // namespace

@@ -94,6 +94,7 @@ void ScriptedPrompter::message(const QString& caption, const QString& text, Mess
                    .text = text,
                    .icon = icon,
                    .buttons = QStringLiteral("OK")});
+    if (whileMessageShown) whileMessageShown(text);
 }
 
 Answer ScriptedPrompter::askYesNoCancel(const QString& caption, const QString& text)

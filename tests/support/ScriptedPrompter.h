@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "base/Prompter.h"
@@ -40,6 +41,8 @@ public:
     void clear() { calls_.clear(); }
     // True when every queued answer was used.
     bool allAnswersUsed() const;
+    // Runs while a message is shown, as a person could act meanwhile.
+    std::function<void(const QString& text)> whileMessageShown;
 
     void message(const QString& caption, const QString& text, MessageIcon icon) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;

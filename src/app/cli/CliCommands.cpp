@@ -50,9 +50,12 @@ int fillCommand(const QStringList& args, const Output& io)
     Fill(fields);
 
     JsonObjectWriter json;
-    for (TextField f : {TextField::Heading, TextField::SubHeading, TextField::Description,
-                        TextField::HiddenText})
-        json.add(slotOf(f).name.data(), fields.text(f));
+    json.add(slotOf(TextField::Heading).name.data(), fields.text(TextField::Heading));
+    json.add(slotOf(TextField::SubHeading).name.data(), fields.text(TextField::SubHeading));
+    // As Fill sets the box, without the CR LF a stored description ends in.
+    json.add(slotOf(TextField::Description).name.data(),
+             shownDescription(fields.text(TextField::Description)));
+    json.add(slotOf(TextField::HiddenText).name.data(), fields.text(TextField::HiddenText));
     for (int i = 0; i < kKeywordFieldCount; ++i)
         json.add(slotOf(keywordField(i)).name.data(), fields.text(keywordField(i)));
     print(io.out, json.finish());

@@ -6,16 +6,27 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QTextCursor>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
+#include <cmath>
 #include <functional>
 
 #include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
+#include "app/ui/GenerationProgress.h"
+#include "app/ui/PasteGuard.h"
+#include "app/ui/Resources.h"
 #include "app/ui/SiteAddressDialog.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
@@ -28,8 +39,11 @@ namespace velmora {
 
 namespace {
 
+// The window's outer size, frame included, at the default font.
 constexpr int kWindowWidth = 645;
 constexpr int kWindowHeight = 458;
+// Room kept free right of and below the controls.
+constexpr int kWindowMargin = 2;
 const QColor kSilver(192, 192, 192);
 
 // The widgets each check box switches on and off.
@@ -57,6 +71,15 @@ bool isExactly(const QObject* object, const QMetaObject& type)
     return object && object->metaObject() == &type;
 }
 
+// The busy cursor for as long as a command works.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 }  // namespace
 
 QString helpPagePath()
@@ -81,6 +104,9 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
       indexNowEndpoint_(kIndexNowEndpoint)
 {
     ui_->setupUi(this);
+    setWindowIcon(programIcon());
+    layout_ = DesignLayout(ui_->centralwidget);
+    layout_.apply(layout_.neededScale());
     QPalette silver = palette();
     silver.setColor(QPalette::Window, kSilver);
     silver.setColor(QPalette::Button, kSilver);
@@ -91,11 +117,14 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
 
     bindFields();
     connectCommands();
+    assignShortcuts();
+    watchEditMenu();
     session_.titleChanged = [this](const QString& title) { setWindowTitle(title); };
     ui_->KeywordPhrase->setFocus();
 }
 
-TForm1::~TForm1() = default;
+// The focus moves while the widgets go; the members are gone by then.
+TForm1::~TForm1() { disconnect(focusWatch_); }
 
 void TForm1::bindFields()
 {
@@ -183,6 +212,77 @@ void TForm1::connectCommands()
     }
 }
 
+void TForm1::assignShortcuts()
+{
+    const std::pair<QAction*, QKeySequence> keys[] = {
+        {ui_->New1, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {ui_->Open1, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {ui_->Save1, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {ui_->Saveas1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {ui_->Exit1, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {ui_->Preview1, QKeySequence(Qt::Key_F5)},
+        {ui_->ContentsIndex1, QKeySequence(Qt::Key_F1)},
+    };
+    for (const auto& [action, key] : keys) action->setShortcut(key);
+
+    // "<<" and ">>" have no menu item; their keys work from any field.
+    auto pageKey = [this](QKeyCombination key, void (TForm1::*handler)()) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, handler] { run([this, handler] { (this->*handler)(); }); });
+    };
+    pageKey(Qt::CTRL | Qt::Key_PageUp, &TForm1::Button1Click);
+    pageKey(Qt::CTRL | Qt::Key_PageDown, &TForm1::Button2Click);
+}
+
+void TForm1::watchEditMenu()
+{
+    // Pressing Alt takes the focus to the menu bar, and a single-line box
+    // drops its selection when it loses the focus: the box and its
+    // selection are taken while the key goes down, before that happens.
+    for (QWidget* box : findChildren<QWidget*>()) {
+        if (!isExactly(box, QLineEdit::staticMetaObject) &&
+            !isExactly(box, QPlainTextEdit::staticMetaObject))
+            continue;
+        guardPaste(box);
+        box->installEventFilter(this);
+    }
+    // The Alt target counts only while the menu bar holds the focus it took
+    // from that very box.
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget* old, QWidget* now) {
+                              if (now != menuBar() || (altTarget_ && altTarget_->box != old))
+                                  altTarget_.reset();
+                          });
+    connect(ui_->Edit1, &QMenu::aboutToShow, this, [this] {
+        QWidget* focused = QApplication::focusWidget();
+        if (QWidget* box = focusedTextBox())
+            menuTarget_ = selectionOf(box);
+        else if (focused && focused == menuBar())  // opened after Alt: where the focus was
+            menuTarget_ = altTarget_;
+        else
+            menuTarget_.reset();
+        altTarget_.reset();
+        editMenuOpen_ = true;
+    });
+    // The chosen command runs after the menu hides; the target is dropped
+    // only once it has.
+    connect(ui_->Edit1, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            editMenuOpen_ = false;
+            menuTarget_.reset();
+        });
+    });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt && watched == focusedTextBox())
+        altTarget_ = selectionOf(static_cast<QWidget*>(watched));
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TForm1::setFtpCommand(std::function<void(const PageList&)> command)
 {
     ftpCommand_ = std::move(command);
@@ -215,7 +315,7 @@ void TForm1::setText(TextField f, const QByteArray& value)
         return;
     }
     TextFieldBinding& binding = bindings_[static_cast<int>(f)];
-    if (binding.widget() && binding.setText(value) && reportsChange(f)) reportChange();
+    if (binding.widget() && binding.setText(value) && reportsShownChange(f)) reportChange();
 }
 
 std::uint32_t TForm1::colour(ColourField f) const
@@ -338,6 +438,13 @@ void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch
 bool TForm1::GeneratePages()
 {
     const Options options = currentOptions();
+    const BusyCursor busy;
+    GenerationProgress progress(this);
+    generator_.setObserver(&progress);
+    struct Detach {
+        PageGenerator& generator;
+        ~Detach() { generator.setObserver(nullptr); }
+    } detach{generator_};
     siteFiles_.clear();
     if (!generator_.GeneratePages(session_, {.autoName = options.autoName,
                                              .msgFolder = options.msgFolder,
@@ -403,18 +510,54 @@ QWidget* TForm1::focusedTextBox() const
     return nullptr;
 }
 
-void TForm1::Copy1Click() { onTextBox(focusedTextBox(), &QLineEdit::copy, &QPlainTextEdit::copy); }
+std::optional<TForm1::EditTarget> TForm1::selectionOf(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box)) {
+        const int start = line->selectionStart();
+        const int position = line->cursorPosition();
+        if (start < 0) return EditTarget{box, position, position};
+        const int end = start + line->selectedText().size();
+        return EditTarget{box, position == start ? end : start, position};
+    }
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) {
+        const QTextCursor cursor = memo->textCursor();
+        return EditTarget{box, cursor.anchor(), cursor.position()};
+    }
+    return std::nullopt;
+}
+
+QWidget* TForm1::editTarget()
+{
+    if (!editMenuOpen_) return focusedTextBox();
+    if (!menuTarget_ || !menuTarget_->box) return nullptr;
+    const EditTarget target = *menuTarget_;
+    if (auto* line = qobject_cast<QLineEdit*>(target.box)) {
+        if (target.anchor == target.position)
+            line->setCursorPosition(target.position);
+        else
+            line->setSelection(target.anchor, target.position - target.anchor);
+    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(target.box)) {
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(target.anchor);
+        cursor.setPosition(target.position, QTextCursor::KeepAnchor);
+        memo->setTextCursor(cursor);
+    }
+    target.box->setFocus(Qt::OtherFocusReason);
+    return target.box;
+}
+
+void TForm1::Copy1Click() { onTextBox(editTarget(), &QLineEdit::copy, &QPlainTextEdit::copy); }
 
 void TForm1::Paste1Click()
 {
-    onTextBox(focusedTextBox(), &QLineEdit::paste, &QPlainTextEdit::paste);
+    if (QWidget* box = editTarget()) pasteInto(box);
 }
 
-void TForm1::Cut1Click() { onTextBox(focusedTextBox(), &QLineEdit::cut, &QPlainTextEdit::cut); }
+void TForm1::Cut1Click() { onTextBox(editTarget(), &QLineEdit::cut, &QPlainTextEdit::cut); }
 
 void TForm1::Selectall1Click()
 {
-    onTextBox(focusedTextBox(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
+    onTextBox(editTarget(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
 }
 
 void TForm1::ContentsIndex1Click() { launcher_.OpenInBrowser(QFile::encodeName(helpPagePath())); }
@@ -446,8 +589,7 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::FormShow()
 {
     setWindowTitle(kBaseTitle + QStringLiteral(" - "));
-    const QSize frame = frameGeometry().size() - geometry().size();
-    setFixedSize(QSize(kWindowWidth, kWindowHeight) - frame);
+    fitWindow();
     if (session_.newProject(currentOptions().newProjectChoice, true) ==
         ProjectSession::NewResult::QuitRequested) {
         quitting_ = true;
@@ -455,15 +597,73 @@ void TForm1::FormShow()
         return;
     }
     centreOnScreen();
+    // Many window managers frame the window only some time after it is
+    // mapped, and Qt reports no event for that: size and place are checked
+    // a few times a second until they hold, for two seconds at most.
+    auto* watch = new QTimer(this);
+    watch->setInterval(50);
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, moves = 0]() mutable {
+        if (!settlePlacement(moves) && ++ticks < 40) return;
+        watch->stop();
+        watch->deleteLater();
+    });
+    watch->start();
+}
+
+void TForm1::fitWindow()
+{
+    frameUsed_ = frameGeometry().size() - geometry().size();
+    const double scale = layout_.scale();
+    auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
+    QSize inner = QSize(scaled(kWindowWidth), scaled(kWindowHeight)) - frameUsed_;
+    // Never so small that a thick frame cuts the controls off.
+    const int margin = scaled(kWindowMargin);
+    const QSize controls = layout_.extent() + QSize(margin, margin);
+    inner = inner.expandedTo(
+        QSize(controls.width(), menuBar()->sizeHint().height() + controls.height()));
+    setFixedSize(inner);
+}
+
+bool TForm1::settlePlacement(int& moves)
+{
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isNull()) return false;  // not framed yet
+    if (frame != frameUsed_) fitWindow();
+    if (frameGeometry().topLeft() == centredCorner()) return true;
+    // A window manager that places windows its own way has the last word.
+    if (++moves > 3) return true;
+    centreOnScreen();
+    return false;
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // A new desktop font: the controls take the room it needs.
+    if (event->type() == QEvent::FontChange) {
+        layout_.apply(layout_.neededScale());
+        if (!firstShow_ && isVisible()) fitWindow();
+    }
+}
+
+QPoint TForm1::centredCorner() const
+{
+    const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!display) return frameGeometry().topLeft();
+    const QRect area = display->geometry();
+    const QSize outer = frameGeometry().size();
+    return {area.x() + std::max(0, (area.width() - outer.width()) / 2),
+            area.y() + std::max(0, (area.height() - outer.height()) / 2)};
 }
 
 void TForm1::centreOnScreen()
 {
-    const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!display) return;
-    const QRect area = display->geometry();
-    move(area.x() + std::max(0, (area.width() - kWindowWidth) / 2),
-         area.y() + std::max(0, (area.height() - kWindowHeight) / 2));
+    // The frame's corner goes there; move() would count the frame twice
+    // once a window manager has framed the window.
+    if (QWindow* native = windowHandle())
+        native->setFramePosition(centredCorner());
+    else
+        move(centredCorner());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -487,8 +687,9 @@ void TForm1::writeWindowSize()
 {
     const SettingsFile file = settings();
     file.write("WSIZE", "Height", "480");
-    file.write("WSIZE", "Left", QByteArray::number(pos().x()));
-    file.write("WSIZE", "Top", QByteArray::number(pos().y()));
+    const QRect frame = frameGeometry();
+    file.write("WSIZE", "Left", QByteArray::number(frame.x()));
+    file.write("WSIZE", "Top", QByteArray::number(frame.y()));
     file.write("WSIZE", "Width", "650");
 }
 

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "base/Options.h"
 #include "base/Prompter.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
+#include "app/ui/DesignLayout.h"
 #include "app/ui/TextFieldBinding.h"
 #include "generate/BrowserLauncher.h"
 #include "generate/Generation.h"
@@ -103,22 +106,41 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A text box and its selection, as the Edit commands act on them.
+    struct EditTarget {
+        QPointer<QWidget> box;
+        int anchor = 0;
+        int position = 0;
+    };
+
     void bindFields();
     void connectCommands();
+    void assignShortcuts();
+    void watchEditMenu();
     void FormShow();
     void OnPrjChange() { session_.markChanged(); }
     void ComboBox1Change();
     void checkBoxClick(FlagField f);
     void applyEnabling(FlagField f);
+    QPoint centredCorner() const;
     void centreOnScreen();
+    void fitWindow();
+    // True once the frame is known and the window sized and placed for it.
+    bool settlePlacement(int& moves);
     void writeWindowSize();
     // Runs a command so that any failure it raises is shown, never thrown on.
     void run(const std::function<void()>& command);
     Options currentOptions() const;
     QCheckBox* checkBox(FlagField f) const;
     QWidget* focusedTextBox() const;
+    static std::optional<EditTarget> selectionOf(QWidget* box);
+    // The box an Edit command acts on, its selection as it was when the menu
+    // opened; the focused box when the command comes without the menu.
+    QWidget* editTarget();
 
     std::unique_ptr<Ui::TForm1> ui_;
     Prompter& prompter_;
@@ -133,6 +155,12 @@ private:
     QByteArray imageSource_;  // the image dialog's file name
     bool firstShow_ = true;
     bool quitting_ = false;
+    DesignLayout layout_;
+    QSize frameUsed_;  // the frame the window size was last fitted to
+    std::optional<EditTarget> altTarget_;   // where the focus was when Alt went down
+    std::optional<EditTarget> menuTarget_;  // what the open Edit menu acts on
+    bool editMenuOpen_ = false;
+    QMetaObject::Connection focusWatch_;
     std::function<void(const PageList&)> ftpCommand_;
     std::function<void()> submitCommand_;
     std::function<void()> optionsCommand_;

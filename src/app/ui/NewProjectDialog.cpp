@@ -1,5 +1,6 @@
 #include "NewProjectDialog.h"
 
+#include "base/ui/DialogConduct.h"
 #include "project/PageOperations.h"
 #include "ui_NewProjectDialog.h"
 
@@ -9,6 +10,7 @@ TNewPrjDlg::TNewPrjDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<
 {
     ui_->setupUi(this);
     setFixedSize(sizeHint());
+    applyDialogConduct(this);
 }
 
 TNewPrjDlg::~TNewPrjDlg() = default;

@@ -1,6 +1,7 @@
 #include "OptionsDialog.h"
 
 #include "base/CommandGuard.h"
+#include "base/ui/DialogConduct.h"
 #include "ui_OptionsDialog.h"
 
 namespace velmora {
@@ -15,6 +16,7 @@ TOptDlg::TOptDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
     choice_.addButton(ui_->RadioItem2, 2);
     ui_->RadioItem0->setChecked(true);  // the choice before anything is loaded
     setFixedSize(sizeHint());
+    applyDialogConduct(this);
     load();
 }
 

@@ -1,6 +1,7 @@
 #include "SiteAddressDialog.h"
 
 #include "base/CommandGuard.h"
+#include "base/ui/DialogConduct.h"
 #include "generate/SiteFiles.h"
 #include "project/ProjectCompanion.h"
 #include "ui_SiteAddressDialog.h"
@@ -19,6 +20,7 @@ TSiteDlg::TSiteDlg(QString projectFilePath, Prompter& prompter, QWidget* parent)
     ui_->SiteAddress->setText(companion.value(kSiteAddressKey));
     ui_->IndexNowKey->setText(companion.value(kIndexNowKeyKey));
     setFixedSize(sizeHint());
+    applyDialogConduct(this);
 }
 
 TSiteDlg::~TSiteDlg() = default;

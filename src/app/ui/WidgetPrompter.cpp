@@ -1,10 +1,14 @@
 #include "WidgetPrompter.h"
 
+#include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QShowEvent>
 
 #include "app/ui/NewProjectDialog.h"
+#include "base/ui/DialogConduct.h"
 
 namespace velmora {
 
@@ -21,14 +25,58 @@ QMessageBox::Icon toQt(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// A message box in the middle of the screen, also during start-up, when the
+// window it belongs to has no place yet. QMessageBox settles its size in its
+// own showEvent, so it is placed after that, still before it appears.
+class CentredMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);
+        if (!event->spontaneous()) centreOnScreen(this);
+    }
+};
+
+// While a long command shows the busy cursor, a question to the user shows
+// the normal one.
+class NormalCursor {
+public:
+    NormalCursor() : busy_(QApplication::overrideCursor() != nullptr)
+    {
+        if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~NormalCursor()
+    {
+        if (busy_) QApplication::restoreOverrideCursor();
+    }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+
+private:
+    bool busy_;
+};
+
 std::optional<QString> runFileDialog(QWidget* parent, const FileDialogRequest& request,
                                      QFileDialog::AcceptMode mode)
 {
+    const NormalCursor cursor;
     QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    dialog.setNameFilter(qtFileFilter(request.filter));
+    const QtFileFilter filter = qtFileFilter(request.filter);
+    dialog.setNameFilter(filter.filter);
+    if (filter.label != filter.filter) {
+        // Qt reads the patterns from the text it shows; the text the user
+        // sees is the design's own.
+        if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            const int at = types->findText(filter.filter);
+            if (at >= 0) types->setItemText(at, filter.label);
+        }
+    }
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setOption(QFileDialog::ReadOnly, false);
@@ -39,25 +87,36 @@ std::optional<QString> runFileDialog(QWidget* parent, const FileDialogRequest& r
 
 }  // namespace
 
-QString qtFileFilter(const QString& filter)
+QtFileFilter qtFileFilter(const QString& filter)
 {
     const qsizetype bar = filter.indexOf(u'|');
-    if (bar < 0) return filter;
+    if (bar < 0) return {filter, filter};
+    QString description = filter.left(bar);
     QString patterns = filter.mid(bar + 1);
     patterns.replace(u';', u' ');
-    return filter.left(bar) + QStringLiteral(" (") + patterns.simplified() + u')';
+    patterns = patterns.simplified();
+    // "HTML Files (*.htm;  *.html)" names its patterns itself: it is shown as
+    // it stands, and Qt gets the patterns in its own form.
+    const QString label = description;
+    const qsizetype open = description.lastIndexOf(u'(');
+    const bool listsPatterns = open > 0 && description.endsWith(u')');
+    if (listsPatterns) description = description.left(open).trimmed();
+    QString qtFilter = description + QStringLiteral(" (") + patterns + u')';
+    return {qtFilter, listsPatterns ? label : qtFilter};
 }
 
 void WidgetPrompter::message(const QString& caption, const QString& text, MessageIcon icon)
 {
-    QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent_);
+    const NormalCursor cursor;
+    CentredMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent_);
     box.exec();
 }
 
 Answer WidgetPrompter::askYesNoCancel(const QString& caption, const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, caption, text,
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
+    const NormalCursor cursor;
+    CentredMessageBox box(QMessageBox::Question, caption, text,
+                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -67,8 +126,9 @@ Answer WidgetPrompter::askYesNoCancel(const QString& caption, const QString& tex
 
 Answer WidgetPrompter::askYesNo(const QString& caption, const QString& text)
 {
-    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
-                    parent_);
+    const NormalCursor cursor;
+    CentredMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                          parent_);
     // Enter alone does not trust a server.
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
@@ -86,6 +146,7 @@ std::optional<QString> WidgetPrompter::saveFile(const FileDialogRequest& request
 
 std::optional<std::uint32_t> WidgetPrompter::chooseColour(std::uint32_t initial)
 {
+    const NormalCursor cursor;
     const QColor start(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF);
     const QColor chosen = QColorDialog::getColor(start, parent_);
     if (!chosen.isValid()) return std::nullopt;
@@ -95,7 +156,8 @@ std::optional<std::uint32_t> WidgetPrompter::chooseColour(std::uint32_t initial)
 
 std::optional<int> WidgetPrompter::chooseProjectType()
 {
-    TNewPrjDlg dialog(parent_);
+    const NormalCursor cursor;
+    TNewPrjDlg dialog(parent_);  // centred on the screen, as every dialog
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.projectType();
 }

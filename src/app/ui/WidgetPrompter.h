@@ -26,7 +26,13 @@ private:
     QPointer<QWidget> parent_;
 };
 
-// "Description|*.a; *.b" as a Qt file dialog filter: "Description (*.a *.b)".
-QString qtFileFilter(const QString& filter);
+// "Description|*.a; *.b" as a Qt file dialog takes it, "Description (*.a *.b)",
+// and the text the dialog shows: the same, or the description alone when it
+// lists its patterns itself ("HTML Files (*.htm;  *.html)").
+struct QtFileFilter {
+    QString filter;
+    QString label;
+};
+QtFileFilter qtFileFilter(const QString& filter);
 
 }  // namespace velmora

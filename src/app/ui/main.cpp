@@ -1,9 +1,9 @@
 #include <QApplication>
-#include <QIcon>
 
 #include "base/CommandGuard.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsDialog.h"
+#include "app/ui/Resources.h"
 #include "app/ui/WidgetPrompter.h"
 #include "ftp/ui/FTPDialog.h"
 #include "submit/DefaultSubmissions.h"
@@ -15,7 +15,7 @@ int main(int argc, char* argv[])
     using namespace velmora;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.png")));
+    QApplication::setWindowIcon(programIcon());
 
     WidgetPrompter prompter;
     // Anything that escapes start-up or the event loop is shown like any

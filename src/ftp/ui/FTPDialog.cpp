@@ -4,6 +4,7 @@
 #include <QShowEvent>
 
 #include "base/CommandGuard.h"
+#include "base/ui/DialogConduct.h"
 #include "ftp/ScopeExit.h"
 #include "ui_FTPDialog.h"
 
@@ -42,6 +43,8 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
     connect(ui_->B2, &QPushButton::clicked, this, [this] { B2Click(); });
     connect(ui_->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    // Enter on Send or Cancel presses that button, not OK.
+    applyDialogConduct(this);
 }
 
 TFTPDlg::~TFTPDlg() { ftp_.reset(); }

@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "base/ui/DialogConduct.h"
 #include "submit/SubmissionFile.h"
 #include "submit/SubmissionFill.h"
 #include "ui_URLDialog.h"
@@ -44,6 +45,9 @@ TURLDlg::TURLDlg(const QString& startupDir, BrowserLauncher& launcher, QWidget* 
     connect(ui_->Button2, &QPushButton::clicked, this, &TURLDlg::Button2Click);
     connect(ui_->Button3, &QPushButton::clicked, this, &TURLDlg::Button3Click);
     connect(ui_->CheckBox1, &QCheckBox::toggled, this, &TURLDlg::CheckBox1Click);
+    // Next disables itself on the last entry; the focus must not land on
+    // Cancel, where the next Enter would drop the user's edits.
+    applyDialogConduct(this);
 }
 
 TURLDlg::~TURLDlg() = default;
@@ -133,8 +137,12 @@ void TURLDlg::CheckBox1Click(bool checked)
 void TURLDlg::showCurrent()
 {
     const SubmissionEntry& entry = browser_.current();
-    ui_->SearchEngine->setText(QString::fromUtf8(entry.name()));
-    ui_->SubmissionString->setText(QString::fromUtf8(entry.submissionString()));
+    // A long string shows from its start, where the address is.
+    for (auto [box, text] : {std::pair{ui_->SearchEngine, entry.name()},
+                             std::pair{ui_->SubmissionString, entry.submissionString()}}) {
+        box->setText(QString::fromUtf8(text));
+        box->setCursorPosition(0);
+    }
     ui_->URLNo->setText(browser_.counterText());
     ui_->Button1->setEnabled(browser_.canGoPrevious());
     ui_->Button3->setEnabled(browser_.canGoNext());

@@ -10,6 +10,7 @@
 #include "base/VendorValues.h"
 #include "generate/SiteFiles.h"
 #include "project/KeywordFill.h"
+#include "project/KeywordList.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"
@@ -220,6 +221,43 @@ QString checkRobots(const QByteArray& bytes)
     return {};
 }
 
+QString checkKeywordList(const QByteArray& bytes)
+{
+    const QString list = scratchFile("list.txt", bytes);
+    const QString out = scratch().filePath(QStringLiteral("list.kpj"));
+    QFile::remove(out);
+    try {
+        MakeKeywordProject({.projectPath = out,
+                            .phrasesPath = list,
+                            .names = PageNames::Phrase,
+                            .startupDir = scratch().path()});
+    } catch (const VelmoraError&) {
+        // A list that is refused leaves no project behind.
+        return QFile::exists(out) ? fail("a refused list left a project") : QString();
+    }
+    ProjectData made;
+    if (ReadProjectFile(out, made) != kFileOk || made.pages.isEmpty()) return fail("unreadable project");
+    if (made.projectType != kInterlinked) return fail("project type");
+    QSet<QByteArray> names;
+    for (int i = 0; i < made.pages.size(); ++i) {
+        const PageRecord& page = made.pages[i];
+        const QByteArray phrase = page.text(TextField::KeywordPhrase);
+        const QString text = QString::fromUtf8(phrase);
+        if (phrase.isEmpty() || text.toUtf8() != phrase || text.trimmed() != text)
+            return fail("phrase not trimmed UTF-8");
+        if (page.text(TextField::Heading) != phrase) return fail("heading is not the phrase");
+        const QByteArray name = page.text(TextField::Edit2);
+        if (!name.endsWith(".htm") || name.size() > 255 || name.contains('/') ||
+            name.startsWith('-') || name.contains("--") || QString::fromUtf8(name).toUtf8() != name)
+            return fail("bad file name");
+        if (names.contains(name)) return fail("file name twice");
+        names.insert(name);
+        const QByteArray back = i > 0 ? made.pages[i - 1].text(TextField::Heading) : QByteArray();
+        if (page.text(TextField::PreviousLinkName) != back) return fail("back link");
+    }
+    return {};
+}
+
 Check checkFor(const QString& target)
 {
     if (target == u"project_file") return checkProjectFile;
@@ -230,6 +268,7 @@ Check checkFor(const QString& target)
     if (target == u"companion") return checkCompanion;
     if (target == u"robots") return checkRobots;
     if (target == u"sftp_reply") return checkSftpReplies;
+    if (target == u"keyword_list") return checkKeywordList;
     return nullptr;
 }
 

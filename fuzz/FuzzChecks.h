@@ -14,6 +14,7 @@ QString checkSubmissionFile(const QByteArray& bytes);
 QString checkSettingsFile(const QByteArray& bytes);
 QString checkFill(const QByteArray& phrase);
 QString checkFtpReplies(const QByteArray& stream);
+QString checkKeywordList(const QByteArray& bytes);
 QString checkCompanion(const QByteArray& bytes);
 QString checkRobots(const QByteArray& bytes);
 QString checkSftpReplies(const QByteArray& stream);

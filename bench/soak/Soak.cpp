@@ -62,6 +62,10 @@ public:
     std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::uint32_t> chooseColour(std::uint32_t) override { return std::nullopt; }
     std::optional<int> chooseProjectType() override { return std::nullopt; }
+    std::optional<int> askNumber(const QString&, const QString&, int, int, int) override
+    {
+        return std::nullopt;
+    }
     QStringList messages;
 
 private:

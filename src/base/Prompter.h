@@ -20,8 +20,8 @@ struct FileDialogRequest {
 };
 
 // Every question the system asks the user goes through here: message boxes,
-// the save question, file dialogs, the colour dialog and the project-type
-// choice. The window answers with real dialogs; tests answer by script.
+// the save question, file dialogs, the colour dialog, the project-type
+// choice and the number questions. The window answers with real dialogs; tests answer by script.
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -42,6 +42,11 @@ public:
 
     // The New Project dialog: the project type chosen, nullopt when cancelled.
     virtual std::optional<int> chooseProjectType() = 0;
+
+    // A whole number from `minimum` to `maximum`, offered first as `value`;
+    // nullopt when cancelled.
+    virtual std::optional<int> askNumber(const QString& caption, const QString& label, int value,
+                                         int minimum, int maximum) = 0;
 };
 
 }  // namespace velmora

@@ -19,11 +19,16 @@ QString pathFromRecord(const QByteArray& bytes) { return QFile::decodeName(bytes
 
 // In an Interlinked project the shown page links back to the file name
 // stored in the page before it.
-void refreshBackLink(ProjectSession& session, int index)
+void refreshBackLink(PageFields& fields, int projectType, int index,
+                     const QByteArray& previousFileName)
 {
-    if (!isInterlinked(session.projectType()) || index == 0) return;
-    session.fields().setText(TextField::PreviousLinkAddress,
-                             session.project().pages[index - 1].text(TextField::Edit2));
+    if (!isInterlinked(projectType) || index == 0) return;
+    fields.setText(TextField::PreviousLinkAddress, previousFileName);
+}
+
+QByteArray previousFileName(ProjectSession& session, int index)
+{
+    return index > 0 ? session.project().pages[index - 1].text(TextField::Edit2) : QByteArray();
 }
 
 }  // namespace
@@ -55,12 +60,12 @@ void CopyPageImage(const QByteArray& imageSource, const QString& target)
     QFile::copy(source, target);
 }
 
-QString PageGenerator::writePage(ProjectSession& session, const GenerationOptions& options)
+QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int projectType,
+                                 const GenerationOptions& options)
 {
-    PageRecord& page = session.currentPage();
     const QString path =
         pathFromRecord(page.text(TextField::PageFolder) + page.text(TextField::Edit2));
-    WritePageFile(path, BuildPage(session.fields(), session.projectType(), options.creditLink));
+    WritePageFile(path, BuildPage(fields, projectType, options.creditLink));
     CopyPageImage(page.text(TextField::ImageSource),
                   pathFromRecord(page.text(TextField::PageFolder) + page.text(TextField::Image)));
     return path;
@@ -84,39 +89,55 @@ void PageGenerator::pageStarted(int index, int count)
 
 bool PageGenerator::stopRequested() { return observer_ && observer_->stopRequested(); }
 
-bool PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
-                                      QStringList* written)
+AutoNamedRun PageGenerator::beginAutoNamed(const QString& projectPath, const QString& projectName,
+                                           int projectType, Prompter& prompter,
+                                           const GenerationOptions& options)
 {
-    session.storeCurrentPage();
-    const QString folder = OutputFolder(session.projectPath(), session.projectName());
+    const QString folder = OutputFolder(projectPath, projectName);
     QDir().mkdir(folder);
-    Prompter& prompter = session.prompter();
     if (options.msgFolder) {
         prompter.message(kMessage, QStringLiteral("HTML files will be copied to the folder: ") + folder,
                          MessageIcon::Information);
     }
-    const QByteArray folderBytes = QFile::encodeName(folder);
-    PageFields& fields = session.fields();
+    return {.projectType = projectType,
+            .projectName = projectName,
+            .folder = QFile::encodeName(folder)};
+}
+
+QString PageGenerator::generateAutoNamedPage(PageRecord& page, PageFields& fields,
+                                             const AutoNamedRun& run, int index,
+                                             const QByteArray& previousFileName,
+                                             Prompter& prompter, const GenerationOptions& options)
+{
+    page.setText(TextField::PageFolder, run.folder);
+    if (page.text(TextField::Edit2).isEmpty())
+        fields.setText(TextField::Edit2, QFile::encodeName(AutoPageName(run.projectName, index)));
+    refreshBackLink(fields, run.projectType, index, previousFileName);
+    StorePage(page, fields, run.projectType);
+    const QString path = writePage(page, fields, run.projectType, options);
+    if (options.msgFile) {
+        prompter.message(kMessage,
+                         QFile::decodeName(page.text(TextField::Edit2)) +
+                             QStringLiteral(" file has been created."),
+                         MessageIcon::Information);
+    }
+    return path;
+}
+
+bool PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationOptions& options,
+                                      QStringList* written)
+{
+    session.storeCurrentPage();
+    const AutoNamedRun run = beginAutoNamed(session.projectPath(), session.projectName(),
+                                            session.projectType(), session.prompter(), options);
     const int pageCount = session.project().pages.size();
     for (int i = 0; i < pageCount; ++i) {
         pageStarted(i, pageCount);
         session.showPage(i);
-        PageRecord& page = session.currentPage();
-        page.setText(TextField::PageFolder, folderBytes);
-        if (page.text(TextField::Edit2).isEmpty()) {
-            fields.setText(TextField::Edit2,
-                           QFile::encodeName(AutoPageName(session.projectName(), i)));
-        }
-        refreshBackLink(session, i);
-        session.storeCurrentPage();
-        const QString path = writePage(session, options);
+        const QString path =
+            generateAutoNamedPage(session.currentPage(), session.fields(), run, i,
+                                  previousFileName(session, i), session.prompter(), options);
         if (written) written->append(path);
-        if (options.msgFile) {
-            prompter.message(kMessage,
-                             QFile::decodeName(page.text(TextField::Edit2)) +
-                                 QStringLiteral(" file has been created."),
-                             MessageIcon::Information);
-        }
         if (stopRequested()) return false;
     }
     return true;
@@ -152,10 +173,10 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
             if (!chosenFolder.endsWith(u'/')) chosenFolder += u'/';
             page.setText(TextField::PageFolder, QFile::encodeName(chosenFolder));
             fields.setText(TextField::Edit2, QFile::encodeName(file.fileName()));
-            refreshBackLink(session, i);
+            refreshBackLink(fields, session.projectType(), i, previousFileName(session, i));
             session.storeCurrentPage();
         }
-        const QString path = writePage(session, options);
+        const QString path = writePage(page, fields, session.projectType(), options);
         if (written) written->append(path);
         if (stopRequested()) return false;
     }

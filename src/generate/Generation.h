@@ -30,6 +30,13 @@ public:
     virtual bool stopRequested() = 0;
 };
 
+// Where the pages of one auto-named run go, and what names them.
+struct AutoNamedRun {
+    int projectType = 0;
+    QString projectName;
+    QByteArray folder;  // the output folder, ending in "/"
+};
+
 // Writes one HTML file per page of the session's project. It owns the page
 // save dialog's memory of the file chosen last, so keep one generator for
 // the life of the window.
@@ -45,6 +52,20 @@ public:
     // Told of every page and asked whether to stop; none by default.
     void setObserver(GenerationObserver* observer) { observer_ = observer; }
 
+    // Starts an auto-named run: makes the output folder beside the project
+    // file and, when the options ask, says where the pages go.
+    AutoNamedRun beginAutoNamed(const QString& projectPath, const QString& projectName,
+                                int projectType, Prompter& prompter,
+                                const GenerationOptions& options);
+    // One page of an auto-named run, already shown in `fields`: it gets the
+    // run's folder, its automatic name when it has none and, Interlinked,
+    // its link back to `previousFileName` (the stored file name of the page
+    // before); then it is stored into `page` and its file written. Returns
+    // the file's path. Whole projects and streamed ones both go through here.
+    QString generateAutoNamedPage(PageRecord& page, PageFields& fields, const AutoNamedRun& run,
+                                  int index, const QByteArray& previousFileName,
+                                  Prompter& prompter, const GenerationOptions& options);
+
 private:
     void pageStarted(int index, int count);
     bool stopRequested();
@@ -52,7 +73,8 @@ private:
                            QStringList* written);
     bool generateWithSaveDialogs(ProjectSession& session, const GenerationOptions& options,
                                  QStringList* written);
-    QString writePage(ProjectSession& session, const GenerationOptions& options);
+    QString writePage(const PageRecord& page, PageFields& fields, int projectType,
+                      const GenerationOptions& options);
 
     QString lastChosenFile_;
     GenerationObserver* observer_ = nullptr;

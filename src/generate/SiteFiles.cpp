@@ -359,11 +359,13 @@ std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArr
     return files;
 }
 
-std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const SitemapLimits& limits)
+namespace {
+
+std::vector<SiteFile> writeSiteFilesOf(ProjectCompanion& companion, const QByteArray& siteAddress,
+                                       const QString& projectPath, const QString& projectName,
+                                       const std::vector<PublishedPage>& pages,
+                                       const SitemapLimits& limits)
 {
-    ProjectCompanion companion(session.projectPath());
-    const QByteArray siteAddress = SiteAddressOf(companion);
-    if (siteAddress.isEmpty()) return {};
     // The key is made with the first site files, so that its file is
     // published before the first notification asks the engines to read it.
     QString key = IndexNowKeyOf(companion);
@@ -371,12 +373,36 @@ std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const Sit
         key = NewIndexNowKey();
         companion.setValue(kIndexNowKeyKey, key);
     }
-    const QString folder = OutputFolder(session.projectPath(), session.projectName());
+    const QString folder = OutputFolder(projectPath, projectName);
     QDir().mkpath(folder);
-    return WriteSiteFiles(
-        folder, siteAddress,
-        PublishedPages(session.project().pages, session.projectPath(), session.projectName()), key,
-        limits);
+    return WriteSiteFiles(folder, siteAddress, pages, key, limits);
+}
+
+}  // namespace
+
+std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const SitemapLimits& limits)
+{
+    ProjectCompanion companion(session.projectPath());
+    const QByteArray siteAddress = SiteAddressOf(companion);
+    if (siteAddress.isEmpty()) return {};
+    return writeSiteFilesOf(
+        companion, siteAddress, session.projectPath(), session.projectName(),
+        PublishedPages(session.project().pages, session.projectPath(), session.projectName()), limits);
+}
+
+std::vector<SiteFile> GenerateSiteFiles(const QString& projectPath, const QString& projectName,
+                                        const std::vector<PublishedPage>& pages,
+                                        const SitemapLimits& limits)
+{
+    ProjectCompanion companion(projectPath);
+    const QByteArray siteAddress = SiteAddressOf(companion);
+    if (siteAddress.isEmpty()) return {};
+    return writeSiteFilesOf(companion, siteAddress, projectPath, projectName, pages, limits);
+}
+
+bool HasSiteAddress(const QString& projectPath)
+{
+    return !SiteAddressOf(ProjectCompanion(projectPath)).isEmpty();
 }
 
 }  // namespace velmora

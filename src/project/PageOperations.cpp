@@ -62,11 +62,17 @@ void InitPage(PageRecord& page, const NewPageContext& context)
     page.setText(TextField::HomePage, "http://");
     for (int i = 0; i < kColourFieldCount; ++i) page.setColour(kColours[i], kDefaultColours[i]);
     for (FlagField f : kFlags) page.setFlag(f, true);
+    InitPreviousLink(page, context);
+}
 
-    if (isInterlinked(context.projectType) && context.index > 0 && context.previous) {
-        page.setText(TextField::PreviousLinkName, context.previous->text(TextField::Heading));
-        page.setText(TextField::PreviousLinkAddress, context.previous->text(TextField::Edit2));
-    }
+void InitPreviousLink(PageRecord& page, const NewPageContext& context)
+{
+    const bool linked =
+        isInterlinked(context.projectType) && context.index > 0 && context.previous;
+    page.setText(TextField::PreviousLinkName,
+                 linked ? context.previous->text(TextField::Heading) : QByteArray());
+    page.setText(TextField::PreviousLinkAddress,
+                 linked ? context.previous->text(TextField::Edit2) : QByteArray());
 }
 
 void ShowPage(const PageRecord& page, PageFields& fields, int projectType, int index, int pageCount)

@@ -26,6 +26,10 @@ struct NewPageContext {
 // The defaults of a new page.
 void InitPage(PageRecord& page, const NewPageContext& context);
 
+// The previous-page link InitPage gives a new page: in an Interlinked
+// project, the heading and file name of the page before it; else empty.
+void InitPreviousLink(PageRecord& page, const NewPageContext& context);
+
 // Record into the fields (all but PageFolder) and the page counter.
 void ShowPage(const PageRecord& page, PageFields& fields, int projectType, int index, int pageCount);
 

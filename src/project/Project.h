@@ -20,6 +20,7 @@ public:
     const PageRecord& operator[](int i) const { return *pages_[static_cast<std::size_t>(i)]; }
     PageRecord& append() { return *pages_.emplace_back(std::make_unique<PageRecord>()); }
     void reserve(int n) { pages_.reserve(static_cast<std::size_t>(n)); }
+    void removeAt(int i) { pages_.erase(pages_.begin() + i); }
     void clear() { pages_.clear(); }
 
 private:

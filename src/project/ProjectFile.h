@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QFile>
+#include <QSaveFile>
 #include <QString>
+#include <memory>
 
 #include "Project.h"
 
@@ -22,5 +25,59 @@ int WriteProjectFile(const QString& path, const ProjectData& project);
 // leaves `out` as it was. A page count of 0 or less is refused as short.
 // Bytes after the last record are ignored.
 int ReadProjectFile(const QString& path, ProjectData& out);
+
+// Reads a project file one record at a time, so a project of any size is
+// read in the memory of one page.
+class ProjectFileReader {
+public:
+    // Opens the file and reads its header. kFileShort when the header is not
+    // whole, the count is 0 or less, or the file holds fewer records than
+    // the count promises; the file is then closed.
+    int open(const QString& path);
+
+    int projectType() const { return projectType_; }
+    int pageCount() const { return pageCount_; }
+    // Records read so far.
+    int pagesRead() const { return pagesRead_; }
+
+    // Reads the next record into `page`: kFileOk, or kFileShort when the
+    // read came up short or every record was already read.
+    int read(PageRecord& page);
+
+private:
+    QFile file_;
+    int projectType_ = 0;
+    int pageCount_ = 0;
+    int pagesRead_ = 0;
+};
+
+// Writes a project file one record at a time. The page count in the header
+// is the number of records appended, filled in on commit. Nothing replaces
+// the old file before commit succeeds; a writer dropped without commit
+// leaves it as it was. A record is mostly zero bytes (the empty rest of its
+// fields); whole file blocks of zeros are skipped rather than written, so
+// the file reads the same but takes and writes far less of the disk.
+class ProjectFileWriter {
+public:
+    ProjectFileWriter();
+    ~ProjectFileWriter();
+
+    // kFileCannotOpen when the file is read-only or its replacement cannot
+    // be created.
+    int open(const QString& path, int projectType);
+    int append(const PageRecord& page);
+    int pagesWritten() const { return pagesWritten_; }
+    // Fills in the page count and replaces the file.
+    int commit();
+
+private:
+    bool writeSkippingZeroBlocks(const char* data, qint64 size);
+
+    std::unique_ptr<QSaveFile> file_;
+    qint64 end_ = 0;  // the file's length once every skipped block counts
+    bool sparse_ = false;
+    int pagesWritten_ = 0;
+    bool failed_ = false;
+};
 
 }  // namespace velmora

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 
+#include "base/Errors.h"
 #include "project/KeywordFill.h"
+#include "project/KeywordList.h"
 #include "project/PageOperations.h"
 #include "project/ProjectFile.h"
 
@@ -13,6 +15,7 @@ namespace {
 
 const QString kQuestion = QStringLiteral("Question");
 const QString kError = QStringLiteral("Error");
+const QString kMessage = QStringLiteral("Message");
 
 // The C library's atoi: blanks, an optional sign, digits up to the first
 // non-digit; no digits give 0. Saturates instead of overflowing.
@@ -197,6 +200,77 @@ void ProjectSession::saveAs()
 }
 
 void ProjectSession::fill() { Fill(fields_); }
+
+std::optional<QString> ProjectSession::askKeywordList()
+{
+    return prompter_.openFile({.title = QStringLiteral("Import Keyword List"),
+                               .filter = QStringLiteral("Keyword lists|*.txt; *.csv; *.lst"),
+                               .defaultSuffix = QStringLiteral("txt"),
+                               .initialPath = QString(),
+                               .confirmOverwrite = false,
+                               .mustExist = true});
+}
+
+void ProjectSession::importKeywordList(const ImportProgress& progress)
+{
+    if (const std::optional<QString> path = askKeywordList()) importKeywordList(*path, progress);
+}
+
+int ProjectSession::importKeywordList(const QString& path, const ImportProgress& progress)
+{
+    QByteArrayList phrases;
+    KeywordListReader reader(path);
+    while (const std::optional<QByteArray> phrase = reader.next()) phrases.append(*phrase);
+    if (phrases.isEmpty())
+        throw VelmoraError(QStringLiteral("No keyword phrase in %1").arg(path));
+
+    // The last page may be the one shown; its record must be current before
+    // the first new page links back to it.
+    storeCurrentPage();
+    PageList& pages = project_.pages;
+    const int first = pages.size();
+    KeywordPageMaker maker({.projectType = project_.projectType,
+                            .startupDir = QFile::encodeName(startupDir_)},
+                           first, &pages[first - 1]);
+    pages.reserve(first + int(phrases.size()));
+    for (qsizetype i = 0; i < phrases.size(); ++i) {
+        pages.append() = maker.make(phrases[i]);
+        if (progress) progress(int(i + 1), int(phrases.size()));
+    }
+    showPage(first);
+    changed_ = true;
+    return int(phrases.size());
+}
+
+void ProjectSession::deletePage()
+{
+    PageList& pages = project_.pages;
+    if (pages.size() <= 1) {
+        prompter_.message(kMessage, QStringLiteral("A project keeps at least one page."),
+                          MessageIcon::Information);
+        return;
+    }
+    storeCurrentPage();
+    const int index = currentIndex_;
+    if (isInterlinked(project_.projectType) && index + 1 < pages.size()) {
+        for (TextField f : {TextField::PreviousLinkName, TextField::PreviousLinkAddress})
+            pages[index + 1].setText(f, pages[index].text(f));
+    }
+    pages.removeAt(index);
+    showPage(std::min(index, pages.size() - 1));
+    changed_ = true;
+}
+
+void ProjectSession::goToPage()
+{
+    const int count = project_.pages.size();
+    const std::optional<int> number = prompter_.askNumber(
+        QStringLiteral("Go to Page"), QStringLiteral("Page number (1 to %1):").arg(count),
+        currentIndex_ + 1, 1, count);
+    if (!number || *number < 1 || *number > count || *number - 1 == currentIndex_) return;
+    storeCurrentPage();
+    showPage(*number - 1);
+}
 
 void ProjectSession::chooseColour(ColourField swatch)
 {

@@ -32,6 +32,24 @@ public:
     void fill();          // "Fill"
     void chooseColour(ColourField swatch);
 
+    // Called with (pages made, pages to make) while a keyword list is
+    // imported, so the window can show how far it is.
+    using ImportProgress = std::function<void(int done, int total)>;
+    // "Import Keyword List...": asks for a keyword list, then imports it.
+    void importKeywordList(const ImportProgress& progress = {});
+    // The file dialog of "Import Keyword List...": nothing when cancelled.
+    std::optional<QString> askKeywordList();
+    // Appends one page per phrase of the list after the last page, each made
+    // as a user would (a new page, the phrase, Fill), and shows the first of
+    // them. The list is read whole first, so a list that fails to read
+    // changes nothing. Returns the number of pages appended.
+    int importKeywordList(const QString& path, const ImportProgress& progress = {});
+    // "Delete Page": removes the current page unless it is the only one. In
+    // an Interlinked project the page after it takes its previous-page link.
+    void deletePage();
+    // "Go to Page...": asks for a page number and shows that page.
+    void goToPage();
+
     // The save question before unsaved work is dropped. False means Cancel.
     bool confirmDiscard();
 

@@ -208,5 +208,108 @@ TEST(CliGenerate, APageThatCannotBeWrittenFailsWithItsPath)
               QFile::encodeName(QStringLiteral("Cannot create file ") + dir.file(QStringLiteral("site/siteb.htm"))));
 }
 
+TEST(CliDump, StreamsTheSameBytesAsPrintingTheWholeProject)
+{
+    // The expected output was printed by the dump that read the whole
+    // project first; the fixture has quotes, a backslash, bytes that are not
+    // UTF-8, control characters, a field without its zero and trailing bytes.
+    const QString data = QStringLiteral(VELMORA_TEST_DATA_DIR);
+    const CliRun run = runCli({QStringLiteral("dump"), data + QStringLiteral("/dump_fixture.kpj")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, test::readFile(data + QStringLiteral("/dump_fixture.json")));
+}
+
+class CliNew : public ::testing::Test {
+protected:
+    QString list(const QByteArray& bytes) const
+    {
+        dir.write(QStringLiteral("list.txt"), bytes);
+        return dir.file(QStringLiteral("list.txt"));
+    }
+    CliRun make(QStringList extra, const QByteArray& phrases = "cheap cars\n\nused cars\ncheap cars\n")
+    {
+        return runCli(QStringList{QStringLiteral("new"), project, QStringLiteral("--phrases"), list(phrases)} + extra,
+                      dir.path());
+    }
+    ProjectData read() const
+    {
+        ProjectData made;
+        EXPECT_EQ(ReadProjectFile(project, made), kFileOk);
+        return made;
+    }
+
+    test::TempDir dir;
+    QString project = dir.file(QStringLiteral("site.kpj"));
+};
+
+TEST_F(CliNew, MakesOnePagePerPhraseAndPrintsTheProjectFile)
+{
+    const CliRun run = make({QStringLiteral("--names"), QStringLiteral("phrase")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QFile::encodeName(project) + "\n");
+    EXPECT_TRUE(run.err.isEmpty());
+    const ProjectData made = read();
+    EXPECT_EQ(made.projectType, kInterlinked);
+    ASSERT_EQ(made.pages.size(), 3);
+    EXPECT_EQ(made.pages[2].text(TextField::KeywordPhrase), "cheap cars");
+    EXPECT_EQ(made.pages[2].text(TextField::Edit2), "cheap-cars-2.htm");
+    EXPECT_EQ(made.pages[1].text(TextField::PreviousLinkName), "cheap cars");
+    EXPECT_EQ(QFile::decodeName(made.pages[0].text(TextField::ImageSource)),
+              dir.file(QStringLiteral("splash1.jpg")));  // the working folder is the start-up one
+}
+
+TEST_F(CliNew, TakesTheTypeAndLeavesNamesToGenerationByDefault)
+{
+    ASSERT_EQ(make({QStringLiteral("--type"), QStringLiteral("single")}).exitCode, 0);
+    const ProjectData made = read();
+    EXPECT_EQ(made.projectType, kSingle);
+    EXPECT_EQ(made.pages[1].text(TextField::Edit2), "");
+
+    const CliRun generated = runCli({QStringLiteral("generate"), project}, dir.path());
+    ASSERT_EQ(generated.exitCode, 0) << generated.err.toStdString();
+    EXPECT_EQ(generated.out.count('\n'), 3);
+    EXPECT_TRUE(test::readFile(dir.file(QStringLiteral("site/siteo.htm"))).contains("cheap cars -- subheading"));
+}
+
+TEST_F(CliNew, RefusesToOverwriteUnlessForced)
+{
+    dir.write(QStringLiteral("site.kpj"), "keep me");
+    CliRun run = make({});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.err, QFile::encodeName(project) + " already exists; --force replaces it\n");
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(dir.read(QStringLiteral("site.kpj")), "keep me");
+
+    run = make({QStringLiteral("--force")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(read().pages.size(), 3);
+}
+
+TEST_F(CliNew, AListThatFailsLeavesNoProject)
+{
+    const CliRun run = make({}, "fine\n\xE9t\xE9\n");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.err, QFile::encodeName(QStringLiteral("Line 2 of ") + dir.file(QStringLiteral("list.txt"))) +
+                           " is not UTF-8 text\n");
+    EXPECT_FALSE(QFile::exists(project));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("list.txt")});
+}
+
+TEST_F(CliNew, WrongArgumentsPrintTheUsage)
+{
+    for (const QStringList& extra : {QStringList{QStringLiteral("--type"), QStringLiteral("double")},
+                                     QStringList{QStringLiteral("--names"), QStringLiteral("numbers")},
+                                     QStringList{QStringLiteral("--template")},
+                                     QStringList{QStringLiteral("--frobnicate")},
+                                     QStringList{QStringLiteral("second.kpj")}}) {
+        const CliRun run = make(extra);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_TRUE(run.err.startsWith("usage: velmora-cli new PROJECT.kpj --phrases FILE")) << run.err.toStdString();
+    }
+    const CliRun noList = runCli({QStringLiteral("new"), project});
+    EXPECT_NE(noList.exitCode, 0);
+    EXPECT_FALSE(QFile::exists(project));
+}
+
 }  // namespace
 }  // namespace velmora

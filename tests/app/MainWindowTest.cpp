@@ -478,6 +478,70 @@ TEST_F(MainWindowTest, TheImageBrowseButtonSetsTheNameAndSource)
               QStringLiteral("Image Files|*.gif; *.jpg"));
 }
 
+TEST_F(MainWindowTest, ImportKeywordListAppendsPagesAndEndsOnTheFirst)
+{
+    start();
+    type(ui().Heading, QStringLiteral("Home"));
+    form->session().save();
+    ASSERT_FALSE(form->session().changed());
+    QByteArray phrases;
+    for (int i = 0; i < 300; ++i) phrases += "phrase number " + QByteArray::number(i) + "\n\n";
+    dir.write(QStringLiteral("list.txt"), phrases);
+    prompter.answerOpenFile(file("list.txt"));
+
+    ui().ImportKeywordList1->trigger();
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 301"));
+    EXPECT_EQ(ui().KeywordPhrase->text(), QStringLiteral("phrase number 0"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("phrase number 0"));
+    EXPECT_EQ(ui().Word4->text(), QStringLiteral("phrase number"));
+    EXPECT_EQ(ui().PreviousLinkName->text(), QStringLiteral("Home"));
+    EXPECT_TRUE(form->session().changed());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - Project1.kpj"));
+    EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::Message).size(), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy cursor is gone again
+
+    ui().Button1->click();
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("Home"));
+}
+
+TEST_F(MainWindowTest, ABadKeywordListIsShownAndChangesNothing)
+{
+    start();
+    dir.write(QStringLiteral("list.txt"), "good\n\xFF\xFE\n");
+    prompter.answerOpenFile(file("list.txt"));
+    ui().ImportKeywordList1->trigger();
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("Line 2 of %1 is not UTF-8 text.").arg(file("list.txt"))});
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 1 of 1"));
+    EXPECT_FALSE(form->session().changed());
+}
+
+TEST_F(MainWindowTest, DeletePageAndGoToPageFromTheFileMenu)
+{
+    start();
+    for (const char* heading : {"one", "two", "three"}) {
+        if (QByteArrayView(heading) != "one") ui().Button2->click();
+        type(ui().Heading, QString::fromLatin1(heading));
+    }
+    prompter.answerNumber(2);
+    ui().GoToPage1->trigger();
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 3"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("two"));
+
+    form->session().save();
+    ui().DeletePage1->trigger();
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 2"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("three"));
+    EXPECT_EQ(ui().PreviousLinkName->text(), QStringLiteral("one"));
+    EXPECT_TRUE(form->session().changed());
+
+    ui().DeletePage1->trigger();
+    ui().DeletePage1->trigger();
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 1 of 1"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("one"));
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("A project keeps at least one page.")});
+}
+
 // Clipboard contents of the kinds a fresh login or another program leaves.
 void emptyClipboard() { QApplication::clipboard()->setMimeData(new QMimeData); }
 void imageOnlyClipboard()

@@ -267,6 +267,23 @@ SshAgent::SshAgent(const QStringList& keyFiles)
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SSH_AUTH_SOCK"), socket);
+    // The socket file appears before the agent listens on it: wait until
+    // "ssh-add -l" reaches the agent (exit 2 means it could not).
+    for (;;) {
+        QProcess probe;
+        probe.setProcessEnvironment(environment);
+        probe.setStandardOutputFile(QProcess::nullDevice());
+        probe.setStandardErrorFile(QProcess::nullDevice());
+        probe.start(QStringLiteral("ssh-add"), {QStringLiteral("-l")});
+        const bool reached = probe.waitForFinished(10000) &&
+                             probe.exitStatus() == QProcess::NormalExit && probe.exitCode() != 2;
+        if (reached) break;
+        if (deadline.hasExpired()) {
+            ADD_FAILURE() << "ssh-agent does not answer on its socket";
+            return;
+        }
+        QThread::msleep(10);
+    }
     for (const QString& key : keyFiles)
         if (!runTool(QStringLiteral("ssh-add"), {QStringLiteral("-q"), key}, environment)) return;
     socket_ = socket;

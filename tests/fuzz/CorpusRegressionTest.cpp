@@ -29,7 +29,8 @@ TEST_P(FuzzCorpus, EveryKeptInputPassesItsCheck)
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          ::testing::Values("project_file", "submission_file", "settings", "fill",
-                                           "ftp_reply", "companion", "robots", "sftp_reply"),
+                                           "ftp_reply", "companion", "robots", "sftp_reply",
+                                           "keyword_list"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

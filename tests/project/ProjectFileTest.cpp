@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
+#include <cstring>
 
 #include "project/ProjectFile.h"
 #include "support/TempDir.h"
@@ -134,6 +135,85 @@ TEST_F(ProjectFileTest, AFailedSaveLeavesTheOldFileWhole)
     EXPECT_EQ(WriteProjectFile(dir.file(QStringLiteral("no/such/dir.kpj")), makeProject(0, 1)),
               kFileCannotOpen);
     EXPECT_EQ(test::readFile(path), before);
+}
+
+// --- one record at a time ------------------------------------------------
+
+TEST_F(ProjectFileTest, TheWriterWritesTheSameBytesAsAWholeProject)
+{
+    ProjectData project = makeProject(kSingle, 3);
+    project.pages[1].setText(TextField::Description, "\xFF not utf-8\r\n");
+    QByteArray expected = header(kSingle, 3);
+    for (int i = 0; i < 3; ++i) expected += QByteArray(project.pages[i].bytes().data(), 37600);
+
+    ProjectFileWriter writer;
+    ASSERT_EQ(writer.open(path, kSingle), kFileOk);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.append(project.pages[i]), kFileOk);
+    EXPECT_FALSE(QFile::exists(path));  // nothing under the final name before commit
+    ASSERT_EQ(writer.commit(), kFileOk);
+    EXPECT_EQ(test::readFile(path), expected);
+
+    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+    EXPECT_EQ(test::readFile(path), expected);
+}
+
+TEST_F(ProjectFileTest, ZeroBlocksSkippedOnWritingReadBackAsZeros)
+{
+    // Records of nothing but zeros, one byte at either end or in the middle
+    // of a long run of zeros, and none at all, written over a file whose old
+    // bytes must not show through.
+    ProjectData project;
+    project.projectType = kInterlinked;
+    project.pages.append();
+    project.pages.append().bytes()[0] = 'a';
+    project.pages.append().bytes()[20000] = 'b';
+    project.pages.append().bytes().back() = 'c';
+    std::memset(project.pages.append().bytes().data(), 0xFF, 37600);
+    project.pages.append();
+    project.pages.append();
+    QByteArray expected = header(kInterlinked, 7);
+    for (int i = 0; i < 7; ++i) expected += QByteArray(project.pages[i].bytes().data(), 37600);
+
+    test::writeFile(path, QByteArray(expected.size() + 5000, 'x'));
+    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+    EXPECT_TRUE(test::readFile(path) == expected);
+    ProjectData read;
+    ASSERT_EQ(ReadProjectFile(path, read), kFileOk);
+    EXPECT_EQ(read.pages[6], PageRecord{});
+}
+
+TEST_F(ProjectFileTest, AWriterDroppedBeforeCommitLeavesTheOldFileAndNoLeftovers)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileOk);
+    const QByteArray before = test::readFile(path);
+    {
+        ProjectFileWriter writer;
+        ASSERT_EQ(writer.open(path, kSingle), kFileOk);
+        ASSERT_EQ(writer.append(makeProject(kSingle, 1).pages[0]), kFileOk);
+    }
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("p.kpj")});
+
+    ProjectFileWriter unopened;
+    EXPECT_EQ(unopened.append(PageRecord{}), kFileShort);
+    EXPECT_EQ(unopened.commit(), kFileShort);
+}
+
+TEST_F(ProjectFileTest, TheReaderHandsOutOneRecordAtATime)
+{
+    const ProjectData written = makeProject(kInterlinked, 3);
+    ASSERT_EQ(WriteProjectFile(path, written), kFileOk);
+    ProjectFileReader reader;
+    ASSERT_EQ(reader.open(path), kFileOk);
+    EXPECT_EQ(reader.projectType(), kInterlinked);
+    EXPECT_EQ(reader.pageCount(), 3);
+    PageRecord page;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(reader.read(page), kFileOk);
+        EXPECT_EQ(page, written.pages[i]);
+    }
+    EXPECT_EQ(reader.pagesRead(), 3);
+    EXPECT_EQ(reader.read(page), kFileShort);  // never past the count
 }
 
 }  // namespace

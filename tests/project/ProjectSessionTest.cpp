@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "base/Errors.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectSession.h"
 #include "support/ScriptedPrompter.h"
@@ -268,6 +269,130 @@ TEST_F(ProjectSessionTest, FillSetsTheChangeFlag)
     session.save();
     session.fill();
     EXPECT_TRUE(session.changed());
+}
+
+// --- keyword lists and page management -----------------------------------
+
+class PageManagementTest : public ProjectSessionTest {
+protected:
+    // A saved project of `count` pages headed "P1", "P2", ..., named
+    // "p1.htm", ...; the first page shown and the flag clear.
+    void pages(int count, int choice = 0)
+    {
+        session.newProject(choice, true);
+        for (int i = 1; i <= count; ++i) {
+            if (i > 1) session.nextPage();
+            fields.setText(TextField::Heading, "P" + QByteArray::number(i));
+            fields.setText(TextField::Edit2, "p" + QByteArray::number(i) + ".htm");
+        }
+        session.storeCurrentPage();
+        session.showPage(0);
+        session.save();
+        ASSERT_FALSE(session.changed());
+    }
+    QByteArray heading(int i) { return session.project().pages[i].text(TextField::Heading); }
+    QString list(const QByteArray& bytes)
+    {
+        dir.write(QStringLiteral("list.txt"), bytes);
+        return dir.file(QStringLiteral("list.txt"));
+    }
+};
+
+TEST_F(PageManagementTest, ImportAppendsAfterTheLastPageAndShowsTheFirstImported)
+{
+    pages(2);
+    session.nextPage();
+    session.previousPage();
+    fields.setText(TextField::Heading, "P1 edited");  // unsaved edit on the page shown
+    session.nextPage();
+    fields.setText(TextField::Heading, "P2 edited");  // the last page, shown and not stored
+    QList<std::pair<int, int>> progress;
+    prompter.answerOpenFile(list("cheap cars\n\n  used bikes  \n"));
+    session.importKeywordList([&](int done, int total) { progress.append({done, total}); });
+
+    EXPECT_EQ(prompter.calls()[0].request.title, QStringLiteral("Import Keyword List"));
+    EXPECT_TRUE(prompter.calls()[0].request.mustExist);
+    ASSERT_EQ(session.project().pages.size(), 4);
+    EXPECT_EQ(heading(0), "P1 edited");
+    EXPECT_EQ(heading(1), "P2 edited");
+    EXPECT_EQ(session.currentIndex(), 2);
+    EXPECT_EQ(fields.pageNo(), "Page: 3 of 4");
+    EXPECT_EQ(fields.text(TextField::KeywordPhrase), "cheap cars");
+    EXPECT_EQ(fields.text(TextField::Word2), "cars");
+    EXPECT_EQ(fields.text(TextField::PreviousLinkName), "P2 edited");
+    EXPECT_EQ(fields.text(TextField::PreviousLinkAddress), "p2.htm");
+    EXPECT_EQ(session.project().pages[3].text(TextField::PreviousLinkName), "cheap cars");
+    EXPECT_EQ(session.project().pages[3].text(TextField::KeywordPhrase), "used bikes");
+    EXPECT_TRUE(session.changed());
+    EXPECT_EQ(progress, (QList<std::pair<int, int>>{{1, 2}, {2, 2}}));
+}
+
+TEST_F(PageManagementTest, AListThatFailsOrIsCancelledChangesNothing)
+{
+    pages(2);
+    prompter.answerOpenFile(std::nullopt);
+    session.importKeywordList();
+    EXPECT_THROW(session.importKeywordList(list("fine\n\xC0\xC0\n")), VelmoraError);
+    EXPECT_THROW(session.importKeywordList(list(" \n\n")), VelmoraError);
+    EXPECT_THROW(session.importKeywordList(file("none.txt")), FileError);
+    EXPECT_EQ(session.project().pages.size(), 2);
+    EXPECT_EQ(session.currentIndex(), 0);
+    EXPECT_FALSE(session.changed());
+}
+
+TEST_F(PageManagementTest, DeleteHandsTheBackLinkToThePageAfter)
+{
+    pages(3);
+    session.showPage(1);
+    session.deletePage();
+    ASSERT_EQ(session.project().pages.size(), 2);
+    EXPECT_EQ(heading(1), "P3");
+    EXPECT_EQ(session.currentIndex(), 1);  // the page after takes the deleted one's place
+    EXPECT_EQ(fields.pageNo(), "Page: 2 of 2");
+    EXPECT_EQ(fields.text(TextField::Heading), "P3");
+    EXPECT_EQ(fields.text(TextField::PreviousLinkName), "P1");
+    EXPECT_EQ(fields.text(TextField::PreviousLinkAddress), "p1.htm");
+    EXPECT_TRUE(session.changed());
+
+    session.showPage(0);
+    session.deletePage();  // the first page's empty link goes to the new first page
+    EXPECT_EQ(fields.text(TextField::Heading), "P3");
+    EXPECT_EQ(fields.text(TextField::PreviousLinkName), "");
+    EXPECT_EQ(fields.pageNo(), "Page: 1 of 1");
+}
+
+TEST_F(PageManagementTest, DeletingTheLastPageShowsTheNewLastAndOnePageStays)
+{
+    pages(2);
+    session.nextPage();
+    session.deletePage();
+    EXPECT_EQ(session.currentIndex(), 0);
+    EXPECT_EQ(fields.text(TextField::Heading), "P1");
+    EXPECT_EQ(fields.pageNo(), "Page: 1 of 1");
+
+    session.save();
+    session.deletePage();
+    EXPECT_EQ(session.project().pages.size(), 1);
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("A project keeps at least one page.")});
+    EXPECT_FALSE(session.changed());
+}
+
+TEST_F(PageManagementTest, GoToPageAsksANumberInRangeAndStoresTheShownPage)
+{
+    pages(3);
+    fields.setText(TextField::Heading, "P1 edited");
+    prompter.answerNumber(3).answerNumber(std::nullopt).answerNumber(0).answerNumber(4);
+    session.goToPage();
+    const ScriptedPrompter::Call& call = prompter.calls()[0];
+    EXPECT_EQ(call.caption, QStringLiteral("Go to Page"));
+    EXPECT_EQ(call.value, 1);
+    EXPECT_EQ(call.minimum, 1);
+    EXPECT_EQ(call.maximum, 3);
+    EXPECT_EQ(fields.pageNo(), "Page: 3 of 3");
+    EXPECT_EQ(heading(0), "P1 edited");
+    for (int i = 0; i < 3; ++i) session.goToPage();  // cancelled, then out of range
+    EXPECT_EQ(session.currentIndex(), 2);
+    EXPECT_EQ(prompter.calls()[1].value, 3);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ const char* kindName(ScriptedPrompter::Kind kind)
     case ScriptedPrompter::Kind::SaveFile: return "save-file dialog";
     case ScriptedPrompter::Kind::Colour: return "colour dialog";
     case ScriptedPrompter::Kind::ProjectType: return "project-type dialog";
+    case ScriptedPrompter::Kind::Number: return "number question";
     }
     return "?";
 }
@@ -66,6 +67,12 @@ ScriptedPrompter& ScriptedPrompter::answerProjectType(std::optional<int> type)
     return *this;
 }
 
+ScriptedPrompter& ScriptedPrompter::answerNumber(std::optional<int> number)
+{
+    numbers_.push_back(number);
+    return *this;
+}
+
 QList<ScriptedPrompter::Call> ScriptedPrompter::callsOf(Kind kind) const
 {
     QList<Call> result;
@@ -84,7 +91,7 @@ QStringList ScriptedPrompter::messages() const
 bool ScriptedPrompter::allAnswersUsed() const
 {
     return questions_.empty() && openFiles_.empty() && saveFiles_.empty() && colours_.empty() &&
-           projectTypes_.empty();
+           projectTypes_.empty() && numbers_.empty();
 }
 
 void ScriptedPrompter::message(const QString& caption, const QString& text, MessageIcon icon)
@@ -141,6 +148,20 @@ std::optional<std::uint32_t> ScriptedPrompter::chooseColour(std::uint32_t initia
 std::optional<int> ScriptedPrompter::chooseProjectType()
 {
     return next(projectTypes_, {.kind = Kind::ProjectType}, std::optional<int>());
+}
+
+std::optional<int> ScriptedPrompter::askNumber(const QString& caption, const QString& label,
+                                               int value, int minimum, int maximum)
+{
+    return next(numbers_,
+                {.kind = Kind::Number,
+                 .caption = caption,
+                 .text = label,
+                 .value = value,
+                 .minimum = minimum,
+                 .maximum = maximum,
+                 .buttons = QStringLiteral("OK Cancel")},
+                std::optional<int>());
 }
 
 }  // namespace velmora::test

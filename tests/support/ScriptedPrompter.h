@@ -15,7 +15,7 @@ namespace velmora::test {
 // answered as cancelled, so no test ever waits for a person.
 class ScriptedPrompter final : public Prompter {
 public:
-    enum class Kind { Message, Question, OpenFile, SaveFile, Colour, ProjectType };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Colour, ProjectType, Number };
 
     struct Call {
         Kind kind;
@@ -24,6 +24,10 @@ public:
         MessageIcon icon = MessageIcon::Information;
         FileDialogRequest request = {};
         std::uint32_t initialColour = 0;
+        // A number question: the value offered and the range allowed.
+        int value = 0;
+        int minimum = 0;
+        int maximum = 0;
         QString buttons = {};  // "OK" for a message, "Yes No Cancel" or "Yes No" for a question
     };
 
@@ -33,6 +37,7 @@ public:
     ScriptedPrompter& answerSaveFile(std::optional<QString> path);
     ScriptedPrompter& answerColour(std::optional<std::uint32_t> colour);
     ScriptedPrompter& answerProjectType(std::optional<int> type);
+    ScriptedPrompter& answerNumber(std::optional<int> number);
 
     const QList<Call>& calls() const { return calls_; }
     QList<Call> callsOf(Kind kind) const;
@@ -53,6 +58,8 @@ public:
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;
     std::optional<int> chooseProjectType() override;
+    std::optional<int> askNumber(const QString& caption, const QString& label, int value,
+                                 int minimum, int maximum) override;
 
 private:
     template <typename T>
@@ -64,6 +71,7 @@ private:
     std::deque<std::optional<QString>> saveFiles_;
     std::deque<std::optional<std::uint32_t>> colours_;
     std::deque<std::optional<int>> projectTypes_;
+    std::deque<std::optional<int>> numbers_;
 };
 
 }  // namespace velmora::test

@@ -1,12 +1,15 @@
 #include "CliCommands.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <optional>
 
 #include "Json.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/StreamedGeneration.h"
 #include "project/KeywordFill.h"
+#include "project/KeywordList.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
@@ -65,19 +68,22 @@ int fillCommand(const QStringList& args, const Output& io)
 int dumpCommand(const QStringList& args, const Output& io)
 {
     if (args.size() != 1) return fail(io, QStringLiteral("usage: velmora-cli dump PROJECT.kpj"));
-    ProjectData project;
-    if (ReadProjectFile(args[0], project) != kFileOk)
-        return fail(io, QStringLiteral("Error opening file"));
+    ProjectFileReader reader;
+    if (reader.open(args[0]) != kFileOk) return fail(io, QStringLiteral("Error opening file"));
 
-    QByteArray pages = "[";
-    for (int i = 0; i < project.pages.size(); ++i) {
-        if (i > 0) pages += ", ";
-        pages += pageJson(project.pages[i]);
+    // One record at a time, so a project of any size prints in the memory of
+    // one page; the header has promised no more records than the file holds.
+    const QByteArray head = "{" + jsonString("ProjectType") + ": " +
+                            QByteArray::number(reader.projectType()) + ", " +
+                            jsonString("Pages") + ": [";
+    std::fwrite(head.constData(), 1, size_t(head.size()), io.out);
+    PageRecord page;
+    for (int i = 0; i < reader.pageCount(); ++i) {
+        if (reader.read(page) != kFileOk) return fail(io, QStringLiteral("Error opening file"));
+        const QByteArray json = (i > 0 ? ", " : "") + pageJson(page);
+        std::fwrite(json.constData(), 1, size_t(json.size()), io.out);
     }
-    pages += "]";
-    JsonObjectWriter json;
-    json.add("ProjectType", qint64(project.projectType)).addRaw("Pages", pages);
-    print(io.out, json.finish());
+    print(io.out, "]}");
     return 0;
 }
 
@@ -101,28 +107,102 @@ int generateCommand(const QStringList& args, const Output& io)
     }
     if (projectPath.isEmpty()) return fail(io, usage);
     try {
-        HeadlessProject project(projectPath, QDir::currentPath());
-        if (siteAddress) recordSiteAddress(project, *siteAddress);
-        for (const QString& path : project.generate()) print(io.out, QFile::encodeName(path));
-        for (const SiteFile& file : project.siteFiles())
+        StreamedGeneration generation(projectPath, QDir::currentPath());
+        if (siteAddress) recordSiteAddress(projectPath, *siteAddress);
+        generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
+        for (const SiteFile& file : generation.siteFiles())
             print(io.out, QFile::encodeName(file.localPath));
-        if (save) project.save();
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
     }
     return 0;
 }
 
+namespace {
+
+constexpr const char* kNewUsage =
+    "usage: velmora-cli new PROJECT.kpj --phrases FILE [--type single|interlinked] "
+    "[--template OTHER.kpj] [--names letters|phrase] [--force]";
+
+struct NewArguments {
+    KeywordProjectRequest request;
+    bool force = false;
+};
+
+// Nothing when the arguments do not make a valid call.
+std::optional<NewArguments> parseNew(const QStringList& args)
+{
+    NewArguments parsed;
+    KeywordProjectRequest& request = parsed.request;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == QLatin1String("--phrases") && hasValue) {
+            request.phrasesPath = args[++i];
+        } else if (arg == QLatin1String("--template") && hasValue) {
+            request.templatePath = args[++i];
+        } else if (arg == QLatin1String("--type") && hasValue) {
+            const QString type = args[++i];
+            if (type == QLatin1String("single")) request.projectType = kSingle;
+            else if (type == QLatin1String("interlinked")) request.projectType = kInterlinked;
+            else return std::nullopt;
+        } else if (arg == QLatin1String("--names") && hasValue) {
+            const QString names = args[++i];
+            if (names == QLatin1String("letters")) request.names = PageNames::Letters;
+            else if (names == QLatin1String("phrase")) request.names = PageNames::Phrase;
+            else return std::nullopt;
+        } else if (arg == QLatin1String("--force")) {
+            parsed.force = true;
+        } else if (!arg.startsWith(QLatin1String("--")) && request.projectPath.isEmpty()) {
+            request.projectPath = arg;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (request.projectPath.isEmpty() || request.phrasesPath.isEmpty()) return std::nullopt;
+    return parsed;
+}
+
+}  // namespace
+
+int newCommand(const QStringList& args, const Output& io)
+{
+    std::optional<NewArguments> call = parseNew(args);
+    if (!call) return fail(io, QLatin1String(kNewUsage));
+    KeywordProjectRequest& request = call->request;
+    const QFileInfo target(request.projectPath);
+    if (!call->force && (target.exists() || target.isSymLink())) {
+        return fail(io, QStringLiteral("%1 already exists; --force replaces it")
+                            .arg(request.projectPath));
+    }
+    request.startupDir = QDir::currentPath();
+    try {
+        MakeKeywordProject(request);
+    } catch (const VelmoraError& e) {
+        return fail(io, e.text());
+    }
+    print(io.out, QFile::encodeName(request.projectPath));
+    return 0;
+}
+
+void recordSiteAddress(const QString& projectPath, const QString& address)
+{
+    ProjectCompanion companion(projectPath);
+    SetSiteAddress(companion, address);
+}
+
 void recordSiteAddress(HeadlessProject& project, const QString& address)
 {
-    ProjectCompanion companion(project.session().projectPath());
-    SetSiteAddress(companion, address);
+    recordSiteAddress(project.session().projectPath(), address);
 }
 
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
         {"fill", "fill PHRASE", fillCommand},
+        {"new", "new PROJECT.kpj --phrases FILE [--type single|interlinked] [--template OTHER.kpj] "
+                "[--names letters|phrase] [--force]",
+         newCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
         {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
         {"upload",

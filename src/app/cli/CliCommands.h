@@ -24,12 +24,14 @@ struct Command {
 };
 
 int fillCommand(const QStringList& args, const Output& io);
+int newCommand(const QStringList& args, const Output& io);
 int dumpCommand(const QStringList& args, const Output& io);
 int generateCommand(const QStringList& args, const Output& io);
 int uploadCommand(const QStringList& args, const Output& io);
 int indexNowCommand(const QStringList& args, const Output& io);
 
 // Checks the site address and records it in the project's companion file.
+void recordSiteAddress(const QString& projectPath, const QString& address);
 void recordSiteAddress(HeadlessProject& project, const QString& address);
 
 // Every subcommand of velmora-cli, in the order the usage lists them.

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -177,6 +179,9 @@ void TForm1::connectCommands()
     bind(ui_->Open1, &QAction::triggered, &TForm1::Button5Click);
     bind(ui_->Save1, &QAction::triggered, &TForm1::Button4Click);
     bind(ui_->Saveas1, &QAction::triggered, &TForm1::Button12Click);
+    bind(ui_->ImportKeywordList1, &QAction::triggered, &TForm1::ImportKeywordList1Click);
+    bind(ui_->DeletePage1, &QAction::triggered, &TForm1::DeletePage1Click);
+    bind(ui_->GoToPage1, &QAction::triggered, &TForm1::GoToPage1Click);
     bind(ui_->Preview1, &QAction::triggered, &TForm1::Button8Click);
     bind(ui_->Generate1, &QAction::triggered, &TForm1::Button10Click);
     bind(ui_->FTP1, &QAction::triggered, &TForm1::Button6Click);
@@ -432,6 +437,33 @@ void TForm1::Button11Click()
 }
 
 void TForm1::Button12Click() { session_.saveAs(); }
+
+void TForm1::ImportKeywordList1Click()
+{
+    const std::optional<QString> path = session_.askKeywordList();
+    if (!path) return;
+    const BusyCursor busy;
+    // Shown only when the import lasts long enough to be noticed, and brought
+    // up to date now and then: each update lets the window system in.
+    std::unique_ptr<QProgressDialog> progress;
+    QElapsedTimer sinceUpdate;
+    session_.importKeywordList(*path, [&](int done, int total) {
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(
+                QStringLiteral("Importing the keyword list..."), QString(), 0, total, this);
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(500);
+        } else if (done < total && sinceUpdate.elapsed() < 50) {
+            return;
+        }
+        sinceUpdate.start();
+        progress->setValue(done);
+    });
+}
+
+void TForm1::DeletePage1Click() { session_.deletePage(); }
+
+void TForm1::GoToPage1Click() { session_.goToPage(); }
 
 void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch); }
 

@@ -80,6 +80,9 @@ public:
     void Button10Click();  // "Generate HTML"
     void Button11Click();  // "New"
     void Button12Click();  // "Save As..."
+    void ImportKeywordList1Click();
+    void DeletePage1Click();
+    void GoToPage1Click();
     void SpeedButtonClick(ColourField swatch);
     void Copy1Click();
     void Paste1Click();

@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QShowEvent>
 
@@ -160,6 +161,16 @@ std::optional<int> WidgetPrompter::chooseProjectType()
     TNewPrjDlg dialog(parent_);  // centred on the screen, as every dialog
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.projectType();
+}
+
+std::optional<int> WidgetPrompter::askNumber(const QString& caption, const QString& label,
+                                             int value, int minimum, int maximum)
+{
+    bool ok = false;
+    const int number =
+        QInputDialog::getInt(parent_, caption, label, value, minimum, maximum, 1, &ok);
+    if (!ok) return std::nullopt;
+    return number;
 }
 
 }  // namespace velmora

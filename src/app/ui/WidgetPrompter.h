@@ -21,6 +21,8 @@ public:
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> chooseColour(std::uint32_t initial) override;
     std::optional<int> chooseProjectType() override;
+    std::optional<int> askNumber(const QString& caption, const QString& label, int value,
+                                 int minimum, int maximum) override;
 
 private:
     QPointer<QWidget> parent_;

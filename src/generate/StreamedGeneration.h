@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "generate/SiteFiles.h"
+#include "project/ProjectFile.h"
+
+namespace velmora {
+
+// Generates every page of a project file as velmora-cli does (auto-named,
+// no messages, the credit link from velmora.ini in the start-up folder),
+// reading and writing one record at a time, so memory stays that of a page
+// whatever the project's size. The page files, site files and records come
+// out exactly as from generating the whole project in a session.
+class StreamedGeneration {
+public:
+    // Opens the project file; VelmoraError "Error opening file" when it
+    // does not read.
+    StreamedGeneration(const QString& projectPath, const QString& startupDir);
+
+    // Writes every page file, telling `pageWritten` each path as soon as the
+    // file is written, then the site files when the project has a site
+    // address. With `save`, the updated records go to a temporary file
+    // beside the project that replaces it once everything is written; a
+    // failure leaves the project file as it was. Raises VelmoraError "Error
+    // saving file" when the project cannot be written back, and FileError
+    // for a file that cannot be written.
+    void run(bool save, const std::function<void(const QString&)>& pageWritten);
+
+    // The site files of the run.
+    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
+
+private:
+    QString projectPath_;
+    QString startupDir_;
+    ProjectFileReader reader_;
+    std::vector<SiteFile> siteFiles_;
+};
+
+}  // namespace velmora

@@ -14,6 +14,10 @@ QString checkSubmissionFile(const QByteArray& bytes);
 QString checkSettingsFile(const QByteArray& bytes);
 QString checkFill(const QByteArray& phrase);
 QString checkFtpReplies(const QByteArray& stream);
+// Names from a record (page file, image, image path) through generation and
+// the upload plan: nothing outside the page folder changes, only pages and
+// pictures lie in it, and only pictures and command-safe names are planned.
+QString checkPageNames(const QByteArray& names);
 QString checkKeywordList(const QByteArray& bytes);
 QString checkCompanion(const QByteArray& bytes);
 QString checkRobots(const QByteArray& bytes);

@@ -132,7 +132,8 @@ void stopLatency(benchmark::State& state, Setting* setting, bool freezeServer)
             publisher.stop();
         });
         try {
-            publisher.publish({{UploadItem::Kind::Page, setting->sparseFile(), "velmora-stopped.bin"}});
+            publisher.publish({{UploadItem::Kind::Page, QFile::encodeName(setting->sparseFile()),
+                               "velmora-stopped.bin"}});
             state.SkipWithError("the upload was not stopped");
         } catch (const VelmoraError&) {
         }
@@ -196,10 +197,10 @@ int main(int argc, char** argv)
     }
     std::vector<UploadItem> smallPlan;
     for (int i = 0; i < kSmallFiles; ++i)
-        smallPlan.push_back({UploadItem::Kind::Page, setting.smallFile(i),
+        smallPlan.push_back({UploadItem::Kind::Page, QFile::encodeName(setting.smallFile(i)),
                              "velmora-small/" + setting.smallName(i).toUtf8()});
     const std::vector<UploadItem> largePlan = {
-        {UploadItem::Kind::Page, setting.largeFile(), "velmora-large.bin"}};
+        {UploadItem::Kind::Page, QFile::encodeName(setting.largeFile()), "velmora-large.bin"}};
 
     const auto add = [](const char* name, auto function) {
         benchmark::RegisterBenchmark(name, function)

@@ -18,12 +18,17 @@ namespace {
 // cost memory.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
-bool loadInto(CSimpleIniA& ini, const QString& path)
+// Missing: there is no file yet. Failed: a file is there but was not read
+// whole (not a regular file, unreadable, larger than any settings file of
+// ours), and writing over it would lose what it holds.
+ReadOutcome loadInto(CSimpleIniA& ini, const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return false;
-    const QByteArray data = file.readAll();
-    return ini.LoadData(data.constData(), static_cast<size_t>(data.size())) >= 0;
+    QByteArray data;
+    const ReadOutcome outcome = readWholeFile(path, kMaxFileSize, data);
+    if (outcome != ReadOutcome::Read) return outcome;
+    return ini.LoadData(data.constData(), static_cast<size_t>(data.size())) >= 0
+               ? ReadOutcome::Read
+               : ReadOutcome::Failed;
 }
 
 // One line per value: a line break would start a new entry in the file.
@@ -49,7 +54,7 @@ QByteArray SettingsFile::read(const char* section, const char* key,
                               const QByteArray& fallback) const
 {
     CSimpleIniA ini;
-    if (!loadInto(ini, path_)) return fallback.left(kMaxValueLength);
+    if (loadInto(ini, path_) != ReadOutcome::Read) return fallback.left(kMaxValueLength);
     const char* value = ini.GetValue(section, key, nullptr);
     if (!value) return fallback.left(kMaxValueLength);
     const QByteArray text(value);
@@ -62,12 +67,16 @@ bool SettingsFile::write(const char* section, const char* key, const QByteArray&
     if (isReadOnlyFile(path_)) return false;
 
     CSimpleIniA ini;
-    loadInto(ini, path_);
+    // Only a file read whole is written back; anything else stays as it is.
+    if (loadInto(ini, path_) == ReadOutcome::Failed) return false;
     if (ini.SetValue(section, key, singleLine(value).constData()) < 0) return false;
     std::string data;
     if (ini.Save(data) < 0) return false;
 
     QSaveFile file(path_);
+    // A start-up folder that cannot hold the temporary file still lets a
+    // writable settings file be written, in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(data.data(), static_cast<qint64>(data.size())) != qint64(data.size()))

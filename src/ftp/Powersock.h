@@ -92,7 +92,9 @@ public:
     void Writeln(QByteArrayView text);
     QByteArray ReadLn();
     QByteArray Read(quint16 count);
-    void SendFile(const QString& localPath);
+    // Sends a regular file, its path taken byte for byte.
+    void SendFile(const QByteArray& localPath);
+    void SendFile(const QString& localPath);  // a path the system gave as text
 
     // While set, the waits of this instance also end when `link` loses its
     // connection: a data connection gives up when its control connection

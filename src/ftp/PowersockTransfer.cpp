@@ -9,6 +9,7 @@
 #include "Powersock.h"
 #include "ReplyLines.h"
 #include "ScopeExit.h"
+#include "base/FileAccess.h"
 
 namespace velmora {
 
@@ -237,12 +238,14 @@ QByteArray TPowersock::Transaction(const QByteArray& command)
     return lastReply_;
 }
 
-void TPowersock::SendFile(const QString& localPath)
+void TPowersock::SendFile(const QString& localPath) { SendFile(QFile::encodeName(localPath)); }
+
+void TPowersock::SendFile(const QByteArray& localPath)
 {
     counting_ = true;
     sendingFile_ = true;
     StatusMessage(8, QStringLiteral("SendFile"));
-    QFile file(localPath);
+    QFile file;
     const ScopeExit restore([this] {
         file_ = nullptr;
         counting_ = false;
@@ -252,8 +255,8 @@ void TPowersock::SendFile(const QString& localPath)
     });
     // Read chunk by chunk into one buffer of ours; a second buffer below
     // would only copy every byte once more.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError::cannotOpen(localPath);
+    if (!openRegularFile(file, localPath, QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError::cannotOpen(QFile::decodeName(localPath));
     if (!connected_) throw ESockError(QStringLiteral("Not Connected"));
 
     file_ = &file;
@@ -277,7 +280,8 @@ void TPowersock::SendFile(const QString& localPath)
     }
     switch (end) {
     case WaitEnd::Done:
-        if (fileFailed_) throw FileError(QStringLiteral("Cannot read file %1").arg(localPath));
+        if (fileFailed_)
+            throw FileError(QStringLiteral("Cannot read file %1").arg(QFile::decodeName(localPath)));
         return;
     case WaitEnd::Canceled: throw EAbortError(QStringLiteral("Socket send aborted"));
     case WaitEnd::TimedOut: throw ESockError(QStringLiteral("Socket send timed out"));

@@ -6,6 +6,10 @@
 #include <algorithm>
 
 #include "VexFTP.h"
+#include "base/Errors.h"
+#include "base/FileAccess.h"
+#include "base/FolderFile.h"
+#include "generate/PageImage.h"
 
 namespace velmora {
 
@@ -16,31 +20,75 @@ QByteArray NormalisedRemoteDirectory(const QByteArray& directory)
     return directory + '/';
 }
 
-std::vector<UploadItem> PlanUploads(const PageList& pages, const QByteArray& remoteDirectory)
+namespace {
+
+bool holdsControlByte(const QByteArray& text)
 {
-    std::vector<UploadItem> plan;
-    QSet<QByteArray> imagesSent;
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+// Every name that will go into a command is refused before anything is
+// sent, so that a planted line break never reaches the server.
+void requireCommandSafe(const QByteArray& remoteName)
+{
+    if (holdsControlByte(remoteName)) {
+        throw VelmoraError(QStringLiteral("Cannot upload \"%1\": a name sent to the server may "
+                                          "not hold control characters")
+                               .arg(visibleName(remoteName)));
+    }
+}
+
+}  // namespace
+
+PlannedUploads PlanUploads(const PageList& pages, const QByteArray& remoteDirectory)
+{
+    PlannedUploads plan;
+    QSet<QByteArray> imagesDone;  // sent, or skipped for what the file is
     for (int i = 0; i < pages.size(); ++i) {
         const PageRecord& page = pages[i];
+        const QByteArray image = page.text(TextField::Image);
         const QByteArray imageSource = page.text(TextField::ImageSource);
-        if (!imageSource.isEmpty() && !imagesSent.contains(imageSource)) {
-            imagesSent.insert(imageSource);
-            plan.push_back({UploadItem::Kind::Image, QFile::decodeName(imageSource),
-                            remoteDirectory + page.text(TextField::Image)});
+        if (!image.isEmpty() && !imageSource.isEmpty() && !imagesDone.contains(imageSource)) {
+            requireCommandSafe(remoteDirectory + image);
+            const PageImage verdict = CheckPageImage(image, imageSource);
+            if (verdict.verdict == PageImage::Verdict::Use) {
+                imagesDone.insert(imageSource);
+                plan.items.push_back(
+                    {UploadItem::Kind::Image, imageSource, remoteDirectory + image});
+            } else if (verdict.verdict == PageImage::Verdict::Skip) {
+                // A bad name is this page's; a later page may name the same
+                // picture properly.
+                if (isPlainFileName(image)) imagesDone.insert(imageSource);
+                if (!plan.skippedImages.contains(verdict.warning))
+                    plan.skippedImages.append(verdict.warning);
+            }
         }
         const QByteArray fileName = page.text(TextField::Edit2);
-        plan.push_back({UploadItem::Kind::Page,
-                        QFile::decodeName(page.text(TextField::PageFolder) + fileName),
-                        remoteDirectory + fileName});
+        const QByteArray localPath = page.text(TextField::PageFolder) + fileName;
+        if (!isPlainFileName(fileName)) {
+            throw VelmoraError(QStringLiteral("Cannot upload %1: \"%2\" is not a plain file name")
+                                   .arg(visibleName(localPath), visibleName(fileName)));
+        }
+        requireCommandSafe(remoteDirectory + fileName);
+        plan.items.push_back({UploadItem::Kind::Page, localPath, remoteDirectory + fileName});
     }
     return plan;
+}
+
+bool OpenUploadFile(QFile& file, const QByteArray& localPath)
+{
+    return openRegularFile(file, localPath, QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 void AppendSiteFiles(std::vector<UploadItem>& plan, const std::vector<SiteFile>& files,
                      const QByteArray& remoteDirectory)
 {
-    for (const SiteFile& file : files)
-        plan.push_back({UploadItem::Kind::SiteFile, file.localPath, remoteDirectory + file.name});
+    for (const SiteFile& file : files) {
+        requireCommandSafe(remoteDirectory + file.name);
+        plan.push_back({UploadItem::Kind::SiteFile, QFile::encodeName(file.localPath),
+                        remoteDirectory + file.name});
+    }
 }
 
 void UploadPlan(TVexFTP& ftp, const std::vector<UploadItem>& plan, const UploadStartEvent& onStart)
@@ -57,8 +105,7 @@ UploadProgress::UploadProgress(const std::vector<UploadItem>& plan)
 {
     sizes_.reserve(plan.size());
     for (const UploadItem& item : plan) {
-        const QFileInfo info(item.localPath);
-        const qint64 size = info.isFile() ? info.size() : 0;
+        const qint64 size = std::max<qint64>(regularFileSize(item.localPath), 0);
         sizes_.push_back(size);
         bytesTotal_ += size;
     }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -12,14 +14,24 @@ namespace velmora {
 
 class TVexFTP;
 
-// One file of a Send: where it is and the name it is stored under.
+// One file of a Send: where it is and the name it is stored under. The
+// local path is the record's bytes exactly (a name that is not UTF-8 still
+// names its own file): open it with OpenUploadFile, show it with
+// QFile::decodeName.
 struct UploadItem {
     enum class Kind { Image, Page, SiteFile };
     Kind kind = Kind::Page;
-    QString localPath;
+    QByteArray localPath;
     QByteArray remoteName;
 
     friend bool operator==(const UploadItem&, const UploadItem&) = default;
+};
+
+// A plan and the images it leaves out, one line each ("Image skipped: ..."),
+// for the user to read once the Send is over.
+struct PlannedUploads {
+    std::vector<UploadItem> items;
+    QStringList skippedImages;
 };
 
 // The remote directory as it prefixes every remote name: "/", FTP's own
@@ -31,7 +43,18 @@ QByteArray NormalisedRemoteDirectory(const QByteArray& directory);
 // its ImageSource appears (under the directory and that page's Image), then
 // its page file PageFolder + Edit2 (under the directory and Edit2). Images go
 // from where the user chose them, once per distinct path.
-std::vector<UploadItem> PlanUploads(const PageList& pages, const QByteArray& remoteDirectory);
+//
+// Checked whole before anything connects: a remote name holding a byte
+// below 32 (a line break would end the command and start another), or a
+// page file name that is not a plain name, raises VelmoraError and nothing
+// is sent. An image goes only when its Image is a plain name and its
+// ImageSource a readable regular file that is a picture; otherwise its
+// page goes without it and the image is named in skippedImages. A page
+// with no Image or no ImageSource sends no image.
+PlannedUploads PlanUploads(const PageList& pages, const QByteArray& remoteDirectory);
+
+// Opens a planned file for reading: only a regular file, by its exact bytes.
+bool OpenUploadFile(QFile& file, const QByteArray& localPath);
 
 // The site files (sitemap, robots.txt, key file) go after the pages, under
 // the same directory, so that nothing names a page before it is there.

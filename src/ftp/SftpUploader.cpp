@@ -1,7 +1,6 @@
 #include "SftpUploader.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QtEndian>
@@ -188,9 +187,9 @@ void SftpUploader::ensureFolder(const QByteArray& folder)
 void SftpUploader::uploadFile(const UploadItem& item)
 {
     checkRemoteName(item.remoteName);
-    QFile file(item.localPath);
-    if (!QFileInfo(item.localPath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError::cannotOpen(item.localPath);
+    QFile file;
+    if (!OpenUploadFile(file, item.localPath))
+        throw FileError::cannotOpen(QFile::decodeName(item.localPath));
 
     const QByteArray folder = remoteFolderOf(item.remoteName);
     ensureFolder(folder);
@@ -250,7 +249,7 @@ void SftpUploader::sendFileData(const UploadItem& item, QFile& file, const QByte
             const qsizetype head = packet.size();
             packet.resize(head + chunk_);
             const qint64 read = file.read(packet.data() + head, chunk_);
-            if (read < 0) throw FileError::cannotOpen(item.localPath);
+            if (read < 0) throw FileError::cannotOpen(QFile::decodeName(item.localPath));
             if (read == 0) {
                 endOfFile = true;
                 break;

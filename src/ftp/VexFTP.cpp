@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "FtpErrors.h"
+#include "Publishing.h"
 #include "ReplyLines.h"
 #include "ScopeExit.h"
-#include "project/Project.h"
 
 namespace velmora {
 
@@ -45,6 +45,12 @@ void TVexFTP::ReadContinuation(QByteArray line)
 
 QByteArray TVexFTP::Transaction(const QByteArray& command)
 {
+    // The last guard against a planted line break: a command is one line of
+    // printable bytes or it is not sent at all.
+    for (char c : command) {
+        if (static_cast<unsigned char>(c) < 32)
+            throw ESockError(QStringLiteral("Cannot send a command that holds control characters"));
+    }
     // One deadline for the command and every line of its reply, so that an
     // endless reply ends too.
     TimerScope timer(*this);
@@ -153,7 +159,7 @@ void TVexFTP::failure(const QByteArray& reply)
     if (!handled) throw FTPException(reply);
 }
 
-void TVexFTP::Upload(const QString& localPath, const QByteArray& remoteName)
+void TVexFTP::Upload(const QByteArray& localPath, const QByteArray& remoteName)
 {
     ClearCanceled();
     CertifyConnect();
@@ -170,8 +176,9 @@ void TVexFTP::Upload(const QString& localPath, const QByteArray& remoteName)
         data.Listen();
 
         {
-            QFile file(localPath);
-            if (!file.open(QIODevice::ReadOnly)) throw FileError::cannotOpen(localPath);
+            QFile file;
+            if (!OpenUploadFile(file, localPath))
+                throw FileError::cannotOpen(QFile::decodeName(localPath));
             SetBytesTotal(file.size());
         }
 
@@ -187,8 +194,8 @@ void TVexFTP::Upload(const QString& localPath, const QByteArray& remoteName)
             StatusMessage(1, QStringLiteral("STOR ") + QString::fromUtf8(remoteName));
             store = "STOR " + remoteName;
         } else {
-            StatusMessage(1, QStringLiteral("STOR ") + localPath);
-            store = "STOR " + QFile::encodeName(fileNamePart(localPath));
+            StatusMessage(1, QStringLiteral("STOR ") + QFile::decodeName(localPath));
+            store = "STOR " + localPath.mid(localPath.lastIndexOf('/') + 1);
         }
         reply = Transaction(store);
         if (isErrorReply(ReplyNumber())) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -43,14 +44,21 @@ public:
     // QUIT, then close; does nothing when not connected.
     void Disconnect() override;
     // One command line; returns the first line of the reply after reading
-    // its continuation lines.
+    // its continuation lines. A command holding a byte below 32 is refused
+    // with ESockError before anything is sent.
     QByteArray Transaction(const QByteArray& command) override;
     // Cancels the data connection of a running upload.
     void Abort() override;
 
     // Stores one local file under the remote name, or under the local
     // file's own name when the remote name is empty.
-    void Upload(const QString& localPath, const QByteArray& remoteName);
+    // The local path is taken byte for byte; only a regular file is sent.
+    void Upload(const QByteArray& localPath, const QByteArray& remoteName);
+    // A local path the system gave as text.
+    void Upload(const QString& localPath, const QByteArray& remoteName)
+    {
+        Upload(QFile::encodeName(localPath), remoteName);
+    }
 
     const TPowersock* DataSocket() const { return dataSocket_.get(); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 namespace velmora {
 
@@ -12,6 +13,10 @@ public:
     virtual ~BrowserLauncher() = default;
     virtual void OpenInBrowser(const QByteArray& target) = 0;
 };
+
+// The one argument `xdg-open` gets for a target: the text itself, or for a
+// path that is not UTF-8 a file address with every byte escaped.
+QString LauncherArgument(const QByteArray& target);
 
 // Starts `xdg-open` detached with the target as its one argument, never
 // through a shell.

@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
+#include "generate/PageImage.h"
 #include "project/PageOperations.h"
 
 namespace velmora {
@@ -31,10 +32,31 @@ QByteArray previousFileName(ProjectSession& session, int index)
     return index > 0 ? session.project().pages[index - 1].text(TextField::Edit2) : QByteArray();
 }
 
+// A folder as PageFolder holds it, or PathTooLongError: cut, it would name
+// another folder.
+QByteArray folderField(const QByteArray& folder)
+{
+    if (!fitsField(TextField::PageFolder, folder)) throw PathTooLongError(folder);
+    return folder;
+}
+
 }  // namespace
 
-void WritePageFile(const QString& path, const QByteArrayList& lines)
+VelmoraError PathTooLongError(const QByteArray& path)
 {
+    return VelmoraError(QStringLiteral("Path too long: %1 (a page record holds %2 bytes at most)")
+                            .arg(visibleName(path))
+                            .arg(slotOf(TextField::PageFolder).width - 1));
+}
+
+WriteResult WritePageFile(const QByteArray& folder, const QByteArray& name,
+                          const QByteArrayList& lines)
+{
+    // The page's path is the folder text followed by the name, as it always
+    // was; the name itself must be a name, never a way out of the folder.
+    const QByteArray path = folder + name;
+    if (name.isEmpty()) throw FileError::cannotCreate(pathFromRecord(path));
+    if (!isPlainFileName(name)) throw FileError(notPlainFileNameText(path, name));
     QByteArray content;
     qsizetype size = 0;
     for (const QByteArray& line : lines) size += line.size() + 2;
@@ -43,37 +65,31 @@ void WritePageFile(const QString& path, const QByteArrayList& lines)
         content += line;
         content += "\r\n";
     }
-    QFile file(path);
-    if (path.isEmpty() || QFileInfo(path).isDir() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(content) != content.size() || !file.flush())
-        throw FileError::cannotCreate(path);
+    const FolderAndName target = splitPath(path);
+    return writeFileInFolder(target.folder, target.name, content);
 }
 
-void CopyPageImage(const QByteArray& imageSource, const QString& target)
+void PageGenerator::noteSkipped(const QString& warning)
 {
-    const QString source = pathFromRecord(imageSource);
-    const QFileInfo from(source);
-    if (source.isEmpty() || !from.isFile() || QFileInfo(target).fileName().isEmpty()) return;
-    const QFileInfo to(target);
-    if (to.exists() && from.canonicalFilePath() == to.canonicalFilePath()) return;
-    QFile::remove(target);
-    QFile::copy(source, target);
+    if (!skippedImages_.contains(warning)) skippedImages_.append(warning);
 }
 
 QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int projectType,
                                  const GenerationOptions& options)
 {
-    const QString path =
-        pathFromRecord(page.text(TextField::PageFolder) + page.text(TextField::Edit2));
-    WritePageFile(path, BuildPage(fields, projectType, options.creditLink));
-    CopyPageImage(page.text(TextField::ImageSource),
-                  pathFromRecord(page.text(TextField::PageFolder) + page.text(TextField::Image)));
-    return path;
+    const QByteArray folder = page.text(TextField::PageFolder);
+    const QByteArray name = page.text(TextField::Edit2);
+    WritePageFile(folder, name, BuildPage(fields, projectType, options.creditLink));
+    if (const auto warning = CopyPageImage(page.text(TextField::ImageSource), folder,
+                                           page.text(TextField::Image)))
+        noteSkipped(*warning);
+    return pathFromRecord(folder + name);
 }
 
 bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptions& options,
                                   QStringList* written)
 {
+    skippedImages_.clear();
     const int remembered = session.currentIndex();
     if (options.saveFirst) session.save();  // generation goes on whether or not it worked
     const bool result = options.autoName ? generateAutoNamed(session, options, written)
@@ -93,15 +109,17 @@ AutoNamedRun PageGenerator::beginAutoNamed(const QString& projectPath, const QSt
                                            int projectType, Prompter& prompter,
                                            const GenerationOptions& options)
 {
+    skippedImages_.clear();
     const QString folder = OutputFolder(projectPath, projectName);
+    // Checked before the folder is made: nothing is written for a project
+    // whose pages could not say where they went.
+    const QByteArray folderBytes = folderField(QFile::encodeName(folder));
     QDir().mkdir(folder);
     if (options.msgFolder) {
         prompter.message(kMessage, QStringLiteral("HTML files will be copied to the folder: ") + folder,
                          MessageIcon::Information);
     }
-    return {.projectType = projectType,
-            .projectName = projectName,
-            .folder = QFile::encodeName(folder)};
+    return {.projectType = projectType, .projectName = projectName, .folder = folderBytes};
 }
 
 QString PageGenerator::generateAutoNamedPage(PageRecord& page, PageFields& fields,
@@ -148,6 +166,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
 {
     session.storeCurrentPage();
     const QString folder = OutputFolder(session.projectPath(), session.projectName());
+    const QByteArray folderBytes = folderField(QFile::encodeName(folder));
     QDir().mkdir(folder);
     QDir::setCurrent(folder);  // a file name without a folder is written there
     PageFields& fields = session.fields();
@@ -156,7 +175,8 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
         pageStarted(i, pageCount);
         session.showPage(i);
         PageRecord& page = session.currentPage();
-        if (page.text(TextField::PageFolder).isEmpty() && page.text(TextField::Edit2).isEmpty()) {
+        const QByteArray pageFolder = page.text(TextField::PageFolder);
+        if (pageFolder.isEmpty() && page.text(TextField::Edit2).isEmpty()) {
             const std::optional<QString> chosen = session.prompter().saveFile(
                 {.title = QStringLiteral("Save File - %1 [Link Name: %2]")
                               .arg(i + 1)
@@ -168,13 +188,26 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
                  .mustExist = false});
             if (!chosen) return false;
             lastChosenFile_ = *chosen;
-            const QFileInfo file(*chosen);
+            const QFileInfo file(QDir(folder).absoluteFilePath(*chosen));
             QString chosenFolder = file.path();
             if (!chosenFolder.endsWith(u'/')) chosenFolder += u'/';
-            page.setText(TextField::PageFolder, QFile::encodeName(chosenFolder));
+            page.setText(TextField::PageFolder, folderField(QFile::encodeName(chosenFolder)));
             fields.setText(TextField::Edit2, QFile::encodeName(file.fileName()));
             refreshBackLink(fields, session.projectType(), i, previousFileName(session, i));
             session.storeCurrentPage();
+        } else {
+            // Written under the folder and name it has, without storing the
+            // shown page; the name still gets its extension, and a folder
+            // that is missing or relative means the output folder, where
+            // such a page was always written, so that PageFolder is absolute.
+            if (!pageFolder.startsWith('/'))
+                page.setText(TextField::PageFolder, folderField(folderBytes + pageFolder));
+            const QByteArray name = page.text(TextField::Edit2);
+            const QByteArray stored = withPageExtension(name);
+            if (stored != name) {
+                fields.setText(TextField::Edit2, stored);
+                page.setText(TextField::Edit2, stored);
+            }
         }
         const QString path = writePage(page, fields, session.projectType(), options);
         if (written) written->append(path);

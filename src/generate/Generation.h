@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/Errors.h"
+#include "base/FolderFile.h"
 #include "project/ProjectSession.h"
 
 namespace velmora {
@@ -52,8 +54,14 @@ public:
     // Told of every page and asked whether to stop; none by default.
     void setObserver(GenerationObserver* observer) { observer_ = observer; }
 
+    // The images the last generation skipped, one line each, each image
+    // once: the caller tells the user in one message.
+    const QStringList& skippedImages() const { return skippedImages_; }
+
     // Starts an auto-named run: makes the output folder beside the project
-    // file and, when the options ask, says where the pages go.
+    // file and, when the options ask, says where the pages go. A folder
+    // whose path would not fit PageFolder raises PathTooLongError before
+    // anything is made.
     AutoNamedRun beginAutoNamed(const QString& projectPath, const QString& projectName,
                                 int projectType, Prompter& prompter,
                                 const GenerationOptions& options);
@@ -75,17 +83,25 @@ private:
                                  QStringList* written);
     QString writePage(const PageRecord& page, PageFields& fields, int projectType,
                       const GenerationOptions& options);
+    void noteSkipped(const QString& warning);
 
     QString lastChosenFile_;
     GenerationObserver* observer_ = nullptr;
+    QStringList skippedImages_;
 };
 
-// Writes lines, each followed by CR LF, replacing the file; FileError
-// "Cannot create file %s" when that fails.
-void WritePageFile(const QString& path, const QByteArrayList& lines);
+// Writes lines, each followed by CR LF, as the file `folder` + `name`, the
+// record's bytes exactly (see writeFileInFolder: a new file renamed over the
+// target, nothing written when the file already holds these bytes).
+// FileError "Cannot create file %s" when that fails, also for an empty name;
+// a name that holds "/" or is "." or ".." is refused before anything is
+// written: "Cannot create file %s: "%s" is not a plain file name".
+WriteResult WritePageFile(const QByteArray& folder, const QByteArray& name,
+                          const QByteArrayList& lines);
 
-// Copies the page's image beside it, replacing a file of that name. Any
-// failure is ignored; a copy onto itself is skipped so the image survives.
-void CopyPageImage(const QByteArray& imageSource, const QString& target);
+// "Path too long: %1 (a page record holds 259 bytes at most)": a path
+// that would be cut in its record field names another file, so it is
+// refused instead.
+VelmoraError PathTooLongError(const QByteArray& path);
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 #include "StreamedGeneration.h"
 
+#include <QDir>
 #include <optional>
 
 #include "base/Errors.h"
@@ -19,7 +20,11 @@ VelmoraError openFailure() { return VelmoraError(QStringLiteral("Error opening f
 }  // namespace
 
 StreamedGeneration::StreamedGeneration(const QString& projectPath, const QString& startupDir)
-    : projectPath_(projectPath), startupDir_(startupDir)
+    // PageFolder is made from this path, and must not depend on the folder
+    // that is current when the project is next used.
+    : projectPath_(QDir::isRelativePath(projectPath) ? QDir::currentPath() + u'/' + projectPath
+                                                     : projectPath),
+      startupDir_(startupDir)
 {
     if (reader_.open(projectPath) != kFileOk) throw openFailure();
 }
@@ -68,6 +73,7 @@ void StreamedGeneration::run(bool save, const std::function<void(const QString&)
         if (withSiteFiles) published.push_back({previousFileName, path});
         if (writer && writer->append(page) != kFileOk) throw saveFailure();
     }
+    skippedImages_ = generator.skippedImages();
     if (withSiteFiles) siteFiles_ = GenerateSiteFiles(projectPath_, projectName, published);
     if (writer && writer->commit() != kFileOk) throw saveFailure();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -31,12 +32,15 @@ public:
 
     // The site files of the run.
     const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
+    // The images the run skipped, one line each.
+    const QStringList& skippedImages() const { return skippedImages_; }
 
 private:
     QString projectPath_;
     QString startupDir_;
     ProjectFileReader reader_;
     std::vector<SiteFile> siteFiles_;
+    QStringList skippedImages_;
 };
 
 }  // namespace velmora

@@ -57,7 +57,11 @@ void InitPage(PageRecord& page, const NewPageContext& context)
         page.setText(f, "center");
     page.setText(TextField::ComboBox1, context.firstRobotsChoice);
     page.setText(TextField::Image, "splash1.jpg");
-    page.setText(TextField::ImageSource, context.startupDir + "/splash1.jpg");
+    // A start-up directory too deep for the field leaves no image path
+    // rather than a cut one that would name some other file.
+    const QByteArray imageSource = context.startupDir + "/splash1.jpg";
+    if (fitsField(TextField::ImageSource, imageSource))
+        page.setText(TextField::ImageSource, imageSource);
     page.setText(TextField::RobotsTag, "<meta name=\"robots\" content=\"all\">");
     page.setText(TextField::HomePage, "http://");
     for (int i = 0; i < kColourFieldCount; ++i) page.setColour(kColours[i], kDefaultColours[i]);
@@ -111,8 +115,14 @@ QByteArray withPageExtension(const QByteArray& fileName)
 {
     if (fileName.isEmpty()) return fileName;
     const QByteArray extension = extensionOf(fileName);
-    if (extension == ".htm" || extension == ".html") return fileName;
-    return fileName + ".htm";
+    const bool kept = extension == ".htm" || extension == ".html";
+    const QByteArray added = kept ? extension : QByteArray(".htm");
+    const QByteArray stem = kept ? fileName.chopped(extension.size()) : fileName;
+    // A name too long for the field loses the end of its stem, never its
+    // extension: the file written must still be a page.
+    const qsizetype room =
+        static_cast<qsizetype>(slotOf(TextField::Edit2).width) - 1 - added.size();
+    return stem.left(fittingLength(stem, room)) + added;
 }
 
 QByteArray pageCounter(int index, int pageCount)

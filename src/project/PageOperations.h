@@ -38,7 +38,9 @@ void ShowPage(const PageRecord& page, PageFields& fields, int projectType, int i
 void StorePage(PageRecord& page, PageFields& fields, int projectType);
 
 // The file name as StorePage leaves it: ".htm" appended unless the name is
-// empty or already ends in the exact extension ".htm" or ".html".
+// empty or already ends in the exact extension ".htm" or ".html". A name
+// that would not fit the field is cut before its extension, so the stored
+// name always ends in ".htm" or ".html".
 QByteArray withPageExtension(const QByteArray& fileName);
 
 QByteArray pageCounter(int index, int pageCount);

@@ -143,6 +143,13 @@ constexpr TextField keywordField(int n)  // 0 is Word, 1 ... 14 are Word1 ... Wo
     return static_cast<TextField>(static_cast<int>(TextField::Word) + n);
 }
 
+// True when the text fits its field whole: at most the width minus one
+// bytes and no zero byte, so that storing it cuts nothing.
+inline bool fitsField(TextField f, QByteArrayView value)
+{
+    return value.size() < static_cast<qsizetype>(slotOf(f).width) && !value.contains('\0');
+}
+
 namespace layout_checks {
 // Fields follow each other without gaps except for the two padding runs.
 constexpr bool textSlotsAreContiguous()

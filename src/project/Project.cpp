@@ -2,12 +2,6 @@
 
 namespace velmora {
 
-QString fileNamePart(const QString& path)
-{
-    qsizetype cut = -1;
-    for (QChar separator : {QChar(u'/'), QChar(u'\\'), QChar(u':')})
-        cut = std::max(cut, path.lastIndexOf(separator));
-    return path.mid(cut + 1);
-}
+QString fileNamePart(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
 
 }  // namespace velmora

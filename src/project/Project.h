@@ -33,7 +33,8 @@ struct ProjectData {
     PageList pages;
 };
 
-// The file-name part of a path: the text after its last "/", "\" or ":".
+// The file-name part of a path: the text after its last "/". On this
+// system ":" and "\" are ordinary characters of a name.
 QString fileNamePart(const QString& path);
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include "ProjectFile.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -29,8 +30,9 @@ int ProjectFileReader::open(const QString& path)
     // The file is opened for writing too, so a read-only file counts as one
     // that cannot be opened.
     if (isReadOnlyFile(path)) return kFileCannotOpen;
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) return kFileCannotOpen;
+    // Only a regular file, whose size is what it holds: a FIFO or device
+    // would hold the program forever or never end.
+    if (!openRegularFile(file_, path, QIODevice::ReadWrite)) return kFileCannotOpen;
 
     char header[kHeaderSize];
     const qint32 count = file_.read(header, kHeaderSize) == kHeaderSize
@@ -68,8 +70,11 @@ int ProjectFileWriter::open(const QString& path, int projectType)
     failed_ = false;
     // A read-only project file is refused as it would be by an in-place write;
     // the atomic replace could otherwise swap it out.
-    if (isReadOnlyFile(path)) return kFileCannotOpen;
+    if (isReadOnlyFile(path) || isNonRegularFile(path)) return kFileCannotOpen;
     auto file = std::make_unique<QSaveFile>(path);
+    // A folder that cannot hold the temporary file (read-only, say) still
+    // lets a writable project file be saved, in place.
+    file->setDirectWriteFallback(true);
     if (!file->open(QIODevice::WriteOnly)) return kFileCannotOpen;
     char header[kHeaderSize];
     qToLittleEndian<qint32>(projectType, header);
@@ -145,7 +150,8 @@ int ReadProjectFile(const QString& path, ProjectData& out)
 
     ProjectData read;
     read.projectType = reader.projectType();
-    read.pages.reserve(reader.pageCount());
+    // Memory follows the records as they are read.
+    read.pages.reserve(std::min(reader.pageCount(), 1024));
     for (int i = 0; i < reader.pageCount(); ++i)
         if (reader.read(read.pages.append()) != kFileOk) return kFileShort;
     out = std::move(read);

@@ -143,7 +143,9 @@ int ProjectSession::openProject(const QString& path)
     if (result != kFileOk) return result;
     project_ = std::move(read);
     showPage(0);
-    adoptPath(path);
+    // Generation derives PageFolder from this path, and a relative one would
+    // later be resolved against whatever folder is current then.
+    adoptPath(QDir::isRelativePath(path) ? QDir::currentPath() + u'/' + path : path);
     changed_ = false;
     return kFileOk;
 }

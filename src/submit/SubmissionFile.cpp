@@ -25,19 +25,18 @@ int ReadSubmissionFile(const QString& path, SubmissionList& out)
     // The file is opened for writing too, so a read-only file counts as one
     // that cannot be opened.
     if (isReadOnlyFile(path)) return kFileCannotOpen;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) return kFileCannotOpen;
+    // Only a regular file: a FIFO or device would hold the program forever.
+    QFile file;
+    if (!openRegularFile(file, path, QIODevice::ReadWrite)) return kFileCannotOpen;
 
     char countBytes[kCountSize];
     if (file.read(countBytes, kCountSize) != kCountSize) return kFileShort;
     const qint32 count = qFromLittleEndian<qint32>(countBytes);
     if (count <= 0) return kFileShort;
-    // A count that promises more than the file holds fails before any memory
-    // is spent on it.
-    if ((file.size() - kCountSize) / kEntrySize < count) return kFileShort;
 
+    // Memory follows the entries actually read, whatever the count promises
+    // or the file system claims.
     SubmissionList read;
-    read.reserve(count);
     for (qint32 i = 0; i < count; ++i) {
         const auto bytes = read.append().bytes();
         if (file.read(bytes.data(), kEntrySize) != kEntrySize) return kFileShort;
@@ -50,9 +49,12 @@ int WriteSubmissionFile(const QString& path, const SubmissionList& list)
 {
     // A read-only list is refused as an in-place write would refuse it; the
     // atomic replace below could otherwise swap it out.
-    if (isReadOnlyFile(path)) return kFileCannotOpen;
+    if (isReadOnlyFile(path) || isNonRegularFile(path)) return kFileCannotOpen;
 
     QSaveFile file(path);
+    // A folder that cannot hold the temporary file still lets a writable
+    // list be saved, in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return kFileCannotOpen;
 
     char countBytes[kCountSize];

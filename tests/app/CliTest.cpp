@@ -208,6 +208,31 @@ TEST(CliGenerate, APageThatCannotBeWrittenFailsWithItsPath)
               QFile::encodeName(QStringLiteral("Cannot create file ") + dir.file(QStringLiteral("site/siteb.htm"))));
 }
 
+TEST(CliGenerate, SaveWithARelativeProjectPathStoresAnAbsolutePageFolder)
+{
+    test::TempDir dir;
+    writeProject(dir.file(QStringLiteral("site.kpj")), 1, 2);
+    const CliRun run =
+        runCli({QStringLiteral("generate"), QStringLiteral("site.kpj"), QStringLiteral("--save")}, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(QFile::encodeName(dir.file(QStringLiteral("site/siteb.htm")))));
+    ProjectData saved;
+    ASSERT_EQ(ReadProjectFile(dir.file(QStringLiteral("site.kpj")), saved), kFileOk);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(QFile::decodeName(saved.pages[i].text(TextField::PageFolder)), dir.file(QStringLiteral("site/")));
+}
+
+TEST(CliGenerate, EachSkippedImageIsOneLineOnStandardError)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 1, 3);  // every page shows /nowhere/splash1.jpg
+    const CliRun run = runCli({QStringLiteral("generate"), path}, dir.path());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.count('\n'), 3);
+    EXPECT_EQ(run.err, QByteArray("Image skipped: cannot read /nowhere/splash1.jpg\n"));
+}
+
 TEST(CliDump, StreamsTheSameBytesAsPrintingTheWholeProject)
 {
     // The expected output was printed by the dump that read the whole
@@ -269,6 +294,17 @@ TEST_F(CliNew, TakesTheTypeAndLeavesNamesToGenerationByDefault)
     ASSERT_EQ(generated.exitCode, 0) << generated.err.toStdString();
     EXPECT_EQ(generated.out.count('\n'), 3);
     EXPECT_TRUE(test::readFile(dir.file(QStringLiteral("site/siteo.htm"))).contains("cheap cars -- subheading"));
+}
+
+TEST_F(CliNew, PutsTheDefaultPictureWhereItsPagesLookForIt)
+{
+    ASSERT_EQ(make({}).exitCode, 0);
+    const QByteArray picture = dir.read(QStringLiteral("splash1.jpg"));
+    EXPECT_TRUE(picture.startsWith("\xFF\xD8\xFF"));
+    const CliRun generated = runCli({QStringLiteral("generate"), project}, dir.path());
+    ASSERT_EQ(generated.exitCode, 0);
+    EXPECT_TRUE(generated.err.isEmpty()) << generated.err.toStdString();  // no image skipped
+    EXPECT_EQ(dir.read(QStringLiteral("site/splash1.jpg")), picture);
 }
 
 TEST_F(CliNew, RefusesToOverwriteUnlessForced)

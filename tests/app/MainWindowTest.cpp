@@ -343,6 +343,47 @@ TEST_F(MainWindowTest, GenerateHtmlAndPreview)
     EXPECT_TRUE(QFile::exists(file("Project1/Project1b.htm")));
 }
 
+TEST_F(MainWindowTest, ANewProjectFindsItsPictureInTheStartUpDirectory)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");
+    const QByteArray picture = test::readFile(file("splash1.jpg"));
+    EXPECT_TRUE(picture.startsWith("\xFF\xD8\xFF"));
+    click(ui().Button10);
+    EXPECT_EQ(test::readFile(file("Project1/splash1.jpg")), picture);
+    EXPECT_TRUE(prompter.calls().isEmpty()) << "nothing skipped, nothing to tell";
+}
+
+TEST_F(MainWindowTest, SkippedImagesAreToldInOneMessageAfterGeneration)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");
+    dir.write(QStringLiteral("notes.txt"), "not a picture");
+    for (int page = 0; page < 3; ++page) {
+        if (page > 0) click(ui().Button2);
+        prompter.answerOpenFile(file(page == 1 ? "missing.gif" : "notes.txt"));
+        click(ui().Button3);
+    }
+    click(ui().Button10);
+    ASSERT_EQ(prompter.calls().size(), 4);  // three image dialogs, then one message
+    const auto& told = prompter.calls().last();
+    EXPECT_EQ(told.caption, QStringLiteral("Message"));
+    EXPECT_EQ(told.icon, MessageIcon::Warning);
+    EXPECT_EQ(told.text, QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
+                                        "Image skipped: cannot read %2")
+                             .arg(file("notes.txt"), file("missing.gif")));
+    EXPECT_TRUE(QFile::exists(file("Project1/Project1o.htm")));
+}
+
+TEST_F(MainWindowTest, AnImagePathTooLongForItsFieldIsRefused)
+{
+    start();
+    const QString deep = dir.path() + u'/' + QString(260 - dir.path().size(), u'i') + QStringLiteral(".gif");
+    prompter.answerOpenFile(deep);
+    click(ui().Button3);
+    EXPECT_EQ(prompter.messages().last(),
+              QStringLiteral("Path too long: %1 (a page record holds 259 bytes at most)").arg(deep));
+    EXPECT_EQ(ui().Image->text(), QStringLiteral("splash1.jpg"));
+}
+
 TEST_F(MainWindowTest, PreviewAfterACancelledDialogOpensNothing)
 {
     start("[OPTIONS]\nAUTO_NAME=No\n");

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
 
 #include "base/Errors.h"
 #include "base/Options.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
+#include "support/HostileFiles.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -67,6 +71,47 @@ TEST_F(SettingsFileTest, AReadOnlyFileIsLeftAsItIs)
     QFile::setPermissions(settings.path(), QFileDevice::ReadOwner);
     EXPECT_FALSE(settings.write("A", "K", "2"));
     EXPECT_EQ(settings.read("A", "K", ""), "1");
+}
+
+TEST_F(SettingsFileTest, WhatIsNoRegularFileGivesDefaultsAtOnceAndIsNeverWritten)
+{
+    for (test::Planted kind : test::kAllPlanted) {
+        ASSERT_TRUE(test::plant(kind, QFile::encodeName(settings.path()))) << test::nameOf(kind);
+        EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", "dflt"), "dflt") << test::nameOf(kind);
+        EXPECT_EQ(VendorValues::read(settings).programName, "Velmora 1.0");
+        EXPECT_FALSE(settings.write("WSIZE", "Left", "1")) << test::nameOf(kind);
+        EXPECT_TRUE(QFileInfo(settings.path()).isSymLink() || !QFileInfo(settings.path()).isFile());
+        QFile::remove(settings.path());
+        QDir().rmdir(settings.path());
+    }
+}
+
+TEST_F(SettingsFileTest, AFileTooLargeToReadWholeIsNeitherReadNorRewritten)
+{
+    // Keys after 16 MB of padding: a write that read only part of the file
+    // would drop them.
+    const QByteArray big = "[FTP]\nPASSWORD=secret\n[PAD]\nP=" + QByteArray(16 * 1024 * 1024, 'p') +
+                           "\n[VENDOR]\nHOMEPAGE=http://mine/\n";
+    dir.write(QStringLiteral("velmora.ini"), big);
+    EXPECT_EQ(settings.read("FTP", "PASSWORD", "none"), "none");
+    EXPECT_FALSE(settings.write("WSIZE", "Left", "1"));
+    EXPECT_TRUE(dir.read(QStringLiteral("velmora.ini")) == big);
+}
+
+TEST_F(SettingsFileTest, AFolderThatCannotHoldATemporaryFileIsWrittenInPlace)
+{
+    dir.write(QStringLiteral("velmora.ini"), "[A]\nK=1\n");
+    test::openToEveryone(dir.path());
+    ASSERT_EQ(::chown(QFile::encodeName(settings.path()).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                     QFileDevice::ReadOther | QFileDevice::ExeOther));
+    bool written = false;
+    ASSERT_TRUE(test::asUnprivilegedUser([&] { written = settings.write("A", "L", "2"); }));
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(settings.read("A", "K", ""), "1");
+    EXPECT_EQ(settings.read("A", "L", ""), "2");
 }
 
 TEST_F(SettingsFileTest, VendorValuesHaveDefaults)

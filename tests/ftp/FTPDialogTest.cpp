@@ -189,6 +189,47 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
     EXPECT_EQ(sent.last(), QByteArray("QUIT"));
 }
 
+TEST_F(FtpDialogTest, ImagesLeftBehindAreToldInOneMessageAfterTheSend)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    PageList pages = pagesSharingAnImage(3);
+    dir.write(QStringLiteral("velmora.ini.copy"), "[FTP]\nPASSWORD=secret\n");
+    pages[1].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("velmora.ini.copy"))));
+    pages[2].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("gone.gif"))));
+    showing(pages, [&] { button("B2")->click(); });
+
+    QList<QByteArray> stores;
+    for (const QByteArray& line : server.transcript())
+        if (line.startsWith("STOR ")) stores << line;
+    EXPECT_EQ(stores, (QList<QByteArray>{"STOR pub/logo.gif", "STOR pub/page1.htm",
+                                         "STOR pub/page2.htm", "STOR pub/page3.htm"}));
+    ASSERT_EQ(prompter.calls().size(), 1);
+    const ScriptedPrompter::Call& told = prompter.calls()[0];
+    EXPECT_EQ(told.caption, QStringLiteral("Message"));
+    EXPECT_EQ(told.icon, MessageIcon::Warning);
+    EXPECT_EQ(told.text, QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
+                                        "Image skipped: cannot read %2")
+                             .arg(dir.file(QStringLiteral("velmora.ini.copy")),
+                                  dir.file(QStringLiteral("gone.gif"))));
+}
+
+TEST_F(FtpDialogTest, ANameThatWouldBreakACommandStopsTheSendBeforeItConnects)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    PageList pages = pagesSharingAnImage(2);
+    pages[1].setText(TextField::Edit2, "page2.htm\r\nDELE index.htm");
+    showing(pages, [&] { button("B2")->click(); });
+    EXPECT_EQ(server.controlConnections(), 0);
+    EXPECT_TRUE(statuses.isEmpty());
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("Cannot upload \"pub/page2.htm\\r\\nDELE index.htm\": a name "
+                                         "sent to the server may not hold control characters.")});
+}
+
 TEST_F(FtpDialogTest, SiteFilesGoAfterThePagesAndAWholeSendIsFollowedByTheSentHandler)
 {
     ScriptedFtpServer server;

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "QtPrint.h"
+#include "base/Errors.h"
 #include "ftp/Publishing.h"
 #include "support/TempDir.h"
 
@@ -35,48 +36,110 @@ PageRecord& addPage(PageList& pages, const QByteArray& folder, const QByteArray&
     return page;
 }
 
-TEST(PlanUploadsTest, EachDistinctImageOnceBeforeTheFirstPageThatShowsIt)
-{
+// A folder of image files: real pictures by their first bytes, and others.
+class PlanUploadsTest : public ::testing::Test {
+protected:
+    QByteArray put(const char* name, const QByteArray& bytes)
+    {
+        dir.write(QString::fromLatin1(name), bytes);
+        return QFile::encodeName(dir.file(QString::fromLatin1(name)));
+    }
+    QByteArray gif(const char* name) { return put(name, "GIF89a\x01\x00\x01\x00"); }
+
+    test::TempDir dir;
     PageList pages;
-    addPage(pages, "/site/", "a.htm", "/pics/logo.gif", "logo.gif");
+};
+
+TEST_F(PlanUploadsTest, EachDistinctImageOnceBeforeTheFirstPageThatShowsIt)
+{
+    const QByteArray logo = gif("logo.gif");
+    const QByteArray photo = put("photo.jpg", "\xFF\xD8\xFF\xE0\x00\x10JFIF");
+    const QByteArray upper = put("Logo.gif", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR");
+    addPage(pages, "/site/", "a.htm", logo, "logo.gif");
     addPage(pages, "/site/", "b.htm");
-    addPage(pages, "/site/", "c.htm", "/pics/logo.gif", "other-name.gif");
-    addPage(pages, "/site/", "d.htm", "/pics/photo.jpg", "photo.jpg");
-    addPage(pages, "/site/", "e.htm", "/pics/Logo.gif", "Logo.gif");
+    addPage(pages, "/site/", "c.htm", logo, "other-name.gif");
+    addPage(pages, "/site/", "d.htm", photo, "photo.jpg");
+    addPage(pages, "/site/", "e.htm", upper, "Logo.gif");
 
     using K = UploadItem::Kind;
     const std::vector<UploadItem> expected = {
-        {K::Image, QStringLiteral("/pics/logo.gif"), "pub/logo.gif"},
-        {K::Page, QStringLiteral("/site/a.htm"), "pub/a.htm"},
-        {K::Page, QStringLiteral("/site/b.htm"), "pub/b.htm"},
-        {K::Page, QStringLiteral("/site/c.htm"), "pub/c.htm"},
-        {K::Image, QStringLiteral("/pics/photo.jpg"), "pub/photo.jpg"},
-        {K::Page, QStringLiteral("/site/d.htm"), "pub/d.htm"},
-        {K::Image, QStringLiteral("/pics/Logo.gif"), "pub/Logo.gif"},  // paths compare exactly
-        {K::Page, QStringLiteral("/site/e.htm"), "pub/e.htm"},
+        {K::Image, logo, "pub/logo.gif"},
+        {K::Page, "/site/a.htm", "pub/a.htm"},
+        {K::Page, "/site/b.htm", "pub/b.htm"},
+        {K::Page, "/site/c.htm", "pub/c.htm"},
+        {K::Image, photo, "pub/photo.jpg"},
+        {K::Page, "/site/d.htm", "pub/d.htm"},
+        {K::Image, upper, "pub/Logo.gif"},  // paths compare exactly
+        {K::Page, "/site/e.htm", "pub/e.htm"},
     };
-    EXPECT_TRUE(PlanUploads(pages, "pub/") == expected);
+    const PlannedUploads plan = PlanUploads(pages, "pub/");
+    EXPECT_TRUE(plan.items == expected);
+    EXPECT_TRUE(plan.skippedImages.isEmpty());
 }
 
-TEST(PlanUploadsTest, AnEmptyDirectoryLeavesBareNamesAndNoPagesNoUploads)
+TEST_F(PlanUploadsTest, AnEmptyDirectoryLeavesBareNamesAndNoPagesNoUploads)
 {
-    PageList pages;
-    EXPECT_TRUE(PlanUploads(pages, "").empty());
-    addPage(pages, "/site/", "index.htm", "/i/x.gif", "x.gif");
-    const auto plan = PlanUploads(pages, "");
+    EXPECT_TRUE(PlanUploads(pages, "").items.empty());
+    addPage(pages, "/site/", "index.htm", gif("x.gif"), "x.gif");
+    const auto plan = PlanUploads(pages, "").items;
     ASSERT_EQ(plan.size(), 2u);
     EXPECT_EQ(plan[0].remoteName, QByteArray("x.gif"));
     EXPECT_EQ(plan[1].remoteName, QByteArray("index.htm"));
 }
 
-TEST(PlanUploadsTest, LocalPathsAreDecodedFromTheRecordsBytes)
+TEST_F(PlanUploadsTest, LocalPathsAreTheRecordsBytesExactly)
 {
-    PageList pages;
-    addPage(pages, "/s\xc3\xa4ite/", "p\xc3\xa4ge.htm");
-    const auto plan = PlanUploads(pages, "d/");
-    ASSERT_EQ(plan.size(), 1u);
-    EXPECT_EQ(plan[0].localPath, QFile::decodeName("/s\xc3\xa4ite/p\xc3\xa4ge.htm"));
-    EXPECT_EQ(plan[0].remoteName, QByteArray("d/p\xc3\xa4ge.htm"));
+    addPage(pages, "/s\xc3\xa4ite/", "p\xff" "ge.htm");
+    addPage(pages, "/s\xc3\xa4ite/", "p\xfe" "ge.htm");
+    const auto plan = PlanUploads(pages, "d/").items;
+    ASSERT_EQ(plan.size(), 2u);
+    EXPECT_EQ(plan[0].localPath, QByteArray("/s\xc3\xa4ite/p\xff" "ge.htm"));
+    EXPECT_EQ(plan[1].localPath, QByteArray("/s\xc3\xa4ite/p\xfe" "ge.htm"));
+    EXPECT_EQ(plan[1].remoteName, QByteArray("d/p\xfe" "ge.htm"));
+}
+
+TEST_F(PlanUploadsTest, AControlByteInAnyNameFailsTheWholePlan)
+{
+    const QByteArray logo = gif("logo.gif");
+    const QByteArray other = gif("other.gif");
+    const struct {
+        QByteArray directory, page, image;
+        const char* shown;
+    } cases[] = {
+        {"pub/", "a.htm\r\nDELE index.htm", "logo.gif", "pub/a.htm\\r\\nDELE index.htm"},
+        {"pub/", "a.htm", "logo.gif\nRMD pub", "pub/logo.gif\\nRMD pub"},
+        {"pub\x01/", "a.htm", "", "pub\\x01/honest.gif"},
+        {"", "tab\t.htm", "", "tab\\t.htm"},
+    };
+    for (const auto& c : cases) {
+        PageList list;
+        addPage(list, "/s/", "honest.htm", logo, "honest.gif");
+        addPage(list, "/s/", c.page, c.image.isEmpty() ? QByteArray() : other, c.image);
+        try {
+            PlanUploads(list, c.directory);
+            ADD_FAILURE() << "no failure for " << c.shown;
+        } catch (const VelmoraError& e) {
+            EXPECT_EQ(e.text(), QStringLiteral("Cannot upload \"%1\": a name sent to the server "
+                                               "may not hold control characters")
+                                    .arg(QString::fromLatin1(c.shown)));
+        }
+    }
+}
+
+TEST_F(PlanUploadsTest, APageNameThatIsNoPlainNameFailsTheWholePlan)
+{
+    for (const QByteArray& name : {QByteArray("../../x.htm"), QByteArray(".."), QByteArray("")}) {
+        PageList list;
+        addPage(list, "/s/", "honest.htm");
+        addPage(list, "/s/", name);
+        try {
+            PlanUploads(list, "pub/");
+            ADD_FAILURE() << "no failure for " << name.constData();
+        } catch (const VelmoraError& e) {
+            EXPECT_EQ(e.text(), QStringLiteral("Cannot upload /s/%1: \"%1\" is not a plain file name")
+                                    .arg(QString::fromLatin1(name)));
+        }
+    }
 }
 
 TEST(UploadProgressTest, CountsFilesAndBytes)
@@ -85,9 +148,9 @@ TEST(UploadProgressTest, CountsFilesAndBytes)
     dir.write(QStringLiteral("a"), QByteArray(300, 'a'));
     dir.write(QStringLiteral("b"), QByteArray(700, 'b'));
     const std::vector<UploadItem> plan = {
-        {UploadItem::Kind::Page, dir.file(QStringLiteral("a")), "a"},
-        {UploadItem::Kind::Page, dir.file(QStringLiteral("missing")), "m"},
-        {UploadItem::Kind::Page, dir.file(QStringLiteral("b")), "b"},
+        {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("a"))), "a"},
+        {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("missing"))), "m"},
+        {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("b"))), "b"},
     };
     UploadProgress progress(plan);
     EXPECT_EQ(progress.fileCount(), 3);
@@ -116,8 +179,9 @@ TEST(UploadProgressTest, EmptyFilesCountByFiles)
     test::TempDir dir;
     dir.write(QStringLiteral("e1"), {});
     dir.write(QStringLiteral("e2"), {});
-    UploadProgress progress({{UploadItem::Kind::Page, dir.file(QStringLiteral("e1")), "e1"},
-                             {UploadItem::Kind::Page, dir.file(QStringLiteral("e2")), "e2"}});
+    UploadProgress progress(
+        {{UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("e1"))), "e1"},
+         {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("e2"))), "e2"}});
     progress.startFile(0);
     progress.finishFile();
     EXPECT_EQ(progress.permille(), 500);

@@ -109,7 +109,7 @@ protected:
     UploadItem localFile(const QString& name, const QByteArray& bytes, const QByteArray& remoteName)
     {
         local.write(name, bytes);
-        return {UploadItem::Kind::Page, local.file(name), remoteName};
+        return {UploadItem::Kind::Page, QFile::encodeName(local.file(name)), remoteName};
     }
 
     // Files the upload left under a temporary name anywhere below `folder`.
@@ -138,7 +138,8 @@ TEST_F(SftpPublisherTest, AThreePageProjectArrivesByteIdenticalAndReplacesOlderF
     trustServer();
     // Three pages; the first and third share an image, which goes once.
     const QByteArray logo = QByteArray("GIF89a\r\n\0\x01\r\n\n\0", 13) + randomBytes(3000, 1);
-    const QByteArray banner = randomBytes(700 * 1024, 2);  // several writes in flight
+    // A JPEG by its first bytes; several writes in flight.
+    const QByteArray banner = QByteArray("\xFF\xD8\xFF\xE0", 4) + randomBytes(700 * 1024, 2);
     local.write(QStringLiteral("logo.gif"), logo);
     local.write(QStringLiteral("banner.jpg"), banner);
     QDir(local.path()).mkpath(QStringLiteral("pages"));
@@ -156,7 +157,7 @@ TEST_F(SftpPublisherTest, AThreePageProjectArrivesByteIdenticalAndReplacesOlderF
         pageBytes << "<html>\r\n<body>page " + QByteArray::number(i) + "\r\n</body></html>\r\n";
         local.write(QStringLiteral("pages/") + QString::fromUtf8(name), pageBytes.last());
     }
-    const std::vector<UploadItem> plan = PlanUploads(pages, "site/");
+    const std::vector<UploadItem> plan = PlanUploads(pages, "site/").items;
     ASSERT_EQ(plan.size(), 5u);
     // An older page already on the server is replaced, not appended to.
     makeUsersFolder(QStringLiteral("site"));
@@ -213,7 +214,7 @@ TEST_F(SftpPublisherTest, AMissingLocalFileFailsAfterTheFilesBeforeIt)
     trustServer();
     const std::vector<UploadItem> plan = {
         localFile(QStringLiteral("a.htm"), "a", "a.htm"),
-        {UploadItem::Kind::Image, local.file(QStringLiteral("gone.gif")), "gone.gif"},
+        {UploadItem::Kind::Image, QFile::encodeName(local.file(QStringLiteral("gone.gif"))), "gone.gif"},
         localFile(QStringLiteral("c.htm"), "c", "c.htm"),
     };
     const std::optional<QString> failure = publish(plan, destination(""));
@@ -410,7 +411,7 @@ TEST_F(SftpPublisherTest, StopDuringALargeFileLeavesTheOldFileUnderItsNameAndNoT
         }
     });
     const std::optional<QString> failure =
-        publish(publisher, {{UploadItem::Kind::Page, large.fileName(), "site/large.bin"}});
+        publish(publisher, {{UploadItem::Kind::Page, QFile::encodeName(large.fileName()), "site/large.bin"}});
     ASSERT_TRUE(failure);
     EXPECT_EQ(*failure, QStringLiteral("Upload stopped"));
     EXPECT_GT(sentWhenStopped, 0) << "the stop came in the middle of the file";
@@ -439,7 +440,7 @@ TEST_F(SftpPublisherTest, StopEndsTheUploadEvenWhenTheServerHangs)
         }
     });
     const std::optional<QString> failure =
-        publish(publisher, {{UploadItem::Kind::Page, large.fileName(), "large.bin"}});
+        publish(publisher, {{UploadItem::Kind::Page, QFile::encodeName(large.fileName()), "large.bin"}});
     ASSERT_TRUE(stopped);
     ASSERT_TRUE(failure);
     EXPECT_EQ(*failure, QStringLiteral("Upload stopped"));
@@ -463,7 +464,7 @@ TEST_F(SftpPublisherTest, AServerThatHangsEndsInATimeOut)
         }
     });
     const std::optional<QString> failure =
-        publish(publisher, {{UploadItem::Kind::Page, large.fileName(), "large.bin"}});
+        publish(publisher, {{UploadItem::Kind::Page, QFile::encodeName(large.fileName()), "large.bin"}});
     ASSERT_TRUE(paused);
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->startsWith(QStringLiteral("The server stopped answering: "))) << failure->toStdString();
@@ -486,7 +487,7 @@ TEST_F(SftpPublisherTest, ALostConnectionIsReportedAndNothingCountsAsDone)
         }
     });
     const std::optional<QString> failure =
-        publish(publisher, {{UploadItem::Kind::Page, large.fileName(), "large.bin"}});
+        publish(publisher, {{UploadItem::Kind::Page, QFile::encodeName(large.fileName()), "large.bin"}});
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->startsWith(QStringLiteral("Connection lost"))) << failure->toStdString();
     EXPECT_TRUE(reports.confirmed.isEmpty());
@@ -526,7 +527,8 @@ TEST(SftpFullDisk, AFullDiskIsNamedAndTheTemporaryFileRemoved)
     SftpPublisher publisher(where, knownHosts, {});
     QString failure;
     try {
-        publisher.publish({{UploadItem::Kind::Page, local.file(QStringLiteral("big.bin")), "small/big.bin"}});
+        publisher.publish({{UploadItem::Kind::Page, QFile::encodeName(local.file(QStringLiteral("big.bin"))),
+                           "small/big.bin"}});
     } catch (const VelmoraError& e) {
         failure = e.text();
     }

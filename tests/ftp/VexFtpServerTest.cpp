@@ -125,7 +125,7 @@ TEST_F(PyFtpTest, ThreePagesSharingOneImageGiveFourUploads)
         local.write(QString::fromLatin1(name),
                     "<html>page " + QByteArray::number(i) + "</html>\r\n");
     }
-    const auto plan = PlanUploads(pages, NormalisedRemoteDirectory("pub"));
+    const auto plan = PlanUploads(pages, NormalisedRemoteDirectory("pub")).items;
     ftp.Connect();
     QList<QByteArray> started;
     UploadPlan(ftp, plan, [&](const UploadItem& item, int, int) { started << item.remoteName; });

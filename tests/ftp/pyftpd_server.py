@@ -31,6 +31,9 @@ class Handler(FTPHandler):
     authorizer = authorizer
     auth_failed_timeout = 0.05
     banner = 'Velmora test server ready.'
+    # Names are bytes, as on the disk: two names that differ only in bytes
+    # that are not UTF-8 stay two files.
+    unicode_errors = 'surrogateescape'
 
     def ftp_USER(self, line):
         if line == 'nopass' and not self.authenticated:

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "project/Project.h"
+
 #include "project/PageOperations.h"
 
 namespace velmora {
@@ -110,6 +112,47 @@ INSTANTIATE_TEST_SUITE_P(Names, StorePageFileName,
                                            ExtensionCase{"a.b:c", "a.b:c.htm"},
                                            ExtensionCase{"dot.", "dot..htm"}),
                          [](const auto& info) { return "name" + std::to_string(info.index); });
+
+TEST(StorePage, ANameTooLongForItsFieldIsCutBeforeTheExtension)
+{
+    const struct {
+        QByteArray typed;
+        QByteArray stored;
+    } cases[] = {
+        {QByteArray(259, 'n'), QByteArray(255, 'n') + ".htm"},
+        {QByteArray(255, 'n'), QByteArray(255, 'n') + ".htm"},
+        {QByteArray(256, 'n'), QByteArray(255, 'n') + ".htm"},
+        {QByteArray(300, 'n') + ".html", QByteArray(254, 'n') + ".html"},
+        {QByteArray(254, 'n') + ".html", QByteArray(254, 'n') + ".html"},
+        // Not in the middle of a letter: the two-byte letter goes whole.
+        {QByteArray(254, 'n') + "\xC3\xA9" + "x", QByteArray(254, 'n') + ".htm"},
+    };
+    for (const auto& c : cases) {
+        MemoryPageFields fields;
+        fields.setText(TextField::Edit2, c.typed);
+        PageRecord page;
+        StorePage(page, fields, kSingle);
+        EXPECT_EQ(page.text(TextField::Edit2), c.stored) << c.typed.size();
+        EXPECT_EQ(fields.text(TextField::Edit2), c.stored);
+    }
+}
+
+TEST(InitPage, AStartUpDirectoryTooDeepForTheFieldLeavesNoImagePath)
+{
+    PageRecord page;
+    InitPage(page, {.startupDir = "/" + QByteArray(246, 'd')});
+    EXPECT_EQ(page.text(TextField::ImageSource), "/" + QByteArray(246, 'd') + "/splash1.jpg");
+    InitPage(page, {.startupDir = "/" + QByteArray(247, 'd')});
+    EXPECT_EQ(page.text(TextField::ImageSource), "");  // cut, it would name another file
+    EXPECT_EQ(page.text(TextField::Image), "splash1.jpg");
+}
+
+TEST(FileNamePart, OnlyASlashSeparatesFolders)
+{
+    EXPECT_EQ(fileNamePart(QStringLiteral("/w/shop:v2.kpj")), QStringLiteral("shop:v2.kpj"));
+    EXPECT_EQ(fileNamePart(QStringLiteral("/w/a\\b.kpj")), QStringLiteral("a\\b.kpj"));
+    EXPECT_EQ(fileNamePart(QStringLiteral("plain.kpj")), QStringLiteral("plain.kpj"));
+}
 
 TEST(StorePage, ATwoLineDescriptionRoundTripsWithCrLfAfterEveryLine)
 {

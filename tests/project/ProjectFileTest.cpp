@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
 #include <QtEndian>
 #include <cstring>
 
 #include "project/ProjectFile.h"
+#include "support/HostileFiles.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -135,6 +138,38 @@ TEST_F(ProjectFileTest, AFailedSaveLeavesTheOldFileWhole)
     EXPECT_EQ(WriteProjectFile(dir.file(QStringLiteral("no/such/dir.kpj")), makeProject(0, 1)),
               kFileCannotOpen);
     EXPECT_EQ(test::readFile(path), before);
+}
+
+TEST_F(ProjectFileTest, WhatIsNoRegularFileIsRefusedAtOnceAndNotReplaced)
+{
+    for (test::Planted kind : test::kAllPlanted) {
+        const QString where = dir.file(QStringLiteral("planted%1.kpj").arg(int(kind)));
+        ASSERT_TRUE(test::plant(kind, QFile::encodeName(where))) << test::nameOf(kind);
+        ProjectData read = makeProject(kSingle, 2);
+        EXPECT_EQ(ReadProjectFile(where, read), kFileCannotOpen) << test::nameOf(kind);
+        EXPECT_EQ(read.pages.size(), 2);
+        EXPECT_EQ(WriteProjectFile(where, makeProject(kSingle, 1)), kFileCannotOpen);
+        EXPECT_FALSE(QFileInfo(where).isFile() && !QFileInfo(where).isSymLink());
+    }
+}
+
+TEST_F(ProjectFileTest, AFolderThatCannotHoldATemporaryFileIsSavedInPlace)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 1)), kFileOk);
+    test::openToEveryone(dir.path());
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                     QFileDevice::ReadOther | QFileDevice::ExeOther));
+    int result = -1;
+    ASSERT_TRUE(test::asUnprivilegedUser(
+        [&] { result = WriteProjectFile(path, makeProject(kSingle, 3)); }));
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    EXPECT_EQ(result, kFileOk);
+    ProjectData read;
+    ASSERT_EQ(ReadProjectFile(path, read), kFileOk);
+    EXPECT_EQ(read.pages.size(), 3);
+    EXPECT_EQ(read.projectType, kSingle);
 }
 
 // --- one record at a time ------------------------------------------------

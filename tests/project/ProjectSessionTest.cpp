@@ -216,6 +216,21 @@ TEST_F(ProjectSessionTest, LoadShowsTheFirstPageAndClearsTheFlag)
     EXPECT_FALSE(session.changed());
 }
 
+TEST_F(ProjectSessionTest, AProjectOpenedByARelativePathKeepsItsFullPath)
+{
+    ProjectData project;
+    InitPage(project.pages.append(), {});
+    ASSERT_EQ(WriteProjectFile(file("shop:v2.kpj"), project), kFileOk);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    const int result = session.openProject(QStringLiteral("shop:v2.kpj"));
+    QDir::setCurrent(before);
+    ASSERT_EQ(result, kFileOk);
+    EXPECT_EQ(session.projectPath(), file("shop:v2.kpj"));
+    EXPECT_EQ(session.projectName(), QStringLiteral("shop:v2.kpj"));
+    EXPECT_EQ(title, QStringLiteral("Velmora - shop:v2.kpj"));
+}
+
 TEST_F(ProjectSessionTest, AFailedLoadKeepsTheCurrentProject)
 {
     session.newProject(0, true);

@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <unistd.h>
 #include <ostream>
 
 #include "SubmissionTestData.h"
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"
+#include "support/HostileFiles.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -150,6 +152,35 @@ TEST_F(SubmissionFileTest, AFileThatCannotBeCreatedIsReported)
     ASSERT_TRUE(QDir().mkpath(path));
     EXPECT_NE(WriteSubmissionFile(path, makeSubmissionList(1)), kFileOk);
     EXPECT_TRUE(QFileInfo(path).isDir());
+}
+
+TEST_F(SubmissionFileTest, WhatIsNoRegularFileIsRefusedAtOnceAndNotReplaced)
+{
+    for (test::Planted kind : test::kAllPlanted) {
+        ASSERT_TRUE(test::plant(kind, QFile::encodeName(path))) << test::nameOf(kind);
+        SubmissionList read = makeSubmissionList(2);
+        EXPECT_EQ(ReadSubmissionFile(path, read), kFileCannotOpen) << test::nameOf(kind);
+        EXPECT_EQ(read.size(), 2);
+        EXPECT_EQ(WriteSubmissionFile(path, makeSubmissionList(1)), kFileCannotOpen);
+        QFile::remove(path);
+        QDir().rmdir(path);
+    }
+}
+
+TEST_F(SubmissionFileTest, AFolderThatCannotHoldATemporaryFileIsWrittenInPlace)
+{
+    ASSERT_EQ(WriteSubmissionFile(path, makeSubmissionList(1)), kFileOk);
+    test::openToEveryone(dir.path());
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                     QFileDevice::ReadOther | QFileDevice::ExeOther));
+    int result = -1;
+    ASSERT_TRUE(test::asUnprivilegedUser(
+        [&] { result = WriteSubmissionFile(path, makeSubmissionList(4)); }));
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    EXPECT_EQ(result, kFileOk);
+    EXPECT_EQ(test::readFile(path).size(), 4 + 4 * 520);
 }
 
 }  // namespace

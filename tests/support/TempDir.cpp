@@ -3,10 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <filesystem>
 
 namespace velmora::test {
 
 TempDir::TempDir() { EXPECT_TRUE(dir_.isValid()); }
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(dir_.path()).toStdString(), ignored);
+}
 
 void TempDir::write(const QString& name, const QByteArray& bytes) const
 {

@@ -11,6 +11,9 @@ namespace velmora::test {
 class TempDir {
 public:
     TempDir();
+    // Removes the folder by its bytes: Qt cannot name files whose names are
+    // not UTF-8, and tests make such files.
+    ~TempDir();
     QString path() const { return dir_.path(); }
     QString file(const QString& name) const { return dir_.filePath(name); }
     void write(const QString& name, const QByteArray& bytes) const;

@@ -7,6 +7,7 @@
 #include "Json.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/PageImage.h"
 #include "generate/StreamedGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
@@ -112,6 +113,7 @@ int generateCommand(const QStringList& args, const Output& io)
         generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
         for (const SiteFile& file : generation.siteFiles())
             print(io.out, QFile::encodeName(file.localPath));
+        for (const QString& warning : generation.skippedImages()) print(io.err, warning.toUtf8());
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
     }
@@ -181,6 +183,9 @@ int newCommand(const QStringList& args, const Output& io)
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
     }
+    // The new pages show splash1.jpg from the start-up folder; it is put
+    // there when missing, so the project generates and publishes as it is.
+    EnsureDefaultImage(request.startupDir);
     print(io.out, QFile::encodeName(request.projectPath));
     return 0;
 }

@@ -130,8 +130,15 @@ int uploadCommand(const QStringList& args, const Output& io)
         HeadlessProject project(call->project, QDir::currentPath());
         if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
         project.generate();
+        // Checked whole before connecting; what it leaves out is told once,
+        // with what generation left out.
         const QByteArray directory = NormalisedRemoteDirectory(call->directory);
-        std::vector<UploadItem> plan = PlanUploads(project.project().pages, directory);
+        const PlannedUploads planned = PlanUploads(project.project().pages, directory);
+        QStringList skipped = project.skippedImages();
+        for (const QString& warning : planned.skippedImages)
+            if (!skipped.contains(warning)) skipped.append(warning);
+        for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
+        std::vector<UploadItem> plan = planned.items;
         AppendSiteFiles(plan, project.siteFiles(), directory);
         if (call->sftp) {
             uploadBySftp(*call, plan, io);

@@ -32,6 +32,7 @@
 #include "app/ui/SiteAddressDialog.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
+#include "generate/PageImage.h"
 #include "project/PageOperations.h"
 #include "project/ProjectCompanion.h"
 #include "submit/IndexNow.h"
@@ -402,7 +403,9 @@ void TForm1::Button3Click()
                             .confirmOverwrite = false,
                             .mustExist = true});
     if (!chosen) return;
-    imageSource_ = QFile::encodeName(*chosen);
+    const QByteArray source = QFile::encodeName(*chosen);
+    if (!fitsField(TextField::ImageSource, source)) throw PathTooLongError(source);
+    imageSource_ = source;
     setText(TextField::Image, QFile::encodeName(QFileInfo(*chosen).fileName()));
 }
 
@@ -478,12 +481,17 @@ bool TForm1::GeneratePages()
         ~Detach() { generator.setObserver(nullptr); }
     } detach{generator_};
     siteFiles_.clear();
-    if (!generator_.GeneratePages(session_, {.autoName = options.autoName,
-                                             .msgFolder = options.msgFolder,
-                                             .msgFile = options.msgFile,
-                                             .creditLink = vendor_.linkInHtml,
-                                             .saveFirst = true}))
-        return false;
+    const bool generated = generator_.GeneratePages(session_, {.autoName = options.autoName,
+                                                               .msgFolder = options.msgFolder,
+                                                               .msgFile = options.msgFile,
+                                                               .creditLink = vendor_.linkInHtml,
+                                                               .saveFirst = true});
+    // The pictures left out, in one message rather than one a page.
+    if (!generator_.skippedImages().isEmpty()) {
+        prompter_.message(QStringLiteral("Message"), generator_.skippedImages().join(u'\n'),
+                          MessageIcon::Warning);
+    }
+    if (!generated) return false;
     siteFiles_ = GenerateSiteFiles(session_);
     return true;
 }
@@ -622,6 +630,9 @@ void TForm1::FormShow()
 {
     setWindowTitle(kBaseTitle + QStringLiteral(" - "));
     fitWindow();
+    // New pages show splash1.jpg from the start-up directory; it is put
+    // there when missing, so a new project generates and publishes as it is.
+    EnsureDefaultImage(startupDir_);
     if (session_.newProject(currentOptions().newProjectChoice, true) ==
         ProjectSession::NewResult::QuitRequested) {
         quitting_ = true;

@@ -126,6 +126,14 @@ void TFTPDlg::Send()
         setStatus(QStringLiteral("Connection already exists"));
         return;
     }
+    // The whole plan is checked before anything goes to the server: a name
+    // that would break a command stops the Send here.
+    const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
+    const QByteArray directory = NormalisedRemoteDirectory(typedDirectory);
+    const PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
+    std::vector<UploadItem> plan = planned.items;
+    AppendSiteFiles(plan, siteFiles_, directory);
+
     // A connection left open by a failed Send of an earlier showing would
     // make Connect do nothing; it is closed so that this Send logs in afresh.
     if (ftp_->Connected()) {
@@ -145,13 +153,8 @@ void TFTPDlg::Send()
         return;
     }
 
-    const QByteArray directory = NormalisedRemoteDirectory(ui_->RDirectory->text().toUtf8());
-    if (directory != ui_->RDirectory->text().toUtf8())
-        ui_->RDirectory->setText(fromBytes(directory));
+    if (directory != typedDirectory) ui_->RDirectory->setText(fromBytes(directory));
 
-    std::vector<UploadItem> plan =
-        pages_ ? PlanUploads(*pages_, directory) : std::vector<UploadItem>();
-    AppendSiteFiles(plan, siteFiles_, directory);
     progress_.emplace(plan);
     showProgress();
     UploadPlan(*ftp_, plan, [this](const UploadItem& item, int index, int) {
@@ -169,6 +172,11 @@ void TFTPDlg::Send()
         sent_ = true;
     } else {
         setStatus(QStringLiteral("There is no connection"));
+    }
+    // The pictures that stayed behind, in one message rather than one a page.
+    if (!planned.skippedImages.isEmpty()) {
+        prompter_.message(QStringLiteral("Message"), planned.skippedImages.join(u'\n'),
+                          MessageIcon::Warning);
     }
 }
 

@@ -1,0 +1,265 @@
+#include "FolderFile.h"
+
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/Errors.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr qint64 kChunk = 65536;
+
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and tells whether every write reached the file system.
+    bool close()
+    {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Where the new content comes from: a buffer or an open file. Both can be
+// read from the start again, once the old file has been compared.
+class Content {
+public:
+    virtual ~Content() = default;
+    virtual qint64 size() const = 0;
+    virtual bool restart() = 0;
+    // Up to `room` bytes; 0 at the end, -1 on an error.
+    virtual qint64 read(char* into, qint64 room) = 0;
+};
+
+class BufferContent final : public Content {
+public:
+    explicit BufferContent(QByteArrayView bytes) : bytes_(bytes) {}
+    qint64 size() const override { return bytes_.size(); }
+    bool restart() override
+    {
+        at_ = 0;
+        return true;
+    }
+    qint64 read(char* into, qint64 room) override
+    {
+        const qint64 n = std::min<qint64>(room, bytes_.size() - at_);
+        if (n > 0) std::memcpy(into, bytes_.data() + at_, static_cast<size_t>(n));
+        at_ += n;
+        return n;
+    }
+
+private:
+    QByteArrayView bytes_;
+    qint64 at_ = 0;
+};
+
+class FileContent final : public Content {
+public:
+    explicit FileContent(QFile& file) : file_(file) {}
+    qint64 size() const override { return file_.size(); }
+    bool restart() override { return file_.seek(0); }
+    qint64 read(char* into, qint64 room) override { return file_.read(into, room); }
+
+private:
+    QFile& file_;
+};
+
+bool readFully(int fd, char* into, qint64 count)
+{
+    while (count > 0) {
+        const ssize_t n = ::read(fd, into, static_cast<size_t>(count));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        into += n;
+        count -= n;
+    }
+    return true;
+}
+
+bool writeFully(int fd, const char* from, qint64 count)
+{
+    while (count > 0) {
+        const ssize_t n = ::write(fd, from, static_cast<size_t>(count));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        from += n;
+        count -= n;
+    }
+    return true;
+}
+
+// True when the old file, already known to be as long as the content, holds
+// the very same bytes. The content is read from its start again afterwards.
+bool sameBytes(int oldFd, Content& content)
+{
+    if (!content.restart()) return false;
+    QByteArray mine(kChunk, Qt::Uninitialized), theirs(kChunk, Qt::Uninitialized);
+    bool same = true;
+    for (;;) {
+        const qint64 n = content.read(mine.data(), kChunk);
+        if (n < 0) {
+            same = false;
+            break;
+        }
+        if (n == 0) {
+            // The old file must end here too.
+            char extra;
+            same = ::read(oldFd, &extra, 1) == 0;
+            break;
+        }
+        if (!readFully(oldFd, theirs.data(), n) ||
+            std::memcmp(mine.data(), theirs.data(), size_t(n)) != 0) {
+            same = false;
+            break;
+        }
+    }
+    return content.restart() && same;
+}
+
+QByteArray temporaryName()
+{
+    return ".velmora-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
+}
+
+WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Content& content)
+{
+    const auto shown = [&] { return QFile::decodeName(folder + name); };
+    const auto cannotCreate = [&] { return FileError::cannotCreate(shown()); };
+    if (!isPlainFileName(name)) throw FileError(notPlainFileNameText(folder + name, name));
+    if (folder.contains('\0')) throw cannotCreate();
+
+    const Descriptor dir(::open(folder.isEmpty() ? "." : folder.constData(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) throw cannotCreate();
+
+    // What is there now, looked at without following a link: a link, FIFO
+    // or device there is simply replaced, and never opened.
+    mode_t keepMode = 0;
+    struct stat info {};
+    if (::fstatat(dir.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode)) throw cannotCreate();
+        if (S_ISREG(info.st_mode)) {
+            // A read-only page stays as it is, as an in-place write would
+            // leave it.
+            if (::faccessat(dir.get(), name.constData(), W_OK, AT_EACCESS) != 0 ||
+                !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+                throw cannotCreate();
+            keepMode = info.st_mode & 07777;
+            if (info.st_size == content.size()) {
+                const Descriptor old(::openat(dir.get(), name.constData(),
+                                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+                struct stat opened {};
+                if (old.valid() && ::fstat(old.get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
+                    opened.st_ino == info.st_ino && opened.st_dev == info.st_dev &&
+                    sameBytes(old.get(), content))
+                    return WriteResult::Unchanged;
+            }
+        }
+    }
+
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = temporaryName();
+        fd = ::openat(dir.get(), temporary.constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) throw cannotCreate();
+    Descriptor out(fd);
+    bool ok = !keepMode || ::fchmod(out.get(), keepMode) == 0;
+    if (ok && content.restart()) {
+        char buffer[kChunk];
+        for (;;) {
+            const qint64 n = content.read(buffer, kChunk);
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            if (!writeFully(out.get(), buffer, n)) {
+                ok = false;
+                break;
+            }
+        }
+    } else {
+        ok = false;
+    }
+    ok = out.close() && ok;
+    if (!ok || ::renameat(dir.get(), temporary.constData(), dir.get(), name.constData()) != 0) {
+        ::unlinkat(dir.get(), temporary.constData(), 0);
+        throw cannotCreate();
+    }
+    return WriteResult::Written;
+}
+
+}  // namespace
+
+bool isPlainFileName(QByteArrayView name)
+{
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
+           !name.contains('\0');
+}
+
+QString notPlainFileNameText(const QByteArray& path, const QByteArray& name)
+{
+    return QStringLiteral("Cannot create file %1: \"%2\" is not a plain file name")
+        .arg(visibleName(path), visibleName(name));
+}
+
+QString visibleName(const QByteArray& bytes)
+{
+    QByteArray shown;
+    shown.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 32) {
+            shown += c;
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            shown += "\\x" + QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+        }
+    }
+    return QString::fromUtf8(shown);
+}
+
+FolderAndName splitPath(const QByteArray& path)
+{
+    const qsizetype cut = path.lastIndexOf('/') + 1;
+    return {path.left(cut), path.mid(cut)};
+}
+
+WriteResult writeFileInFolder(const QByteArray& folder, const QByteArray& name,
+                              QByteArrayView content)
+{
+    BufferContent source(content);
+    return writeInFolder(folder, name, source);
+}
+
+WriteResult copyFileInFolder(const QByteArray& folder, const QByteArray& name, QFile& source)
+{
+    FileContent content(source);
+    return writeInFolder(folder, name, content);
+}
+
+}  // namespace velmora

@@ -45,8 +45,8 @@ ChangedFiles::ChangedFiles(ProjectCompanion& companion, const PublishDestination
     : companion_(companion), scope_(PublishScope(destination)), onlyChanged_(onlyChanged)
 {
     // One read per local file, however many names it goes under.
-    QHash<QString, std::optional<FileStamp>> stampByPath;
-    const auto stampOf = [&](const QString& path) {
+    QHash<QByteArray, std::optional<FileStamp>> stampByPath;
+    const auto stampOf = [&](const QByteArray& path) {
         auto found = stampByPath.constFind(path);
         if (found == stampByPath.constEnd()) found = stampByPath.insert(path, stampOfFile(path));
         return *found;

@@ -141,10 +141,15 @@ bool writeAll(int fd, const QByteArray& bytes)
 
 std::optional<FileStamp> stampOfFile(const QString& path)
 {
+    return stampOfFile(QFile::encodeName(path));
+}
+
+std::optional<FileStamp> stampOfFile(const QByteArray& nativePath)
+{
     // Publishing stamps every file of a site, so this costs one open, one
     // fstat, the reads and a close, and nothing more. O_NONBLOCK: opening a
     // FIFO must not wait for a writer; it is refused as no regular file.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     const ScopedFd closer{fd};
     struct stat info {};

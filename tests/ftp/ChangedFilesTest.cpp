@@ -32,8 +32,9 @@ public:
             if (stopRequested_) throw VelmoraError(QStringLiteral("Stopped"));
             const UploadItem& item = plan[std::size_t(i)];
             emit fileStarted(i, count);
-            QFile source(item.localPath);
-            if (!source.open(QIODevice::ReadOnly)) throw FileError::cannotOpen(item.localPath);
+            QFile source;
+            if (!OpenUploadFile(source, item.localPath))
+                throw FileError::cannotOpen(QFile::decodeName(item.localPath));
             QByteArray bytes = source.readAll();
             const QString target = root_ + u'/' + QString::fromUtf8(item.remoteName);
             QDir().mkpath(QFileInfo(target).path());
@@ -89,12 +90,12 @@ struct Site {
     void addPage(const QString& name, const QByteArray& bytes, const QByteArray& dir = "pub/")
     {
         writeFile(local(name), bytes);
-        plan.push_back({UploadItem::Kind::Page, local(name), dir + name.toUtf8()});
+        plan.push_back({UploadItem::Kind::Page, QFile::encodeName(local(name)), dir + name.toUtf8()});
     }
     void addImage(const QString& name, const QByteArray& bytes)
     {
         writeFile(local(name), bytes);
-        plan.push_back({UploadItem::Kind::Image, local(name), "pub/" + name.toUtf8()});
+        plan.push_back({UploadItem::Kind::Image, QFile::encodeName(local(name)), "pub/" + name.toUtf8()});
     }
     QByteArray onServer(const QByteArray& remoteName) const
     {
@@ -301,8 +302,8 @@ TEST(ChangedFilesTest, ANameSentTwiceCountsByItsLastFile)
     // Two images under one remote name: a full Send leaves the second.
     Site site;
     writeFile(site.local(QStringLiteral("other.gif")), "GIF89a-other");
-    site.plan.push_back({UploadItem::Kind::Image, site.local(QStringLiteral("other.gif")),
-                         "pub/logo.gif"});
+    site.plan.push_back({UploadItem::Kind::Image,
+                         QFile::encodeName(site.local(QStringLiteral("other.gif"))), "pub/logo.gif"});
     site.publish(false);
     EXPECT_EQ(site.onServer("pub/logo.gif"), QByteArray("GIF89a-other"));
     EXPECT_TRUE(site.dryRun().isEmpty());
@@ -370,7 +371,8 @@ TEST(ChangedFilesTest, ARecordThatCannotBeWrittenStopsTheUploadAndSaysSo)
 TEST(ChangedFilesTest, OneLocalFileUnderTwoNamesIsStampedForEach)
 {
     Site site;
-    site.plan.push_back({UploadItem::Kind::Page, site.local(QStringLiteral("a.htm")), "pub/copy.htm"});
+    site.plan.push_back(
+        {UploadItem::Kind::Page, QFile::encodeName(site.local(QStringLiteral("a.htm"))), "pub/copy.htm"});
     site.publish(true);
     writeFile(site.local(QStringLiteral("a.htm")), "changed a");
     EXPECT_EQ(site.dryRun(), (QByteArrayList{"pub/a.htm", "pub/copy.htm"}));

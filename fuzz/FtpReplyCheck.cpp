@@ -7,6 +7,7 @@
 
 #include "FuzzChecks.h"
 #include "base/Errors.h"
+#include "ftp/DataChannel.h"
 #include "ftp/ReplyLines.h"
 #include "ftp/VexFTP.h"
 
@@ -106,10 +107,31 @@ QString checkLogin()
     return {};
 }
 
+// The ports read from passive mode replies are ports, and the port a 229
+// gave is the number written between its delimiters.
+QString checkPassiveReplies(const QByteArray& stream)
+{
+    for (const QByteArray& line : stream.split('\n')) {
+        if (const std::optional<quint16> port = extendedPassivePort(line)) {
+            if (*port == 0) return QStringLiteral("port 0 from a 229");
+            const qsizetype open = line.indexOf('(');
+            const qsizetype end = line.indexOf(line[open + 1], open + 4);
+            bool ok = false;
+            if (end < 0 || line.mid(open + 4, end - open - 4).toInt(&ok) != *port || !ok)
+                return QStringLiteral("a 229 port that is not the number written");
+        }
+        if (const std::optional<quint16> port = passivePort(line)) {
+            if (*port == 0) return QStringLiteral("port 0 from a 227");
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 QString checkFtpReplies(const QByteArray& stream)
 {
+    if (const QString failure = checkPassiveReplies(stream); !failure.isEmpty()) return failure;
     server().serve(stream);
     if (const QString failure = checkLines(stream); !failure.isEmpty()) return failure;
     return checkLogin();

@@ -1,12 +1,10 @@
-// Publishing to a local pyftpdlib: 1,000 small page files and, separately,
-// one 200 MB file, with our client and with curl -T against the same server
-// in the same run. curl goes both in its own default (passive) mode and in
-// active mode, as ours does. Targets: within 1.5x of curl's time for the
-// 1,000 files and within 1.2x for the large file.
+// Publishing to a local vsftpd in passive mode: 1,000 small page files and,
+// separately, one 200 MB file, once in plain FTP and once over explicit
+// FTPS, with Velmora's publisher and with curl -T against the same server in
+// the same run. Target: within 1.2x of curl's time on each.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -14,14 +12,17 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "ftp/FtpErrors.h"
-#include "ftp/VexFTP.h"
+#include "VsftpdServer.h"
+#include "base/Errors.h"
+#include "ftp/PublisherFactory.h"
 
 namespace {
 
 using namespace velmora;
+using test::VsftpdServer;
 
 constexpr int kSmallFiles = 1000;
 constexpr qint64 kLargeSize = 200 * 1024 * 1024;
@@ -35,7 +36,9 @@ QString scratchTemplate()
     return base + QStringLiteral("/velmora-ftp-bench-XXXXXX");
 }
 
-// The server, its folder and the files to send, for the whole run.
+enum class Security { Plain, Tls };
+
+// The servers, their folders and the files to send, for the whole run.
 class Setting {
 public:
     Setting() : serverRoot_(scratchTemplate()), local_(scratchTemplate())
@@ -57,129 +60,136 @@ public:
         for (char& c : chunk) c = static_cast<char>(generator.bounded(256));
         for (qint64 written = 0; written < kLargeSize; written += chunk.size()) large.write(chunk);
 
-        server_.setProgram(QStringLiteral("/usr/bin/python3"));
-        server_.setArguments({QStringLiteral(VELMORA_PYFTPD_SCRIPT), serverRoot_.path()});
-        server_.start();
-        server_.waitForStarted();
-        QDeadlineTimer deadline(15000);
-        QByteArray out;
-        while (!out.contains('\n') && server_.waitForReadyRead(int(deadline.remainingTime())))
-            out += server_.readAllStandardOutput();
-        if (out.startsWith("PORT ")) port_ = out.mid(5).trimmed().toInt();
-    }
-    ~Setting()
-    {
-        server_.terminate();
-        server_.waitForFinished(5000);
+        plain_ = std::make_unique<VsftpdServer>(serverRoot_.path());
+        // Session reuse is not required here: curl does not resume every
+        // data connection, and both contenders meet the same server.
+        test::VsftpdOptions tls{.tls = true,
+                                .certificateFile = certificates_.certificateFile(),
+                                .keyFile = certificates_.keyFile(),
+                                .requireSessionReuse = false,
+                                .strictTlsClose = false};
+        if (certificates_.isValid()) tls_ = std::make_unique<VsftpdServer>(serverRoot_.path(), tls);
     }
 
-    bool ready() const { return port_ > 0; }
-    int port() const { return port_; }
-    QString smallDir() const { return local_.filePath(QStringLiteral("small")); }
+    QString problem() const
+    {
+        if (!plain_->isRunning()) return plain_->error();
+        if (!certificates_.isValid()) return certificates_.error();
+        if (!tls_->isRunning()) return tls_->error();
+        return {};
+    }
+    int port(Security security) const
+    {
+        return security == Security::Tls ? tls_->port() : plain_->port();
+    }
+    QString caFile() const { return certificates_.caFile(); }
     QString smallName(int i) const
     {
         return QStringLiteral("page%1.htm").arg(i, 4, 10, QLatin1Char('0'));
     }
-    QString smallFile(int i) const { return smallDir() + u'/' + smallName(i); }
-    QString largeFile() const { return local_.filePath(QStringLiteral("large.bin")); }
-    QString url(const QString& path) const
+    QString smallFile(int i) const
     {
-        return QStringLiteral("ftp://127.0.0.1:%1/%2").arg(port_).arg(path);
+        return local_.filePath(QStringLiteral("small/")) + smallName(i);
+    }
+    QString largeFile() const { return local_.filePath(QStringLiteral("large.bin")); }
+    QString url(Security security, const QString& path) const
+    {
+        return QStringLiteral("ftp://127.0.0.1:%1/%2").arg(port(security)).arg(path);
     }
     qint64 storedSize(const QString& name) const
     {
         return QFileInfo(serverRoot_.filePath(name)).size();
     }
+    void removeStored(const QString& name) const { QFile::remove(serverRoot_.filePath(name)); }
 
 private:
     QTemporaryDir serverRoot_;
     QTemporaryDir local_;
-    QProcess server_;
-    int port_ = 0;
+    test::TestCertificates certificates_;
+    std::unique_ptr<VsftpdServer> plain_;
+    std::unique_ptr<VsftpdServer> tls_;
 };
 
-void connectClient(TVexFTP& ftp, const Setting& setting)
+PublishDestination destination(const Setting& setting, Security security)
 {
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = setting.port();
-    ftp.UserID = "alice";
-    ftp.Password = "secret";
-    ftp.TimeOut = 30000;
-    ftp.Connect();
+    PublishDestination d;
+    d.protocol = security == Security::Tls ? PublishProtocol::Ftps : PublishProtocol::Ftp;
+    d.host = QStringLiteral("127.0.0.1");
+    d.port = setting.port(security);
+    d.user = VsftpdServer::kUser;
+    d.password = VsftpdServer::kPassword;
+    d.passive = true;
+    d.timeOutMs = 30000;
+    if (security == Security::Tls) d.caFile = setting.caFile();
+    return d;
 }
 
-void ourSmallFiles(benchmark::State& state, const Setting* setting)
+void ours(benchmark::State& state, const Setting* setting, Security security, bool large)
 {
+    std::vector<UploadItem> plan;
+    if (large) {
+        plan.push_back(
+            {UploadItem::Kind::Page, QFile::encodeName(setting->largeFile()), "large.bin"});
+    } else {
+        for (int i = 0; i < kSmallFiles; ++i)
+            plan.push_back({UploadItem::Kind::Page, QFile::encodeName(setting->smallFile(i)),
+                            "small/" + setting->smallName(i).toUtf8()});
+    }
+    PublishDestination d = destination(*setting, security);
+    d.directory = large ? QByteArray() : QByteArray("small");
+    const QString last = large ? QStringLiteral("large.bin") : QStringLiteral("small/page0999.htm");
     for (auto _ : state) {
+        setting->removeStored(last);  // an unlink: nothing next to the upload
         try {
-            TVexFTP ftp;
-            connectClient(ftp, *setting);
-            for (int i = 0; i < kSmallFiles; ++i)
-                ftp.Upload(setting->smallFile(i), "small/" + setting->smallName(i).toUtf8());
-            ftp.Disconnect();
+            makePublisher(d)->publish(plan);
         } catch (const VelmoraError& e) {
             state.SkipWithError(e.what());
         }
     }
-    if (setting->storedSize(QStringLiteral("small/page0999.htm")) <= 0)
-        state.SkipWithError("the last file did not arrive");
-}
-
-void ourLargeFile(benchmark::State& state, const Setting* setting)
-{
-    for (auto _ : state) {
-        try {
-            TVexFTP ftp;
-            connectClient(ftp, *setting);
-            ftp.Upload(setting->largeFile(), "large.bin");
-            ftp.Disconnect();
-        } catch (const VelmoraError& e) {
-            state.SkipWithError(e.what());
-        }
-    }
-    if (setting->storedSize(QStringLiteral("large.bin")) != kLargeSize)
-        state.SkipWithError("the large file arrived incomplete");
-    state.SetBytesProcessed(state.iterations() * kLargeSize);
+    if (setting->storedSize(last) != QFileInfo(QFile::decodeName(plan.back().localPath)).size())
+        state.SkipWithError("the last file arrived incomplete");
+    if (large) state.SetBytesProcessed(state.iterations() * kLargeSize);
 }
 
 int runCurl(const QStringList& args)
 {
     QProcess curl;
-    curl.start(QStringLiteral("curl"), QStringList{QStringLiteral("-s"), QStringLiteral("-S"),
-                                                   QStringLiteral("--user"),
-                                                   QStringLiteral("alice:secret")} +
-                                           args);
+    curl.start(QStringLiteral("curl"),
+               QStringList{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("--user"),
+                           QStringLiteral("%1:%2")
+                               .arg(QLatin1String(VsftpdServer::kUser),
+                                    QLatin1String(VsftpdServer::kPassword))} +
+                   args);
     curl.waitForFinished(-1);
-    return curl.exitStatus() == QProcess::NormalExit ? curl.exitCode() : -1;
+    if (curl.exitStatus() != QProcess::NormalExit) return -1;
+    if (curl.exitCode() != 0) std::fputs(curl.readAllStandardError().constData(), stderr);
+    return curl.exitCode();
 }
 
-QStringList activeMode(bool active)
+void theirs(benchmark::State& state, const Setting* setting, Security security, bool large)
 {
-    return active ? QStringList{QStringLiteral("--ftp-port"), QStringLiteral("127.0.0.1")}
-                  : QStringList{};
-}
-
-void curlSmallFiles(benchmark::State& state, const Setting* setting, bool active)
-{
-    // One curl for all files, so it keeps its connection as ours does.
-    QStringList names;
-    for (int i = 0; i < kSmallFiles; ++i) names << setting->smallFile(i);
-    const QString glob = u'{' + names.join(u',') + u'}';
-    for (auto _ : state) {
-        if (runCurl(activeMode(active) + QStringList{QStringLiteral("-T"), glob,
-                                                     setting->url(QStringLiteral("small/"))}) != 0)
-            state.SkipWithError("curl failed");
+    QStringList args;  // passive is curl's default
+    if (security == Security::Tls)
+        args << QStringLiteral("--ssl-reqd") << QStringLiteral("--cacert") << setting->caFile();
+    QString last;
+    if (large) {
+        args << QStringLiteral("-T") << setting->largeFile()
+             << setting->url(security, QStringLiteral("large.bin"));
+        last = QStringLiteral("large.bin");
+    } else {
+        // One curl for all files, so it keeps its connection as ours does.
+        QStringList names;
+        for (int i = 0; i < kSmallFiles; ++i) names << setting->smallFile(i);
+        args << QStringLiteral("-T") << u'{' + names.join(u',') + u'}'
+             << setting->url(security, QStringLiteral("small/"));
+        last = QStringLiteral("small/page0999.htm");
     }
-}
-
-void curlLargeFile(benchmark::State& state, const Setting* setting, bool active)
-{
     for (auto _ : state) {
-        const QStringList upload = {QStringLiteral("-T"), setting->largeFile(),
-                                    setting->url(QStringLiteral("large.bin"))};
-        if (runCurl(activeMode(active) + upload) != 0) state.SkipWithError("curl failed");
+        setting->removeStored(last);  // an unlink: nothing next to the upload
+        if (runCurl(args) != 0) state.SkipWithError("curl failed");
     }
-    state.SetBytesProcessed(state.iterations() * kLargeSize);
+    if (setting->storedSize(last) <= 0) state.SkipWithError("the last file did not arrive");
+    if (large) state.SetBytesProcessed(state.iterations() * kLargeSize);
 }
 
 // Keeps each benchmark's median real time for the comparison at the end.
@@ -194,12 +204,12 @@ public:
                 milliseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
 
-    void printRatio(const char* ours, const char* theirs, double target) const
+    void printRatio(const std::string& ours, const std::string& theirs, double target) const
     {
         const auto a = milliseconds.find(ours), b = milliseconds.find(theirs);
         if (a == milliseconds.end() || b == milliseconds.end() || b->second <= 0) return;
-        std::printf("%-20s %8.0f ms  %-24s %8.0f ms  ratio %.2f (target %.1f)\n", ours, a->second,
-                    theirs, b->second, a->second / b->second, target);
+        std::printf("%-22s %8.0f ms  %-20s %8.0f ms  ratio %.2f (target %.1f)\n", ours.c_str(),
+                    a->second, theirs.c_str(), b->second, a->second / b->second, target);
     }
 
     std::map<std::string, double> milliseconds;
@@ -212,30 +222,39 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     Setting setting;
-    if (!setting.ready()) {
-        std::fprintf(stderr, "pyftpdlib did not start under /usr/bin/python3\n");
+    if (const QString problem = setting.problem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "no server: %s\n", problem.toLocal8Bit().constData());
         return 1;
     }
-    const auto add = [](const char* name, auto function) {
-        benchmark::RegisterBenchmark(name, function)
+    struct Case {
+        const char* name;
+        Security security;
+        bool large;
+    };
+    const Case cases[] = {
+        {"1000_files", Security::Plain, false},
+        {"200MB", Security::Plain, true},
+        {"ftps_1000_files", Security::Tls, false},
+        {"ftps_200MB", Security::Tls, true},
+    };
+    const auto add = [](const std::string& name, auto function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->Iterations(1)
             ->Repetitions(5);
     };
-    add("velmora_1000_files", [&](benchmark::State& s) { ourSmallFiles(s, &setting); });
-    add("curl_1000_files", [&](benchmark::State& s) { curlSmallFiles(s, &setting, false); });
-    add("curl_active_1000_files", [&](benchmark::State& s) { curlSmallFiles(s, &setting, true); });
-    add("velmora_200MB", [&](benchmark::State& s) { ourLargeFile(s, &setting); });
-    add("curl_200MB", [&](benchmark::State& s) { curlLargeFile(s, &setting, false); });
-    add("curl_active_200MB", [&](benchmark::State& s) { curlLargeFile(s, &setting, true); });
+    for (const Case& c : cases) {
+        add(std::string("velmora_") + c.name,
+            [&, c](benchmark::State& s) { ours(s, &setting, c.security, c.large); });
+        add(std::string("curl_") + c.name,
+            [&, c](benchmark::State& s) { theirs(s, &setting, c.security, c.large); });
+    }
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nmedians:\n");
-    reporter.printRatio("velmora_1000_files", "curl_1000_files", 1.5);
-    reporter.printRatio("velmora_1000_files", "curl_active_1000_files", 1.5);
-    reporter.printRatio("velmora_200MB", "curl_200MB", 1.2);
-    reporter.printRatio("velmora_200MB", "curl_active_200MB", 1.2);
+    for (const Case& c : cases)
+        reporter.printRatio(std::string("velmora_") + c.name, std::string("curl_") + c.name, 1.2);
     benchmark::Shutdown();
     return 0;
 }

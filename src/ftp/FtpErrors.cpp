@@ -7,4 +7,10 @@ FTPException::FTPException(const QByteArray& replyLine)
 {
 }
 
+FTPException::FTPException(const QString& explanation, const QByteArray& replyLine)
+    : VelmoraError(explanation + QStringLiteral(": ") + QString::fromUtf8(replyLine)),
+      reply_(replyLine)
+{
+}
+
 }  // namespace velmora

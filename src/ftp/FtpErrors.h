@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include "base/Errors.h"
 
@@ -25,10 +26,28 @@ public:
 class FTPException : public VelmoraError {
 public:
     explicit FTPException(const QByteArray& replyLine);
+    // The reply after a sentence that says what the refusal means for the
+    // user: "The server refused active mode (try passive mode): 500 ...".
+    FTPException(const QString& explanation, const QByteArray& replyLine);
     const QByteArray& reply() const { return reply_; }
 
 private:
     QByteArray reply_;
+};
+
+// The server showed an identity (a TLS certificate, a host key) that the
+// checks do not accept. The text says so and shows its fingerprint, so that
+// the user can compare it and choose to trust it.
+class UntrustedServerError : public VelmoraError {
+public:
+    UntrustedServerError(const QString& text, const QByteArray& fingerprint)
+        : VelmoraError(text), fingerprint_(fingerprint)
+    {
+    }
+    const QByteArray& fingerprint() const { return fingerprint_; }
+
+private:
+    QByteArray fingerprint_;
 };
 
 }  // namespace velmora

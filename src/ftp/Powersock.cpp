@@ -1,6 +1,8 @@
 #include "Powersock.h"
 
 #include <QHostInfo>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
@@ -23,14 +25,40 @@ void dispatch(Handler&& handler)
     }
 }
 
-bool readDottedAddress(const QString& name, QHostAddress& address)
+// A host written as an address, IPv4 or IPv6, needs no lookup.
+bool readLiteralAddress(const QString& name, QHostAddress& address)
 {
     QHostAddress parsed;
-    if (!parsed.setAddress(name) || parsed.protocol() != QAbstractSocket::IPv4Protocol)
+    if (!parsed.setAddress(name)) return false;
+    if (parsed.protocol() != QAbstractSocket::IPv4Protocol &&
+        parsed.protocol() != QAbstractSocket::IPv6Protocol)
         return false;
     address = parsed;
     return true;
 }
+
+bool isNullAddress(const QHostAddress& address)
+{
+    return address.isNull() || (address.protocol() == QAbstractSocket::IPv4Protocol &&
+                                address.toIPv4Address() == 0);
+}
+
+// Hands out accepted connections on sockets that can start TLS when asked.
+class AcceptingServer : public QTcpServer {
+public:
+    AcceptingServer(bool tls, QObject* parent) : QTcpServer(parent), tls_(tls) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        addPendingConnection(socket);
+    }
+
+private:
+    bool tls_;
+};
 
 quint16 checkedPort(int port)
 {
@@ -84,6 +112,7 @@ TPowersock::TPowersock(QObject* owner) : QObject(owner)
 
 TPowersock::~TPowersock()
 {
+    ReleaseSentStream();
     // The owner's handlers may be gone already: destruction raises no events.
     OnDisconnect = nullptr;
     OnConnect = nullptr;
@@ -112,8 +141,18 @@ TPowersock::~TPowersock()
 
 void TPowersock::freshSocket()
 {
-    socket_ = new QTcpSocket(this);
+    socket_ = CanStartTLS ? new QSslSocket(this) : new QTcpSocket(this);
     attach(socket_);
+}
+
+QSslSocket* TPowersock::sslSocket() const { return qobject_cast<QSslSocket*>(socket_); }
+
+qint64 queuedBytes(const QTcpSocket& socket)
+{
+    qint64 queued = socket.bytesToWrite();
+    if (const auto* ssl = qobject_cast<const QSslSocket*>(&socket))
+        queued += ssl->encryptedBytesToWrite();
+    return queued;
 }
 
 void TPowersock::attach(QTcpSocket* socket)
@@ -127,6 +166,15 @@ void TPowersock::attach(QTcpSocket* socket)
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         dispatch([this, error] { onSocketError(error); });
     });
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
+        // Encrypted bytes reaching the system are the transfer's progress.
+        connect(ssl, &QSslSocket::encryptedBytesWritten, this,
+                [this] { dispatch([this] { onBytesWritten(); }); });
+        connect(ssl, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+            dispatch([this, &errors] { onSslErrors(errors); });
+        });
+        connect(ssl, &QSslSocket::encrypted, this, [this] { dispatch([this] { onEncrypted(); }); });
+    }
 }
 
 // Closes the current socket without raising any event. A socket with
@@ -162,11 +210,13 @@ void TPowersock::Close()
 {
     StatusMessage(4, QStringLiteral("Request Close Socket"));
     connected_ = false;
+    encrypted_ = false;
     if (server_) {
         server_->disconnect(this);
         server_->close();
         server_->deleteLater();
         server_ = nullptr;
+        accepted_ = nullptr;
     }
     if (!socket_) return;
     detachSocket();
@@ -224,6 +274,8 @@ void TPowersock::onLookupDone(const QHostInfo& info)
                 lookedUp_ = address;
                 break;
             }
+            if (address.protocol() == QAbstractSocket::IPv6Protocol && lookedUp_.isNull())
+                lookedUp_ = address;
         }
     }
     succeeded_ = !lookedUp_.isNull();
@@ -232,6 +284,20 @@ void TPowersock::onLookupDone(const QHostInfo& info)
 
 void TPowersock::onNewConnection()
 {
+    while (QTcpSocket* next = server_ ? server_->nextPendingConnection() : nullptr) {
+        const bool expected =
+            expectedPeer_.isNull() ||
+            next->peerAddress().isEqual(expectedPeer_, QHostAddress::ConvertV4MappedToIPv4);
+        if (accepted_ || !expected) {
+            // Someone else, or a second connection: not the transfer's.
+            StatusMessage(4, QStringLiteral("Refusing ") + next->peerAddress().toString());
+            next->abort();
+            next->deleteLater();
+            continue;
+        }
+        accepted_ = next;
+    }
+    if (!accepted_) return;
     succeeded_ = true;
     eventSeen_ = true;
     connected_ = true;
@@ -251,7 +317,8 @@ TPowersock::WaitEnd TPowersock::waitFor(const std::function<bool()>& done, bool 
     EventWait wait;
     for (;;) {
         if (done()) return WaitEnd::Done;
-        if (canceled_) return WaitEnd::Canceled;
+        // A stop of the control connection stops its data connection too.
+        if (canceled_ || (link_ && link_->canceled_)) return WaitEnd::Canceled;
         if (timedOut_) {
             stalled_ = true;
             return WaitEnd::TimedOut;
@@ -281,12 +348,14 @@ TPowersock::Lookup TPowersock::resolve()
     if (name.toUtf8().size() >= kMaxHostNameLength)
         throw ESockError(QStringLiteral("Host Name Too Long"));
     QHostAddress literal;
-    if (readDottedAddress(name, literal)) {
+    if (readLiteralAddress(name, literal)) {
+        remoteHost_ = literal;
         remoteAddress_ = literal.toIPv4Address();
         return Lookup::Resolved;
     }
 
     remoteAddress_ = 0;
+    remoteHost_.clear();
     {
         TimerScope timer(*this);
         eventSeen_ = false;
@@ -302,6 +371,7 @@ TPowersock::Lookup TPowersock::resolve()
     if (timedOut_) return Lookup::TimedOut;
     if (canceled_) return Lookup::Canceled;
     if (!succeeded_ || !eventSeen_) return Lookup::Failed;
+    remoteHost_ = lookedUp_;
     remoteAddress_ = lookedUp_.toIPv4Address();
     if (OnHostResolved) OnHostResolved(*this);
     return Lookup::Resolved;
@@ -324,8 +394,11 @@ void TPowersock::Connect()
     canceled_ = false;
     if (connected_) throw ESockError(QStringLiteral("Already connected"));
     // A connection the peer closed leaves its socket and any unread bytes
-    // behind; the new connection starts on a fresh socket with empty buffers.
-    if (socket_ && socket_->state() != QAbstractSocket::UnconnectedState) {
+    // behind; the new connection starts on a fresh socket with empty buffers,
+    // one that can start TLS when that is asked for.
+    const bool tlsSocket = sslSocket() != nullptr;
+    if (socket_ &&
+        (socket_->state() != QAbstractSocket::UnconnectedState || tlsSocket != CanStartTLS)) {
         detachSocket();
         freshSocket();
     }
@@ -339,7 +412,7 @@ void TPowersock::Connect()
         case Lookup::Failed: remoteAddress_ = 0; break;
         case Lookup::Resolved: break;
         }
-        if (remoteAddress_ != 0) break;
+        if (!isNullAddress(remoteHost_)) break;
         if (pass == 0 && OnInvalidHost) {
             bool handled = false;
             OnInvalidHost(handled);
@@ -352,7 +425,7 @@ void TPowersock::Connect()
     const quint16 port = checkedPort(Proxy.isEmpty() ? Port : ProxyPort);
     eventSeen_ = false;
     succeeded_ = true;
-    socket_->connectToHost(QHostAddress(remoteAddress_), port);
+    socket_->connectToHost(remoteHost_, port);
     {
         TimerScope timer(*this);
         waitFor([this] { return connected_ || !succeeded_; }, false);
@@ -376,7 +449,9 @@ void TPowersock::Connect()
 
 // ------------------------------------------------------- listen and accept
 
-void TPowersock::Listen()
+void TPowersock::Listen() { Listen(QHostAddress(QHostAddress::AnyIPv4)); }
+
+void TPowersock::Listen(const QHostAddress& local)
 {
     StatusMessage(8, QStringLiteral("Listening"));
     eventSeen_ = false;
@@ -386,7 +461,8 @@ void TPowersock::Listen()
         server_->disconnect(this);
         server_->deleteLater();
     }
-    server_ = new QTcpServer(this);
+    accepted_ = nullptr;
+    server_ = new AcceptingServer(CanStartTLS, this);
     server_->setMaxPendingConnections(1);
     server_->setListenBacklogSize(1);
     connect(server_, &QTcpServer::newConnection, this,
@@ -394,7 +470,7 @@ void TPowersock::Listen()
     connect(server_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
         dispatch([this, error] { onAcceptError(error); });
     });
-    if (!server_->listen(QHostAddress::AnyIPv4, checkedPort(Port))) {
+    if (!server_->listen(local, checkedPort(Port))) {
         lastErrorNo_ = socketErrorNumber(server_->serverError());
         const QString message = LookupErrorMessage(lastErrorNo_, server_->errorString());
         if (OnError) OnError(*this, static_cast<quint16>(lastErrorNo_), message);
@@ -418,7 +494,7 @@ std::unique_ptr<QTcpSocket> TPowersock::Accept()
     }
     if (!succeeded_) throw ESockError(QStringLiteral("Error creating Data Connection"));
     StatusMessage(4, QStringLiteral("Accepting"));
-    QTcpSocket* accepted = server_->nextPendingConnection();
+    QTcpSocket* accepted = std::exchange(accepted_, nullptr);
     if (!accepted) throw ESockError(QStringLiteral("Error creating Data Connection"));
     accepted->setParent(nullptr);
     peerAddress_ = accepted->peerAddress();
@@ -432,8 +508,10 @@ void TPowersock::UseSocket(std::unique_ptr<QTcpSocket> accepted)
         server_->close();
         server_->deleteLater();
         server_ = nullptr;
+        accepted_ = nullptr;
     }
     detachSocket();
+    encrypted_ = false;
     socket_ = accepted.release();
     socket_->setParent(this);
     attach(socket_);
@@ -453,6 +531,11 @@ QByteArray addressText(quint32 ipv4)
            ',' + QByteArray::number((ipv4 >> 8) & 0xff) + ',' + QByteArray::number(ipv4 & 0xff);
 }
 
+QHostAddress TPowersock::LocalHostAddress() const
+{
+    return socket_ ? socket_->localAddress() : QHostAddress();
+}
+
 QByteArray TPowersock::GetLocalAddress() const
 {
     bool ok = false;
@@ -460,15 +543,13 @@ QByteArray TPowersock::GetLocalAddress() const
     return addressText(ok ? address : 0);
 }
 
-QByteArray TPowersock::GetPortString() const
+quint16 TPowersock::LocalPort() const
 {
-    quint16 port = 0;
-    if (server_ && server_->isListening())
-        port = server_->serverPort();
-    else if (socket_)
-        port = socket_->localPort();
-    return portText(port);
+    if (server_ && server_->isListening()) return server_->serverPort();
+    return socket_ ? socket_->localPort() : 0;
 }
+
+QByteArray TPowersock::GetPortString() const { return portText(LocalPort()); }
 
 // ------------------------------------------------------------------ misc
 
@@ -542,6 +623,7 @@ void TPowersock::TimerHandler()
     // A transfer that moved since the last tick has not timed out: it stalls
     // only after between one and two TimeOuts without progress.
     if (progressRestartsTimer_ && std::exchange(progressSinceTick_, false)) return;
+    if (progressProbe_ && progressProbe_()) return;
     TimerOff();
     timedOut_ = true;
     Abort();

@@ -10,21 +10,25 @@
 
 #include "ByteBuffer.h"
 #include "ThreadTimer.h"
+#include "TlsSettings.h"
 
 class QFile;
 class QHostInfo;
+class QSslError;
+class QSslSocket;
 class QTcpServer;
 
 namespace velmora {
 
-// One IPv4 TCP connection, event-driven on the GUI thread: host lookup,
+// One TCP connection, event-driven on the GUI thread: host lookup,
 // connect, or listen for and accept one incoming connection; text lines and
-// whole files out, lines and counted blocks in. Operations that must wait
-// run the event loop until their condition holds (EventWait), so this
-// instance's socket events, other instances' events, timers and the user's
-// input are all handled inside the wait. Every wait also ends when the
-// connection is lost, on a socket error, on Cancel and, where TimeOut is not
-// 0, when the time-out timer expires.
+// whole files out, lines and counted blocks in; TLS started on demand.
+// Operations that must wait run the event loop until their condition holds
+// (EventWait), so this instance's socket events, other instances' events,
+// timers and the user's input are all handled inside the wait. Every wait
+// also ends when the connection is lost, on a socket error, on Cancel and,
+// where TimeOut is not 0, when the time-out timer expires. A name is looked
+// up for its IPv4 address first, its IPv6 address only when it has none.
 class TPowersock : public QObject {
 public:
     using TNotifyEvent = std::function<void(TPowersock& sender)>;
@@ -67,6 +71,8 @@ public:
     TNotifyEvent OnPacketSent;
     QString Proxy;  // when not empty, resolved and connected to instead of Host
     int ProxyPort = 0;
+    // Connections are made on a socket that can start TLS (StartTLS).
+    bool CanStartTLS = false;
 
     virtual std::unique_ptr<QTcpSocket> Accept();
     virtual void Connect();
@@ -76,12 +82,19 @@ public:
 
     void Close();
     void ResolveHost();
+    // Listens on any local IPv4 address, or on `local` only.
     void Listen();
+    void Listen(const QHostAddress& local);
+    // While set, Accept takes a connection from this address only: any other
+    // peer is closed at once and the wait goes on.
+    void SetExpectedPeer(const QHostAddress& peer) { expectedPeer_ = peer; }
     // Makes an accepted connection this instance's socket; the listening
     // socket is closed.
     void UseSocket(std::unique_ptr<QTcpSocket> accepted);
     QByteArray GetLocalAddress() const;
     QByteArray GetPortString() const;
+    // The port listened on, or else the connection's local port.
+    quint16 LocalPort() const;
     void CertifyConnect();
     void Cancel();
     void StatusMessage(int level, const QString& text);
@@ -101,12 +114,33 @@ public:
     // is gone.
     void SetLinkedConnection(const TPowersock* link) { link_ = link; }
 
+    // TLS as the client on the connected socket (CanStartTLS must have been
+    // set before the connection was made); returns once the handshake is
+    // done. A certificate the settings do not accept raises
+    // UntrustedServerError; nothing is sent over the connection before.
+    void StartTLS(const TlsSettings& settings);
+    bool Encrypted() const;
+    QSslCertificate PeerCertificate() const;
+    // The session of this TLS connection, to resume on another connection.
+    QByteArray TlsSessionTicket() const;
+
+    // Ends a connection over which a whole transfer went out, as the peer
+    // expects: TLS close_notify when encrypted, then the end of the stream.
+    // The peer may still be taking the bytes in; PendingSendBytes() keeps
+    // telling how many it has not acknowledged until ReleaseSentStream().
+    void CloseSending();
+    qint64 PendingSendBytes() const;
+    void ReleaseSentStream();
+
     bool Connected() const { return connected_; }
     bool Canceled() const { return canceled_; }
     bool TimedOut() const { return timedOut_; }
     bool Succeeded() const { return succeeded_; }
+    // The address connected to: IPv4 as a number (0 for IPv6), or whole.
     quint32 RemoteAddress() const { return remoteAddress_; }
+    QHostAddress RemoteHostAddress() const { return remoteHost_; }
     QHostAddress PeerAddress() const { return peerAddress_; }
+    QHostAddress LocalHostAddress() const;
     qint64 ReplyNumber() const { return replyNumber_; }
     const QByteArray& LastReply() const { return lastReply_; }
     qint64 BytesSent() const { return bytesSent_; }
@@ -135,6 +169,9 @@ protected:
     };
 
     void ClearCanceled() { canceled_ = false; }
+    // While set, a time-out tick also lets the wait go on when this reports
+    // that the transfer moved since it was last asked.
+    void SetProgressProbe(std::function<bool()> probe) { progressProbe_ = std::move(probe); }
     void SetReply(const QByteArray& line, qint64 number);
     // A wait of this instance ended on a time-out or a lost connection, so
     // the peer's replies can no longer be matched to commands.
@@ -155,6 +192,8 @@ private:
     Lookup resolve();
 
     void attach(QTcpSocket* socket);
+    QSslSocket* sslSocket() const;
+    void onSslErrors(const QList<QSslError>& errors);
     void detachSocket();
     void freshSocket();
     void resetTransferState();
@@ -165,6 +204,7 @@ private:
     void onBytesWritten();
     void onLookupDone(const QHostInfo& info);
     void onNewConnection();
+    void onEncrypted();
     void onAcceptError(int qtError);
 
     void ReadToStream();
@@ -181,10 +221,13 @@ private:
     TThreadTimer timer_;
     QTcpSocket* socket_ = nullptr;  // a child of this instance
     QTcpServer* server_ = nullptr;  // while listening; a child of this instance
+    QTcpSocket* accepted_ = nullptr;  // the expected peer's connection, until Accept
+    QHostAddress expectedPeer_;
     const TPowersock* link_ = nullptr;
     int lookupId_ = -1;
 
     quint32 remoteAddress_ = 0;
+    QHostAddress remoteHost_;
     QHostAddress lookedUp_;
     QHostAddress peerAddress_;
     ByteBuffer inBuffer_;
@@ -209,6 +252,15 @@ private:
     bool progressRestartsTimer_ = false;  // during SendFile: time-outs count idle time
     bool progressSinceTick_ = false;
     bool stalled_ = false;
+    std::function<bool()> progressProbe_;
+    // TLS handshake state.
+    bool encrypted_ = false;
+    TlsSettings tls_;
+    QByteArray rejectedFingerprint_;
+    QString rejectedReasons_;
+    // A second descriptor of a closed sending connection, held so that its
+    // unacknowledged bytes can be counted (CloseSending).
+    int sentStream_ = -1;
     bool readPosted_ = false;
     bool writePosted_ = false;
     bool readMissed_ = false;
@@ -228,6 +280,10 @@ private:
 QByteArray portText(quint16 port);
 // "10,0,0,7" for 10.0.0.7.
 QByteArray addressText(quint32 ipv4);
+
+// Bytes a socket holds that have not gone out to the system yet, in the
+// clear and, for TLS, encrypted.
+qint64 queuedBytes(const QTcpSocket& socket);
 
 // The error number of a socket failure, numbered as the sockets interface
 // numbers them (10061 for a refused connection, ...).

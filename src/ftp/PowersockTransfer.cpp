@@ -122,7 +122,7 @@ void TPowersock::WriteFromStream()
     // event loop a stop and start of its write watch for every chunk.
     for (int step = 0; step < kChunksPerStep && hasWriteWork(); ++step) {
         // Enough is queued; the socket's next written-bytes event calls again.
-        if (socket->bytesToWrite() >= kQueuedBytes) return;
+        if (queuedBytes(*socket) >= kQueuedBytes) return;
 
         QByteArrayView chunk;
         if (sendingFile_) {
@@ -153,7 +153,7 @@ void TPowersock::WriteFromStream()
     }
     if (hasWriteWork()) {
         postWrite();
-    } else if (!canceled_ && !fileFailed_ && socket->bytesToWrite() == 0) {
+    } else if (!canceled_ && !fileFailed_ && queuedBytes(*socket) == 0) {
         // Done once the socket itself has written every byte: closing it
         // earlier would drop what it still holds.
         sendDone_ = true;

@@ -23,6 +23,11 @@ struct PublishDestination {
     QByteArray directory;  // as the user typed it; each publisher normalises it
     bool passive = false;  // FTP and FTPS only
     int timeOutMs = 30000;  // idle time before a silent server counts as failed
+    // FTPS: a PEM file of certificates trusted besides the system's ones.
+    QString caFile;
+    // The fingerprint of a server identity the user chose to trust for this
+    // host although the checks refuse it; empty when there is none.
+    QByteArray trustedFingerprint;
 };
 
 // Carries out one upload plan over one protocol. publish() returns once

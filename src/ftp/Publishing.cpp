@@ -101,6 +101,19 @@ void UploadPlan(TVexFTP& ftp, const std::vector<UploadItem>& plan, const UploadS
     }
 }
 
+QList<QByteArray> RemoteDirectoryLevels(const QByteArray& directory)
+{
+    QList<QByteArray> levels;
+    for (qsizetype slash = directory.indexOf('/'); slash >= 0;
+         slash = directory.indexOf('/', slash + 1)) {
+        const QByteArray path = directory.left(slash);
+        const QByteArray last = path.mid(path.lastIndexOf('/') + 1);
+        if (last.isEmpty() || last == "." || last == "..") continue;
+        levels << path;
+    }
+    return levels;
+}
+
 UploadProgress::UploadProgress(const std::vector<UploadItem>& plan)
 {
     sizes_.reserve(plan.size());

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -38,6 +39,12 @@ struct PlannedUploads {
 // separator, appended when it ends in neither "/" nor "\"; an empty
 // directory stays empty, so names stay bare.
 QByteArray NormalisedRemoteDirectory(const QByteArray& directory);
+
+// The folders of a remote directory, outermost first, each as the path that
+// MKD takes: "www/docs/" gives "www" and "www/docs", "/pub/" gives "/pub".
+// Only "/" separates folders; empty parts, "." and ".." are no folders to
+// make.
+QList<QByteArray> RemoteDirectoryLevels(const QByteArray& directory);
 
 // The uploads of a project in order: for each page, its image the first time
 // its ImageSource appears (under the directory and that page's Image), then

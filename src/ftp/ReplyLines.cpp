@@ -25,4 +25,24 @@ bool continuesReply(QByteArrayView line)
     return line[0] == ' ' || (line.size() >= 4 && line[3] == '-');
 }
 
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool opensMultiLineReply(QByteArrayView line)
+{
+    return line.size() >= 4 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2]) &&
+           line[3] == '-';
+}
+
+bool closesMultiLineReply(QByteArrayView line, QByteArrayView code)
+{
+    if (code.size() != 3 || !line.startsWith(code)) return false;
+    if (line.size() == 3) return true;
+    const char next = line[3];
+    return next == ' ' || next == '\r' || next == '\n';
+}
+
 }  // namespace velmora

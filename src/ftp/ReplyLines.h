@@ -14,6 +14,13 @@ qint64 replyNumberOf(QByteArrayView line);
 // fourth character; any other line ends it, whatever its code.
 bool continuesReply(QByteArrayView line);
 
+// A line of three digits and "-" opens a multi-line reply in RFC 959's
+// form: it ends only at the closing line, the same three digits followed by
+// a blank (or by the line end), and every line between is text, whatever it
+// starts with.
+bool opensMultiLineReply(QByteArrayView line);
+bool closesMultiLineReply(QByteArrayView line, QByteArrayView code);
+
 // 301 to 599: the error test for every command but USER.
 constexpr bool isErrorReply(qint64 number) { return number > 300 && number < 600; }
 // 401 to 599: USER passes 331 and every other 3xx code.

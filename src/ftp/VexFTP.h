@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Powersock.h"
+#include "TlsSettings.h"
 
 namespace velmora {
 
@@ -16,8 +17,11 @@ enum class TCmdType : int { Upload = 9 };
 // The client side of FTP over TPowersock: the control connection is this
 // instance's own socket; each upload opens a second TPowersock, the data
 // connection, in active mode (the client listens and announces its address
-// with PORT; the server connects to it). Commands sent: USER, PASS, TYPE I,
-// PORT, STOR and QUIT. The remote directory is part of the remote name.
+// with PORT or EPRT; the server connects to it) or in passive mode (the
+// server announces a port with EPSV or PASV; the client connects to it).
+// With ExplicitTLS the control connection turns to TLS before USER and every
+// data connection is TLS too. The remote directory is part of the remote
+// name.
 class TVexFTP : public TPowersock {
 public:
     using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
@@ -29,6 +33,15 @@ public:
 
     QByteArray UserID;
     QByteArray Password;
+    // Data connections in passive mode: EPSV first, PASV once the server
+    // refuses EPSV.
+    bool Passive = false;
+    // RFC 4217: AUTH TLS before the login, PBSZ 0 and PROT P after it, and
+    // every data connection TLS, resuming the control connection's session.
+    bool ExplicitTLS = false;
+    // What the server's certificate is held to; an empty peer name means
+    // the host connected to.
+    TlsSettings TLS;
     // Raised after a successful login. It takes the place of the socket
     // layer's connect event, which this component does not raise.
     TNotifyEvent OnConnect;
@@ -59,6 +72,13 @@ public:
     {
         Upload(QFile::encodeName(localPath), remoteName);
     }
+    // MKD of one folder; true when the server made it. A refusal is no
+    // failure: the folder is most often there already, and where it is not,
+    // the upload into it tells.
+    bool MakeDirectory(const QByteArray& path);
+    // Closes the control connection at once, with a QUIT that nothing
+    // waits for: after a stop the server is not asked for anything more.
+    void Drop();
 
     const TPowersock* DataSocket() const { return dataSocket_.get(); }
 
@@ -68,12 +88,18 @@ protected:
 private:
     void ReadContinuation(QByteArray line);
     void readGreeting();
-    QByteArray readFinalReply();
-    void failure(const QByteArray& reply);
+    void startTls();
+    void protectData();
+    QByteArray readFinalReply(TPowersock& data);
+    void openActive(TPowersock& data);
+    void openPassive(TPowersock& data);
+    void failure(const QByteArray& reply, const QString& explanation = {});
     void closeAfterFailedLogin();
-    void quitAndClose();
+    TlsSettings dataTls() const;
 
     std::unique_ptr<TPowersock> dataSocket_;
+    bool epsvRefused_ = false;
+    QSslCertificate serverCertificate_;
 };
 
 }  // namespace velmora

@@ -10,10 +10,10 @@
 #include <QJsonObject>
 #include <cstdio>
 
-#include "CliCommands.h"
 #include "HttpStandIn.h"
 #include "generate/SiteFiles.h"
 #include "project/ProjectFile.h"
+#include "support/InProcessCli.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -21,33 +21,10 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::CliRun;
 
-QByteArray readBack(std::FILE* stream)
-{
-    std::rewind(stream);
-    QByteArray bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(stream);
-    return bytes;
-}
 
-CliRun runCli(const QStringList& args)
-{
-    cli::Output io{std::tmpfile(), std::tmpfile()};
-    CliRun run;
-    run.exitCode = cli::runCli(args, io);
-    run.out = readBack(io.out);
-    run.err = readBack(io.err);
-    return run;
-}
+CliRun runCli(const QStringList& args) { return test::runCliInProcess(args); }
 
 class IndexNowCommandTest : public ::testing::Test {
 protected:

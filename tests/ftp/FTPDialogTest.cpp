@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QSslCertificate>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +21,10 @@
 
 #include "QtPrint.h"
 #include "ScriptedFtpServer.h"
+#include "SshServer.h"
+#include "VsftpdServer.h"
+#include "ftp/ServerTrust.h"
+#include "ftp/TlsSettings.h"
 #include "ftp/ui/FTPDialog.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -43,6 +50,12 @@ protected:
         return dialog->findChild<QPushButton*>(QLatin1String(name));
     }
     QCheckBox* saveBox() { return dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox1")); }
+    QCheckBox* passiveBox() { return dialog->findChild<QCheckBox*>(QStringLiteral("PassiveMode")); }
+    QComboBox* security() { return dialog->findChild<QComboBox*>(QStringLiteral("Security")); }
+    QProgressBar* progressBar()
+    {
+        return dialog->findChild<QProgressBar*>(QStringLiteral("SendProgress"));
+    }
     QString status() { return edit("Inf")->text(); }
 
     void store(const QByteArray& host, const QByteArray& user, const QByteArray& password,
@@ -85,7 +98,16 @@ protected:
         return pages;
     }
 
-    void useServer(const ScriptedFtpServer& server) { dialog->FTP().Port = server.port(); }
+    // The next showing's port; the fields load from the settings file.
+    void useServer(const ScriptedFtpServer& server) { usePort(server.port()); }
+    void usePort(int port) { settings.write("FTP", "PORT", QByteArray::number(port)); }
+    QStringList stores(const ScriptedFtpServer& server) const
+    {
+        QStringList found;
+        for (const QByteArray& line : server.transcript())
+            if (line.startsWith("STOR ")) found << QString::fromUtf8(line);
+        return found;
+    }
 
     test::TempDir dir;
     SettingsFile settings{dir.file(QStringLiteral("velmora.ini"))};
@@ -99,8 +121,8 @@ protected:
 TEST_F(FtpDialogTest, TheFormAsDesigned)
 {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("FTP Dialog"));
-    EXPECT_EQ(dialog->minimumSize(), QSize(379, 256));
-    EXPECT_EQ(dialog->maximumSize(), QSize(379, 256));
+    EXPECT_EQ(dialog->minimumSize(), QSize(379, 340));
+    EXPECT_EQ(dialog->maximumSize(), QSize(379, 340));
 
     QStringList tabOrder;
     QWidget* w = edit("HostName");
@@ -109,14 +131,23 @@ TEST_F(FtpDialogTest, TheFormAsDesigned)
         w = w->nextInFocusChain();
     } while (w != edit("HostName"));
     EXPECT_EQ(tabOrder.join(u' '),
-              QStringLiteral("HostName UserID Password RDirectory B2 OKBtn CancelBtn CheckBox1"));
+              QStringLiteral("HostName UserID Password RDirectory PortNumber Security PassiveMode "
+                             "B2 StopBtn OKBtn CancelBtn CheckBox1"));
 
-    for (const char* name : {"Label1", "Label2", "Label3", "Label4"})
+    for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"})
         EXPECT_TRUE(dialog->findChild<QLabel*>(QLatin1String(name))->font().bold()) << name;
-    for (const char* name : {"B2", "OKBtn", "CancelBtn"})
+    for (const char* name : {"B2", "StopBtn", "OKBtn", "CancelBtn"})
         EXPECT_TRUE(button(name)->font().bold()) << name;
     EXPECT_TRUE(saveBox()->font().bold());
+    EXPECT_TRUE(passiveBox()->font().bold());
     EXPECT_EQ(button("B2")->text(), QStringLiteral("Send"));
+    EXPECT_EQ(button("StopBtn")->text(), QStringLiteral("Stop"));
+    EXPECT_FALSE(button("StopBtn")->isEnabled()) << "only while Send runs";
+    EXPECT_EQ(passiveBox()->text(), QStringLiteral("Passive mode"));
+    ASSERT_EQ(security()->count(), 3);
+    EXPECT_EQ(security()->itemText(0), QStringLiteral("None"));
+    EXPECT_EQ(security()->itemText(1), QStringLiteral("Explicit TLS"));
+    EXPECT_EQ(security()->itemText(2), QStringLiteral("SFTP"));
     EXPECT_TRUE(button("OKBtn")->isDefault());
     EXPECT_EQ(saveBox()->text(), QStringLiteral("Save FTP Configuration"));
 
@@ -127,10 +158,25 @@ TEST_F(FtpDialogTest, TheFormAsDesigned)
     EXPECT_EQ(edit("Inf")->palette().color(QPalette::Base),
               edit("Inf")->palette().color(QPalette::Button));
 
-    EXPECT_EQ(dialog->FTP().Port, 21);
-    EXPECT_EQ(dialog->FTP().TimeOut, 30000);
-    EXPECT_EQ(dialog->FTP().ReportLevel, 0);
-    EXPECT_TRUE(dialog->FTP().Proxy.isEmpty());
+}
+
+// Without the new keys the dialog is the one it always was: port 21, no
+// TLS, active mode.
+TEST_F(FtpDialogTest, WithoutTheNewKeysItIsPlainFtpInActiveModeOnPort21)
+{
+    store("ftp.example.com", "bob", "pw", "www");
+    PageList pages;
+    showing(pages, [&] {
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("21"));
+        EXPECT_EQ(security()->currentText(), QStringLiteral("None"));
+        EXPECT_FALSE(passiveBox()->isChecked());
+        const PublishDestination d = dialog->destination();
+        EXPECT_EQ(d.protocol, PublishProtocol::Ftp);
+        EXPECT_EQ(d.port, 21);
+        EXPECT_FALSE(d.passive);
+        EXPECT_EQ(d.timeOutMs, 30000);
+        EXPECT_EQ(d.host, QStringLiteral("ftp.example.com"));
+    });
 }
 
 // ---------------------------------------------------------------- checks
@@ -162,8 +208,8 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
     showing(pages, [&] {
         button("B2")->click();
         EXPECT_EQ(edit("RDirectory")->text(), QStringLiteral("pub/"));
-        EXPECT_FALSE(dialog->LoggedIn());
         EXPECT_TRUE(button("B2")->isEnabled());
+        EXPECT_FALSE(button("StopBtn")->isEnabled());
         const QProgressBar* bar = dialog->findChild<QProgressBar*>(QStringLiteral("SendProgress"));
         EXPECT_EQ(bar->value(), 1000);
         const qint64 bytes = 12 + 3 * QByteArray("<html>page1.htm</html>").size();
@@ -179,11 +225,16 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
     EXPECT_TRUE(prompter.calls().isEmpty());
 
     const QList<QByteArray> sent = server.transcript();
-    QList<QByteArray> stores;
-    for (const QByteArray& line : sent)
-        if (line.startsWith("STOR ")) stores << line;
-    EXPECT_EQ(stores, (QList<QByteArray>{"STOR pub/logo.gif", "STOR pub/page1.htm",
-                                         "STOR pub/page2.htm", "STOR pub/page3.htm"}));
+    EXPECT_EQ(stores(server), (QStringList{QStringLiteral("STOR pub/logo.gif"),
+                                           QStringLiteral("STOR pub/page1.htm"),
+                                           QStringLiteral("STOR pub/page2.htm"),
+                                           QStringLiteral("STOR pub/page3.htm")}));
+    EXPECT_TRUE(sent.contains("MKD pub")) << "the folder is made before the first upload";
+    EXPECT_EQ(
+        std::count_if(sent.begin(), sent.end(),
+                      [](const QByteArray& line) { return line.startsWith("PORT 127,0,0,1,"); }),
+        4)
+        << "active mode";
     ASSERT_EQ(server.dataReceived().size(), 4);
     EXPECT_EQ(server.dataReceived()[0], QByteArray("GIF89a\r\n\0\0\x01\x02", 12));
     EXPECT_EQ(sent.last(), QByteArray("QUIT"));
@@ -281,7 +332,9 @@ TEST_F(FtpDialogTest, AHostGivenByNameIsResolvedFirst)
     EXPECT_TRUE(prompter.calls().isEmpty());
 }
 
-TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
+// A failed upload ends its connection: the next Send, in the same showing,
+// logs in afresh and goes through.
+TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndEndsTheConnection)
 {
     ScriptedFtpServer server;
     useServer(server);
@@ -290,11 +343,10 @@ TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
     QFile::remove(dir.file(QStringLiteral("page2.htm")));
     showing(pages, [&] {
         button("B2")->click();
-        EXPECT_TRUE(dialog->LoggedIn());
         EXPECT_EQ(edit("RDirectory")->text(), QStringLiteral("pub\\")) << "kept as written";
-        EXPECT_EQ(status(), QStringLiteral("pub\\page2.htm"));
-        button("B2")->click();
-        EXPECT_EQ(status(), QStringLiteral("Connection already exists"));
+        EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+        EXPECT_EQ(server.transcript().last(), QByteArray("QUIT"));
+        EXPECT_EQ(server.controlConnections(), 1);
     });
     ASSERT_EQ(prompter.calls().size(), 1);
     const ScriptedPrompter::Call& shown = prompter.calls()[0];
@@ -305,11 +357,8 @@ TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndKeepsTheLogin)
     EXPECT_EQ(shown.text, QStringLiteral("Cannot open file ") + missing + QStringLiteral("."));
     EXPECT_EQ(server.dataReceived().size(), 2) << "the image and the first page";
 
-    // The next showing starts logged out, and its Send logs in afresh over
-    // the connection the failure left open.
     dir.write(QStringLiteral("page2.htm"), "<html>back</html>");
     showing(pages, [&] {
-        EXPECT_FALSE(dialog->LoggedIn());
         button("B2")->click();
         EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
     });
@@ -332,7 +381,6 @@ TEST_F(FtpDialogTest, ARefusedLoginShowsTheServersLine)
         << "a text ending in its line break gets no full stop";
     EXPECT_EQ(statuses, (QStringList{QStringLiteral("Connecting..."),
                                      QStringLiteral("Disconnected...")}));
-    EXPECT_FALSE(dialog->LoggedIn());
 }
 
 TEST_F(FtpDialogTest, ConnectionFailuresReachTheErrorDisplay)
@@ -358,7 +406,7 @@ TEST_F(FtpDialogTest, ConnectionFailuresReachTheErrorDisplay)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.host.toStdString());
         prompter.clear();
-        dialog->FTP().Port = closed;
+        usePort(closed);
         showing(pages, [&] {
             edit("HostName")->setText(c.host);
             edit("UserID")->setText(QStringLiteral("alice"));
@@ -379,6 +427,7 @@ TEST_F(FtpDialogTest, SendDisablesItsButtonsAndACloseWaitsForIt)
     const PageList pages = pagesSharingAnImage(2);
 
     QList<bool> enabledWhileSending;
+    bool stopEnabledWhileSending = true;
     bool askedToClose = false;
     QTimer watcher;
     watcher.setInterval(1);
@@ -386,6 +435,7 @@ TEST_F(FtpDialogTest, SendDisablesItsButtonsAndACloseWaitsForIt)
         if (!dialog->isSending()) return;
         for (const char* name : {"B2", "OKBtn", "CancelBtn"})
             enabledWhileSending << button(name)->isEnabled();
+        stopEnabledWhileSending = stopEnabledWhileSending && button("StopBtn")->isEnabled();
         if (!askedToClose) {
             askedToClose = true;
             dialog->accept();  // as Enter or the title bar would
@@ -402,6 +452,8 @@ TEST_F(FtpDialogTest, SendDisablesItsButtonsAndACloseWaitsForIt)
     EXPECT_TRUE(askedToClose);
     EXPECT_FALSE(enabledWhileSending.isEmpty());
     EXPECT_FALSE(enabledWhileSending.contains(true));
+    EXPECT_TRUE(stopEnabledWhileSending);
+    EXPECT_FALSE(button("StopBtn")->isEnabled());
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(server.dataReceived().size(), 3) << "Send finished before the dialog closed";
     EXPECT_EQ(stored("DIRECTORY"), QByteArray("pub/")) << "closed with OK: stored";
@@ -490,6 +542,225 @@ TEST_F(FtpDialogTest, CancelStoresNothing)
     });
 }
 
+
+// ------------------------------------------------------------ new fields
+
+TEST_F(FtpDialogTest, PortSecurityAndPassiveAreStoredByTheSaveRule)
+{
+    PageList pages;
+    showing(pages, [&] {
+        edit("HostName")->setText(QStringLiteral("ftp.example.com"));
+        edit("PortNumber")->setText(QStringLiteral("2121"));
+        security()->setCurrentIndex(1);
+        passiveBox()->setChecked(true);
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(stored("PORT"), QByteArray("2121"));
+    EXPECT_EQ(stored("PROTOCOL"), QByteArray("ftps"));
+    EXPECT_EQ(stored("PASSIVE"), QByteArray("Yes"));
+    showing(pages, [&] {
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("2121"));
+        EXPECT_EQ(security()->currentText(), QStringLiteral("Explicit TLS"));
+        EXPECT_TRUE(passiveBox()->isChecked());
+        EXPECT_EQ(dialog->destination().protocol, PublishProtocol::Ftps);
+        // Unticked: the fields go back to their defaults, as the four
+        // others go empty.
+        saveBox()->setChecked(false);
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(stored("PORT"), QByteArray("21"));
+    EXPECT_EQ(stored("PROTOCOL"), QByteArray("ftp"));
+    EXPECT_EQ(stored("PASSIVE"), QByteArray("No"));
+
+    // Values the dialog cannot show fall back to the defaults.
+    settings.write("FTP", "PORT", "99999");
+    settings.write("FTP", "PROTOCOL", "gopher");
+    settings.write("FTP", "PASSIVE", "yes");
+    showing(pages, [&] {
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("21"));
+        EXPECT_EQ(security()->currentText(), QStringLiteral("None"));
+        EXPECT_FALSE(passiveBox()->isChecked()) << "only an exact Yes";
+    });
+}
+
+TEST_F(FtpDialogTest, APortOutsideItsRangeIsReportedInTheStatusLine)
+{
+    ScriptedFtpServer server;
+    store("127.0.0.1", "alice", "secret", "");
+    PageList pages;
+    showing(pages, [&] {
+        for (const QString& port : {QString(), QStringLiteral("0")}) {
+            edit("PortNumber")->setText(port);
+            button("B2")->click();
+            EXPECT_EQ(status(), QStringLiteral("You must specify Port (1 to 65535)"));
+        }
+    });
+    EXPECT_EQ(server.controlConnections(), 0);
+    EXPECT_TRUE(prompter.calls().isEmpty());
+}
+
+TEST_F(FtpDialogTest, PassiveModeFromTheCheckBox)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "www/docs");
+    const PageList pages = pagesSharingAnImage(2);
+    showing(pages, [&] {
+        passiveBox()->setChecked(true);
+        button("B2")->click();
+    });
+    EXPECT_TRUE(prompter.calls().isEmpty());
+    const QList<QByteArray> sent = server.transcript();
+    EXPECT_EQ(sent.count("EPSV"), 3);
+    EXPECT_FALSE(std::any_of(sent.begin(), sent.end(),
+                             [](const QByteArray& line) { return line.startsWith("PORT"); }));
+    EXPECT_EQ(sent.mid(3, 2), (QList<QByteArray>{"MKD www", "MKD www/docs"}))
+        << "each level, outermost first, before the first upload";
+    ASSERT_EQ(server.dataReceived().size(), 3);
+    EXPECT_EQ(server.dataReceived()[2], QByteArray("<html>page2.htm</html>"));
+}
+
+TEST_F(FtpDialogTest, StopEndsTheTransferWithinASecondAndLeavesTheDialogUsable)
+{
+    test::ServerScript script = test::defaultScript();
+    // 64 KB a second: the 8 MB page would take two minutes.
+    script.onCommand["STOR"] = {test::send("150 Opening\r\n"), test::slowData(64 * 1024),
+                                test::connectData(),
+                                test::replyAfterData("226 Transfer complete\r\n")};
+    ScriptedFtpServer slow(script);
+    useServer(slow);
+    store("127.0.0.1", "alice", "secret", "");
+    PageList pages = pagesSharingAnImage(1);
+    dir.write(QStringLiteral("page1.htm"), QByteArray(8 * 1024 * 1024, 'x'));
+
+    QElapsedTimer clock;
+    qint64 stoppedAfter = -1;
+    QTimer stopper;
+    stopper.setInterval(5);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        // Once the page is under way.
+        if (progressBar()->value() == 0) return;
+        stopper.stop();
+        EXPECT_TRUE(button("StopBtn")->isEnabled());
+        clock.start();
+        button("StopBtn")->click();
+    });
+    showing(pages, [&] {
+        stopper.start();
+        button("B2")->click();
+        stoppedAfter = clock.isValid() ? clock.elapsed() : -1;
+        EXPECT_EQ(status(), QStringLiteral("Send stopped"));
+        EXPECT_FALSE(button("StopBtn")->isEnabled());
+        EXPECT_TRUE(button("B2")->isEnabled());
+        EXPECT_TRUE(button("OKBtn")->isEnabled());
+    });
+    ASSERT_GE(stoppedAfter, 0) << "Stop was never pressed";
+    EXPECT_LT(stoppedAfter, 1000);
+    EXPECT_TRUE(prompter.calls().isEmpty()) << "a stop is no failure to show";
+
+    // Usable afterwards: the same dialog sends to a good server.
+    ScriptedFtpServer good;
+    useServer(good);
+    dir.write(QStringLiteral("page1.htm"), "<html>again</html>");
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+    });
+    ASSERT_EQ(good.dataReceived().size(), 2);
+    EXPECT_EQ(good.dataReceived()[1], QByteArray("<html>again</html>"));
+}
+
+TEST_F(FtpDialogTest, StatusAndProgressStartAfreshAtEachShowing)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "");
+    const PageList pages = pagesSharingAnImage(1);
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(progressBar()->value(), 1000);
+        EXPECT_FALSE(status().isEmpty());
+    });
+    showing(pages, [&] {
+        EXPECT_TRUE(status().isEmpty());
+        EXPECT_EQ(progressBar()->value(), 0);
+        EXPECT_TRUE(progressBar()->format().isEmpty());
+    });
+}
+
+// ------------------------------------------------------------------ TLS
+
+class FtpDialogTlsTest : public FtpDialogTest {
+protected:
+    void SetUp() override
+    {
+        FtpDialogTest::SetUp();
+        ASSERT_TRUE(certificates.isValid()) << certificates.error().toStdString();
+        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("pub")));
+        vsftpd = std::make_unique<test::VsftpdServer>(
+            root.path(), test::VsftpdOptions{.tls = true,
+                                             .certificateFile = certificates.certificateFile(),
+                                             .keyFile = certificates.keyFile()});
+        ASSERT_TRUE(vsftpd->isRunning()) << vsftpd->error().toStdString();
+        store("127.0.0.1", test::VsftpdServer::kUser, test::VsftpdServer::kPassword, "pub");
+        usePort(vsftpd->port());
+        settings.write("FTP", "PROTOCOL", "ftps");
+        settings.write("FTP", "PASSIVE", "Yes");
+        QFile file(certificates.certificateFile());
+        if (file.open(QIODevice::ReadOnly))
+            fingerprint = certificateFingerprint(QSslCertificate(file.readAll(), QSsl::Pem));
+    }
+
+    test::TestCertificates certificates;
+    test::TempDir root;
+    std::unique_ptr<test::VsftpdServer> vsftpd;
+    QByteArray fingerprint;
+};
+
+TEST_F(FtpDialogTlsTest, AnUntrustedCertificateIsAskedAboutOnceAndRemembered)
+{
+    const PageList pages = pagesSharingAnImage(1);
+    prompter.answerQuestion(Answer::Yes);
+    showing(pages, [&] { button("B2")->click(); });
+
+    ASSERT_EQ(prompter.calls().size(), 1);
+    const ScriptedPrompter::Call& question = prompter.calls()[0];
+    EXPECT_EQ(question.buttons, QStringLiteral("Yes No"));
+    EXPECT_TRUE(question.text.contains(QStringLiteral("certificate is not trusted")));
+    EXPECT_TRUE(question.text.contains(QString::fromLatin1(fingerprint)))
+        << question.text.toStdString();
+    EXPECT_TRUE(question.text.contains(QStringLiteral("for 127.0.0.1")));
+    EXPECT_EQ(ServerTrust(settings).fingerprint(QStringLiteral("127.0.0.1"), vsftpd->port()),
+              fingerprint);
+    EXPECT_TRUE(test::readFile(root.file(QStringLiteral("pub/page1.htm"))) ==
+                "<html>page1.htm</html>")
+        << "sent once trusted";
+    // The first attempt stopped at the certificate: no login in the clear
+    // or otherwise before the answer.
+    const QList<QByteArray> commands = vsftpd->commands();
+    ASSERT_GE(commands.size(), 2);
+    EXPECT_EQ(commands.mid(0, 2), (QList<QByteArray>{"AUTH TLS", "AUTH TLS"}));
+
+    // The next showing knows it.
+    showing(pages, [&] { button("B2")->click(); });
+    EXPECT_EQ(prompter.calls().size(), 1) << "asked again";
+    EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+}
+
+TEST_F(FtpDialogTlsTest, AnsweringNoSendsNothingAndRemembersNothing)
+{
+    const PageList pages = pagesSharingAnImage(1);
+    prompter.answerQuestion(Answer::No);
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("Certificate not trusted"));
+    });
+    EXPECT_EQ(prompter.calls().size(), 1);
+    EXPECT_TRUE(settings.read("FTP", "TRUSTED_CERTS", {}).isEmpty());
+    EXPECT_FALSE(root.exists(QStringLiteral("pub/page1.htm")));
+    EXPECT_EQ(vsftpd->commands(), QList<QByteArray>{"AUTH TLS"});
+}
+
 // ---------------------------------------------------------------- Enter
 
 // Gives `focused` the focus and presses Enter on it.
@@ -538,6 +809,89 @@ TEST_F(FtpDialogTest, EnterOnAFocusedButtonPressesThatButton)
         EXPECT_EQ(result, QDialog::Accepted) << focused;
         EXPECT_EQ(stored("PASSWORD"), QByteArray(focused));
     }
+}
+
+// ----------------------------------------------------------------- SFTP
+
+class FtpDialogSftpTest : public FtpDialogTest {
+protected:
+    void SetUp() override
+    {
+        FtpDialogTest::SetUp();
+        ASSERT_TRUE(sshd.isRunning());
+        // The dialog records trusted host keys in the user's known_hosts.
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        store("127.0.0.1", test::SshServer::user(), test::SshServer::password(), "");
+    }
+    void TearDown() override { qputenv("HOME", savedHome); }
+
+    QString knownHosts() const { return home.file(QStringLiteral(".ssh/known_hosts")); }
+
+    test::SshServer sshd;
+    test::TempDir home;
+    QByteArray savedHome;
+};
+
+TEST_F(FtpDialogSftpTest, ChoosingSftpMovesAnUntouchedPortTo22AndLeavesATypedOneAlone)
+{
+    PageList pages;
+    showing(pages, [&] {
+        ASSERT_EQ(edit("PortNumber")->text(), QStringLiteral("21"));
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("22"));
+        EXPECT_FALSE(passiveBox()->isEnabled()) << "SSH has no data connections";
+        EXPECT_EQ(dialog->destination().protocol, PublishProtocol::Sftp);
+        security()->setCurrentIndex(0);
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("21"));
+        EXPECT_TRUE(passiveBox()->isEnabled());
+        edit("PortNumber")->setText(QStringLiteral("2222"));
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        EXPECT_EQ(edit("PortNumber")->text(), QStringLiteral("2222"));
+    });
+}
+
+TEST_F(FtpDialogSftpTest, AnUnknownHostKeyIsAskedAboutThenRecordedAndThePagesArrive)
+{
+    const PageList pages = pagesSharingAnImage(2);
+    prompter.answerQuestion(Answer::Yes);
+    showing(pages, [&] {
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        edit("PortNumber")->setText(QString::number(sshd.port()));
+        button("B2")->click();
+    });
+    ASSERT_EQ(prompter.calls().size(), 1);
+    EXPECT_TRUE(prompter.calls()[0].text.contains(QStringLiteral("SHA256:")))
+        << prompter.calls()[0].text.toStdString();
+    EXPECT_EQ(test::readFile(knownHosts()), sshd.knownHostsLine());
+    for (const char* name : {"page1.htm", "page2.htm"})
+        EXPECT_EQ(test::readFile(sshd.home() + u'/' + QLatin1String(name)),
+                  test::readFile(dir.file(QLatin1String(name))))
+            << name;
+    EXPECT_EQ(test::readFile(sshd.home() + QStringLiteral("/logo.gif")),
+              test::readFile(dir.file(QStringLiteral("logo.gif"))));
+
+    // Known now: the next Send asks nothing.
+    showing(pages, [&] {
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        edit("PortNumber")->setText(QString::number(sshd.port()));
+        button("B2")->click();
+    });
+    EXPECT_EQ(prompter.calls().size(), 1);
+}
+
+TEST_F(FtpDialogSftpTest, RefusingAnUnknownHostKeySendsNothingAndRecordsNothing)
+{
+    const PageList pages = pagesSharingAnImage(1);
+    prompter.answerQuestion(Answer::No);
+    showing(pages, [&] {
+        security()->setCurrentIndex(security()->findText(QStringLiteral("SFTP")));
+        edit("PortNumber")->setText(QString::number(sshd.port()));
+        button("B2")->click();
+    });
+    EXPECT_EQ(prompter.calls().size(), 1 + 1) << "the question, then the error display";
+    EXPECT_FALSE(QFile::exists(knownHosts()));
+    EXPECT_FALSE(QFile::exists(sshd.home() + QStringLiteral("/page1.htm")));
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include <functional>
 #include <unistd.h>
 
-#include "CliCommands.h"
 #include "PyFtpServer.h"
 #include "QtPrint.h"
 #include "base/FileAccess.h"
@@ -24,6 +23,7 @@
 #include "generate/PageImage.h"
 #include "project/PageRecord.h"
 #include "support/HostileFiles.h"
+#include "support/InProcessCli.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -177,22 +177,8 @@ const Attack kAttacks[] = {
      {"p\xff.htm", "i\xff.jpg", "p\xfe.htm", "i\xfe.png"}},
 };
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::CliRun;
 
-QByteArray readBack(std::FILE* stream)
-{
-    std::rewind(stream);
-    QByteArray bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) bytes.append(buffer, qsizetype(n));
-    std::fclose(stream);
-    return bytes;
-}
 
 QByteArray contentOf(const QByteArray& path)
 {
@@ -223,16 +209,11 @@ protected:
         qputenv("VELMORA_FTP_PASSWORD", "secret");
         const QString before = QDir::currentPath();
         QDir::setCurrent(work.path());  // where velmora.ini is read, as a user would start it
-        cli::Output io{std::tmpfile(), std::tmpfile()};
-        CliRun run;
-        run.exitCode = cli::runCli(
+        const CliRun run = test::runCliInProcess(
             {QStringLiteral("upload"), work.file(QStringLiteral("site.kpj")), QStringLiteral("--host"),
              QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(server.port()),
              QStringLiteral("--user"), QStringLiteral("alice"), QStringLiteral("--dir"),
-             QStringLiteral("pub")},
-            io);
-        run.out = readBack(io.out);
-        run.err = readBack(io.err);
+             QStringLiteral("pub")});
         QDir::setCurrent(before);
         qunsetenv("VELMORA_FTP_PASSWORD");
         return run;

@@ -533,6 +533,53 @@ TEST(PowersockAcceptTest, AcceptEndsOnTimeOutCancelAndALostControlConnection)
     }
 }
 
+// A data port that listens where the control connection runs and takes
+// the server only: another program on the machine can neither reach it
+// through another address nor slip in first.
+TEST(PowersockAcceptTest, ListensOnOneAddressAndAcceptsTheExpectedPeerOnly)
+{
+    TPowersock data;
+    data.Listen(QHostAddress(QStringLiteral("127.0.0.1")));
+    data.SetExpectedPeer(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = data.LocalPort();
+    ASSERT_GT(port, 0);
+
+    QTcpSocket elsewhere;
+    elsewhere.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), port);
+    EXPECT_FALSE(elsewhere.waitForConnected(2000)) << "reachable on another address";
+
+    QTcpSocket intruder;
+    ASSERT_TRUE(intruder.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+    intruder.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), port);
+    bool intruderClosed = false;
+    QObject::connect(&intruder, &QTcpSocket::disconnected, [&] { intruderClosed = true; });
+    QTcpSocket server;
+    // The server connects once the intruder has been turned away; Accept
+    // must still be waiting for it.
+    QObject::connect(&intruder, &QTcpSocket::disconnected, [&] {
+        server.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), port);
+    });
+    data.UseSocket(data.Accept());
+    EXPECT_TRUE(intruderClosed);
+    EXPECT_EQ(data.PeerAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
+    EXPECT_TRUE(eventually([&] { return server.state() == QAbstractSocket::ConnectedState; }));
+    server.write("from the server\r\n");
+    EXPECT_EQ(data.ReadLn(), QByteArray("from the server\r\n"));
+}
+
+TEST(PowersockAcceptTest, AStopOfTheLinkedControlConnectionEndsTheWait)
+{
+    LocalPeer peer;
+    TPowersock control;
+    connectTo(control, peer);
+    TPowersock data;
+    data.SetLinkedConnection(&control);
+    data.Listen();
+    QTimer::singleShot(30, [&] { control.Cancel(); });
+    EXPECT_EQ(failureOf<EAbortError>([&] { data.Accept(); }),
+              QStringLiteral("Socket accept aborted"));
+}
+
 // ------------------------------------------------------------- files out
 
 class SendFileTest : public ::testing::Test {
@@ -629,6 +676,50 @@ TEST_F(SendFileTest, AReceiverThatGoesAwayEndsTheSend)
     QTimer::singleShot(50, [&] { receiver.abort(); });
     EXPECT_EQ(failureOf<ESockError>([&] { data.SendFile(dir.file(QStringLiteral("huge.bin"))); }),
               QStringLiteral("Connection Lost"));
+}
+
+
+// The end of a file: what the peer has not yet taken in is still counted
+// after the close, and the peer sees the whole file, then the end.
+TEST_F(SendFileTest, AfterCloseSendingTheUnacknowledgedBytesAreStillCounted)
+{
+    // A receiver that takes nothing while the file goes out, then all.
+    QObject::disconnect(&receiver, nullptr, nullptr, nullptr);
+    receiver.setReadBufferSize(16 * 1024);
+    receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 128 * 1024);
+    QByteArray got;
+    qint64 perTick = 0;
+    QTimer reader;
+    reader.setInterval(5);
+    QObject::connect(&reader, &QTimer::timeout, [&] { got += receiver.read(perTick); });
+    reader.start();
+    bool ended = false;
+    QObject::connect(&receiver, &QTcpSocket::disconnected, [&] { ended = true; });
+
+    QByteArray content(768 * 1024, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i) content[i] = char(i % 253);
+    dir.write(QStringLiteral("big.bin"), content);
+    data.TimeOut = 10000;
+    data.SendFile(dir.file(QStringLiteral("big.bin")));
+    data.CloseSending();
+    EXPECT_FALSE(data.Connected());
+    const qint64 waiting = data.PendingSendBytes();
+    EXPECT_GT(waiting, 0) << "the receiver cannot have taken everything yet";
+
+    receiver.setReadBufferSize(0);
+    perTick = 1024 * 1024;
+    qint64 lowest = waiting;
+    EXPECT_TRUE(eventually(
+        [&] {
+            lowest = std::min(lowest, data.PendingSendBytes());
+            return ended && receiver.bytesAvailable() == 0;
+        },
+        20000));
+    EXPECT_EQ(got.size(), content.size());
+    EXPECT_TRUE(got == content);
+    EXPECT_EQ(lowest, 0);
+    data.ReleaseSentStream();
+    EXPECT_EQ(data.PendingSendBytes(), 0);
 }
 
 }  // namespace

@@ -17,6 +17,16 @@ ServerAction abortDataAfter(qint64 count, const QByteArray& thenSend)
     return {ServerAction::Kind::AbortDataAfter, thenSend, count};
 }
 ServerAction flood() { return {ServerAction::Kind::Flood, {}}; }
+ServerAction listenData(const QByteArray& reply) { return {ServerAction::Kind::ListenData, reply}; }
+ServerAction slowData(qint64 bytesPerSecond)
+{
+    return {ServerAction::Kind::SlowData, {}, bytesPerSecond};
+}
+ServerAction intruder(const QByteArray& from) { return {ServerAction::Kind::Intruder, from}; }
+ServerAction swallowInput(const QByteArray& answer)
+{
+    return {ServerAction::Kind::SwallowInput, answer};
+}
 
 ServerScript defaultScript()
 {
@@ -27,6 +37,9 @@ ServerScript defaultScript()
         {"PASS", {send("230 Logged in\r\n")}},
         {"TYPE", {send("200 Type set to I\r\n")}},
         {"PORT", {send("200 PORT command successful\r\n")}},
+        {"EPSV", {listenData("229 Entering Extended Passive Mode (|||{port}|)\r\n")}},
+        {"PASV", {listenData("227 Entering Passive Mode (127,0,0,1,{p1,p2})\r\n")}},
+        {"MKD", {send("257 Created\r\n")}},
         {"STOR",
          {send("150 Opening data connection\r\n"), connectData(),
           replyAfterData("226 Transfer complete\r\n")}},
@@ -40,6 +53,8 @@ ScriptedFtpServer::ScriptedFtpServer(ServerScript script)
 {
     dripTimer_.setInterval(1);
     connect(&dripTimer_, &QTimer::timeout, this, [this] { dripNext(); });
+    slowTimer_.setInterval(10);
+    connect(&slowTimer_, &QTimer::timeout, this, [this] { readSlowly(); });
     connect(&server_, &QTcpServer::newConnection, this, [this] { onControlConnection(); });
     if (!server_.listen(QHostAddress::LocalHost, 0))
         ADD_FAILURE() << "scripted server cannot listen";
@@ -47,8 +62,9 @@ ScriptedFtpServer::ScriptedFtpServer(ServerScript script)
 
 ScriptedFtpServer::~ScriptedFtpServer()
 {
-    for (QTcpSocket* socket : {control_, dataSocket_})
+    for (QTcpSocket* socket : {control_, dataSocket_, intruder_})
         if (socket) socket->disconnect(this);
+    if (dataServer_) dataServer_->disconnect(this);
 }
 
 void ScriptedFtpServer::onControlConnection()
@@ -62,6 +78,7 @@ void ScriptedFtpServer::onControlConnection()
         control_ = next;
         ++connections_;
         pendingInput_.clear();
+        swallowing_ = false;
         dripQueue_.clear();
         closeAfterDrip_ = false;
         flooding_ = false;
@@ -76,14 +93,20 @@ void ScriptedFtpServer::onControlReadable()
     QTcpSocket* socket = control_;
     if (!socket) return;
     pendingInput_ += socket->readAll();
+    if (swallowing_) {
+        pendingInput_.clear();
+        write(std::exchange(swallowAnswer_, QByteArray()));
+        return;
+    }
     qsizetype lf;
-    while ((lf = pendingInput_.indexOf('\n')) >= 0) {
+    while (!swallowing_ && (lf = pendingInput_.indexOf('\n')) >= 0) {
         QByteArray line = pendingInput_.left(lf);
         pendingInput_.remove(0, lf + 1);
         if (line.endsWith('\r')) line.chop(1);
         transcript_.append(line);
         const qsizetype space = line.indexOf(' ');
         const QByteArray verb = (space < 0 ? line : line.left(space)).toUpper();
+        if (verb == "PORT") passiveMode_ = false;
         if (verb == "PORT") {
             const QList<QByteArray> parts = line.mid(space + 1).split(',');
             if (parts.size() == 6) {
@@ -114,7 +137,9 @@ void ScriptedFtpServer::run(const Actions& actions)
             dripTimer_.start();
             break;
         case ServerAction::Kind::CloseControl:
-            if (!dripQueue_.isEmpty())
+            if (afterDataPending_)
+                closeAfterData_ = true;
+            else if (!dripQueue_.isEmpty())
                 closeAfterDrip_ = true;
             else if (control_)
                 control_->disconnectFromHost();
@@ -135,6 +160,31 @@ void ScriptedFtpServer::run(const Actions& actions)
         case ServerAction::Kind::Flood:
             flooding_ = true;
             floodMore();
+            break;
+        case ServerAction::Kind::ListenData: {
+            // The reply to the coming STOR waits for this connection's end.
+            dataEnded_ = false;
+            passiveMode_ = true;
+            if (dataServer_) dataServer_->deleteLater();
+            dataServer_ = new QTcpServer(this);
+            connect(dataServer_, &QTcpServer::newConnection, this, [this, server = dataServer_] {
+                while (QTcpSocket* next = server->nextPendingConnection()) useDataSocket(next);
+            });
+            dataServer_->listen(QHostAddress::LocalHost, 0);
+            const quint16 port = dataServer_->serverPort();
+            QByteArray reply = action.bytes;
+            reply.replace("{port}", QByteArray::number(port));
+            reply.replace("{p1,p2}", QByteArray::number(port / 256) + ',' +
+                                         QByteArray::number(port % 256));
+            write(reply);
+            break;
+        }
+        case ServerAction::Kind::SlowData: dataRate_ = action.count; break;
+        case ServerAction::Kind::Intruder: connectIntruder(action.bytes); break;
+        case ServerAction::Kind::SwallowInput:
+            swallowing_ = true;
+            swallowAnswer_ = action.bytes;
+            pendingInput_.clear();
             break;
         }
     }
@@ -171,6 +221,19 @@ void ScriptedFtpServer::floodMore()
 
 void ScriptedFtpServer::connectDataSocket()
 {
+    // In passive mode the client connects.
+    if (passiveMode_) return;
+    if (intruder_ && !intruderClosed_) {
+        connectAfterIntruder_ = true;
+        return;
+    }
+    auto* socket = new QTcpSocket(this);
+    useDataSocket(socket);
+    socket->connectToHost(portAddress_, portPort_);
+}
+
+void ScriptedFtpServer::useDataSocket(QTcpSocket* socket)
+{
     if (dataSocket_) {
         dataSocket_->disconnect(this);
         dataSocket_->abort();
@@ -178,10 +241,50 @@ void ScriptedFtpServer::connectDataSocket()
     }
     dataEnded_ = false;
     data_.append(QByteArray());
-    dataSocket_ = new QTcpSocket(this);
-    connect(dataSocket_, &QTcpSocket::readyRead, this, [this] { onDataReadable(); });
-    connect(dataSocket_, &QTcpSocket::disconnected, this, [this] { onDataEnded(); });
-    dataSocket_->connectToHost(portAddress_, portPort_);
+    dataSocket_ = socket;
+    socket->setParent(this);
+    if (dataRate_ > 0) {
+        // A reader this slow keeps little in its buffers, so the sender's
+        // bytes wait in its own.
+        socket->setReadBufferSize(16 * 1024);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 128 * 1024);
+        slowTimer_.start();
+    } else {
+        connect(socket, &QTcpSocket::readyRead, this, [this] { onDataReadable(); });
+    }
+    connect(socket, &QTcpSocket::disconnected, this, [this] { onDataEnded(); });
+}
+
+void ScriptedFtpServer::readSlowly()
+{
+    if (!dataSocket_ || data_.isEmpty()) {
+        slowTimer_.stop();
+        return;
+    }
+    const qint64 perTick = std::max<qint64>(1, dataRate_ * slowTimer_.interval() / 1000);
+    data_.last() += dataSocket_->read(perTick);
+    if (dataEnded_ && dataSocket_->bytesAvailable() == 0) {
+        slowTimer_.stop();
+        finishData();
+    }
+}
+
+void ScriptedFtpServer::connectIntruder(const QByteArray& from)
+{
+    intruderClosed_ = false;
+    intruderBytes_ = 0;
+    intruder_ = new QTcpSocket(this);
+    intruder_->bind(QHostAddress(QString::fromLatin1(from)));
+    connect(intruder_, &QTcpSocket::readyRead, this,
+            [this] { intruderBytes_ += intruder_->readAll().size(); });
+    const auto closed = [this] {
+        if (intruderClosed_) return;
+        intruderClosed_ = true;
+        if (std::exchange(connectAfterIntruder_, false)) connectDataSocket();
+    };
+    connect(intruder_, &QTcpSocket::disconnected, this, closed);
+    connect(intruder_, &QTcpSocket::errorOccurred, this, closed);
+    intruder_->connectToHost(portAddress_, portPort_);
 }
 
 void ScriptedFtpServer::onDataReadable()
@@ -202,12 +305,20 @@ void ScriptedFtpServer::onDataReadable()
 
 void ScriptedFtpServer::onDataEnded()
 {
-    if (dataSocket_) onDataReadable();
     dataEnded_ = true;
+    // A slow reader has its reply sent once it has read everything.
+    if (dataRate_ > 0 && dataSocket_ && dataSocket_->bytesAvailable() > 0) return;
+    if (dataSocket_ && dataRate_ == 0) onDataReadable();
+    finishData();
+}
+
+void ScriptedFtpServer::finishData()
+{
     if (afterDataPending_) {
         afterDataPending_ = false;
         write(afterData_);
     }
+    if (std::exchange(closeAfterData_, false) && control_) control_->disconnectFromHost();
 }
 
 }  // namespace velmora::test

@@ -3,46 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSslCertificate>
 #include <cstdio>
 
-#include "CliCommands.h"
 #include "PyFtpServer.h"
 #include "QtPrint.h"
+#include "ScriptedFtpServer.h"
+#include "VsftpdServer.h"
+#include "base/SettingsFile.h"
+#include "ftp/TlsSettings.h"
 #include "project/ProjectFile.h"
+#include "support/InProcessCli.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::CliRun;
 
-QByteArray readBack(std::FILE* stream)
-{
-    std::rewind(stream);
-    QByteArray bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(stream);
-    return bytes;
-}
 
 // Runs the command in this process, with the password in the environment.
 CliRun upload(const QStringList& args, const QByteArray& password)
 {
     qputenv("VELMORA_FTP_PASSWORD", password);
-    cli::Output io{std::tmpfile(), std::tmpfile()};
-    CliRun run;
-    run.exitCode = cli::runCli(QStringList{QStringLiteral("upload")} + args, io);
-    run.out = readBack(io.out);
-    run.err = readBack(io.err);
+    const CliRun run = test::runCliInProcess(QStringList{QStringLiteral("upload")} + args);
     qunsetenv("VELMORA_FTP_PASSWORD");
     return run;
 }
@@ -168,6 +155,19 @@ TEST_F(UploadCommandTest, TheArgumentsAreChecked)
         {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--user"),
          QStringLiteral("a")},
         args() + QStringList{QStringLiteral("--password"), QStringLiteral("secret")},
+        args() + QStringList{QStringLiteral("--protocol"), QStringLiteral("gopher")},
+        args() + QStringList{QStringLiteral("--protocol"), QStringLiteral("FTP")},
+        // Options of one protocol with another.
+        args() + QStringList{QStringLiteral("--protocol"), QStringLiteral("sftp"),
+                             QStringLiteral("--passive")},
+        args() + QStringList{QStringLiteral("--protocol"), QStringLiteral("sftp"),
+                             QStringLiteral("--ca-file"), QStringLiteral("ca.pem")},
+        args() + QStringList{QStringLiteral("--known-hosts"), QStringLiteral("kh")},
+        args() + QStringList{QStringLiteral("--ca-file"), QStringLiteral("ca.pem")},
+        args() + QStringList{QStringLiteral("--passive"), QStringLiteral("--active")},
+        args() + QStringList{QStringLiteral("--timeout"), QStringLiteral("0")},
+        args() + QStringList{QStringLiteral("--timeout"), QStringLiteral("soon")},
+        args() + QStringList{QStringLiteral("--timeout")},
         {projectPath, QStringLiteral("--host"), QStringLiteral("h"), QStringLiteral("--user"),
          QStringLiteral("u"), QStringLiteral("--port"), QStringLiteral("70000")},
         {projectPath, QStringLiteral("--host"), QStringLiteral("h"), QStringLiteral("--user")},
@@ -204,6 +204,140 @@ TEST_F(UploadCommandTest, TheProgramTakesThePasswordFromItsEnvironment)
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
     EXPECT_EQ(process.readAllStandardOutput().count('\n'), 4);
+}
+
+
+// ---------------------------------------------------- modes, FTPS, timing
+
+class UploadOptionsTest : public UploadCommandTest {
+protected:
+    QStringList to(int port, const QStringList& more) const
+    {
+        return QStringList{projectPath, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                           QStringLiteral("--port"), QString::number(port),
+                           QStringLiteral("--user"),
+                           QLatin1String(test::VsftpdServer::kUser)} +
+               more;
+    }
+    QList<QByteArray> printed(const CliRun& run) const
+    {
+        return run.out.isEmpty() ? QList<QByteArray>() : run.out.trimmed().split('\n');
+    }
+
+    test::TempDir vsftpdRoot;
+};
+
+TEST_F(UploadOptionsTest, PassiveAndActiveFollowTheFlagsElseTheStoredChoice)
+{
+    test::VsftpdServer refusesPort(vsftpdRoot.path(), {.portEnabled = false});
+    ASSERT_TRUE(refusesPort.isRunning()) << refusesPort.error().toStdString();
+
+    const CliRun active = upload(to(refusesPort.port(), {}), test::VsftpdServer::kPassword);
+    EXPECT_NE(active.exitCode, 0) << "active mode by default";
+    EXPECT_TRUE(active.err.contains("try passive mode")) << active.err.constData();
+    EXPECT_EQ(active.err.count('\n'), 1) << "one line";
+    EXPECT_TRUE(active.out.isEmpty());
+
+    const CliRun passive = upload(to(refusesPort.port(), {QStringLiteral("--passive")}),
+                                  test::VsftpdServer::kPassword);
+    ASSERT_EQ(passive.exitCode, 0) << passive.err.constData();
+    EXPECT_EQ(printed(passive).size(), 4);
+
+    // The dialog's stored choice, from velmora.ini where the command runs.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+    SettingsFile::inDirectory(work.path()).write("FTP", "PASSIVE", "Yes");
+    const CliRun stored = upload(to(refusesPort.port(), {}), test::VsftpdServer::kPassword);
+    const CliRun overridden = upload(to(refusesPort.port(), {QStringLiteral("--active")}),
+                                     test::VsftpdServer::kPassword);
+    QDir::setCurrent(before);
+    EXPECT_EQ(stored.exitCode, 0) << stored.err.constData();
+    EXPECT_NE(overridden.exitCode, 0);
+}
+
+TEST_F(UploadOptionsTest, FtpsRefusesAnUnknownCertificateUnlessACaFileHoldsItsIssuer)
+{
+    const test::TestCertificates certificates;
+    ASSERT_TRUE(certificates.isValid()) << certificates.error().toStdString();
+    test::VsftpdServer tls(vsftpdRoot.path(),
+                           {.tls = true,
+                            .certificateFile = certificates.certificateFile(),
+                            .keyFile = certificates.keyFile()});
+    ASSERT_TRUE(tls.isRunning()) << tls.error().toStdString();
+    QFile pem(certificates.certificateFile());
+    ASSERT_TRUE(pem.open(QIODevice::ReadOnly));
+    const QByteArray fingerprint =
+        certificateFingerprint(QSslCertificate(pem.readAll(), QSsl::Pem));
+
+    const QStringList ftps = {QStringLiteral("--protocol"), QStringLiteral("ftps"),
+                              QStringLiteral("--passive")};
+    const CliRun refused = upload(to(tls.port(), ftps), test::VsftpdServer::kPassword);
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_TRUE(refused.err.contains(fingerprint)) << refused.err.constData();
+    EXPECT_TRUE(refused.err.contains("--ca-file"));
+    EXPECT_EQ(refused.err.count('\n'), 1);
+    EXPECT_EQ(tls.commands(), QList<QByteArray>{"AUTH TLS"}) << "no login was tried";
+
+    const CliRun trusted = upload(
+        to(tls.port(), ftps + QStringList{QStringLiteral("--ca-file"), certificates.caFile()}),
+        test::VsftpdServer::kPassword);
+    ASSERT_EQ(trusted.exitCode, 0) << trusted.err.constData();
+    EXPECT_EQ(printed(trusted).size(), 4);
+    EXPECT_TRUE(test::readFile(vsftpdRoot.file(QStringLiteral("logo0.gif"))) == image);
+
+    // The server's own certificate in the file will do as well, in active
+    // mode too.
+    const CliRun own =
+        upload(to(tls.port(),
+                  {QStringLiteral("--protocol"), QStringLiteral("ftps"), QStringLiteral("--active"),
+                   QStringLiteral("--ca-file"), certificates.certificateFile()}),
+               test::VsftpdServer::kPassword);
+    EXPECT_EQ(own.exitCode, 0) << own.err.constData();
+
+    const CliRun missing = upload(
+        to(tls.port(),
+           ftps + QStringList{QStringLiteral("--ca-file"), work.file(QStringLiteral("no.pem"))}),
+        test::VsftpdServer::kPassword);
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_TRUE(missing.err.startsWith("Cannot open file ")) << missing.err.constData();
+}
+
+// A name on the output is a file on the server: a file refused after its
+// bytes went is not printed.
+TEST_F(UploadOptionsTest, PrintsANameOnlyOnceTheServerConfirmedTheFile)
+{
+    // The first file's bytes go, and the server refuses it at the end.
+    test::ServerScript failing = test::defaultScript();
+    failing.onCommand["STOR"] = {test::send("150 Opening\r\n"), test::connectData(),
+                                 test::replyAfterData("552 Quota exceeded.\r\n")};
+    test::ScriptedFtpServer server(failing);
+    const CliRun run = upload({projectPath, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("--port"), QString::number(server.port()),
+                               QStringLiteral("--user"), QStringLiteral("alice")},
+                              "secret");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
+    EXPECT_EQ(run.err, QByteArray("552 Quota exceeded.\n"));
+    EXPECT_EQ(server.dataReceived().size(), 1) << "its bytes went";
+}
+
+TEST_F(UploadOptionsTest, TheTimeOutIsTheOneGiven)
+{
+    test::ServerScript silent = test::defaultScript();
+    silent.greeting = {};
+    test::ScriptedFtpServer server(silent);
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun run = upload({projectPath, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("--port"), QString::number(server.port()),
+                               QStringLiteral("--user"), QStringLiteral("alice"),
+                               QStringLiteral("--timeout"), QStringLiteral("1")},
+                              "secret");
+    EXPECT_LT(clock.elapsed(), 10000) << "not the 30 seconds of the default";
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.err, QByteArray("Socket readln timed out\n"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QThread>
 #include <functional>
 #include <optional>
 
@@ -36,13 +37,18 @@ struct Scenario {
     std::function<void(ServerScript&)> script;
     Operation operation;
     Outcome outcome;
-    QByteArray failure = {};            // the failure's text
+    QByteArray failure = {};            // the server's reply, or the failure's text
     QList<QByteArray> transcript = {};  // lines the server got, PORT arguments as "*"
     QList<QByteArray> protocolLines = {};  // level-1 status texts; checked when not empty
     bool handleFailure = false;       // an OnFailure handler that sets handled
     int unsupportedEvents = 0;
     qsizetype fileSize = 3000;
     bool dataWhole = false;           // the file arrived byte for byte
+    bool passive = false;
+    bool tls = false;
+    QByteArray explanation = {};  // what an FTPException says before the reply
+    int endsWithinMs = kEndsWithin;
+    bool intruderRefused = false;  // another peer on the data port was closed
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
@@ -73,6 +79,10 @@ QList<QByteArray> canonical(QList<QByteArray> lines)
 const QList<QByteArray> kLogin = {"USER alice", "PASS secret", "TYPE I"};
 const QList<QByteArray> kUpload = {"USER alice", "PASS secret", "TYPE I", "PORT 127,0,0,1,*",
                                    "STOR pub/index.htm"};
+const QList<QByteArray> kPassiveUpload = {"USER alice", "PASS secret", "TYPE I", "EPSV",
+                                          "STOR pub/index.htm"};
+const QList<QByteArray> kPasvUpload = {"USER alice", "PASS secret", "TYPE I", "EPSV", "PASV",
+                                       "STOR pub/index.htm"};
 
 QList<QByteArray> greetingStatus(const QList<QByteArray>& greeting)
 {
@@ -110,22 +120,57 @@ std::vector<Scenario> scenarios()
          Operation::Connect, Outcome::Success, {}, kLogin,
          greetingStatus({"220-Welcome\r\n", " more\r\n", "220 Ready\r\n"})},
 
-        {"EndedByTheFirstLineWithoutSpaceOrDash",
+        // RFC 959: a reply opened by "220-" ends at "220 ", whatever lies
+        // between; the first line without space or dash does not end it.
+        {"AFreeTextLineInsideAMultiLineGreeting",
          [](ServerScript& s) {
-             greet(s, {"220-Welcome\r\n", "Hello\r\n"});
-             s.onCommand["USER"] = {send("230 Welcome in\r\n")};
+             greet(s, {"220-Welcome\r\n", "Please behave.\r\n", "220 Ready\r\n"});
          },
-         Operation::Connect, Outcome::Success, {}, {"USER alice", "TYPE I"},
-         {"220-Welcome\r\n", "Hello\r\n", "230 Welcome in\r\n", "200 Type set to I\r\n"}},
+         Operation::Connect, Outcome::Success, {}, kLogin,
+         greetingStatus({"220-Welcome\r\n", "Please behave.\r\n", "220 Ready\r\n"})},
+
+        {"AnotherCodeDoesNotCloseAMultiLineReply",
+         [](ServerScript& s) {
+             greet(s, {"220-a\r\n", "230 b\r\n", "220-c\r\n", "220 d\r\n"});
+             s.onCommand["USER"] = {send("331-Password\r\n"), send("required\r\n"),
+                                    send("331 now\r\n")};
+         },
+         Operation::Connect, Outcome::Success, {}, kLogin,
+         {"220-a\r\n", "230 b\r\n", "220-c\r\n", "220 d\r\n", "331-Password\r\n",
+          "required\r\n", "331 now\r\n", "PASS ", "230 Logged in\r\n",
+          "200 Type set to I\r\n"}},
+
+        // Without a code to close on, the reply ends at the first line that
+        // neither starts with a space nor has a dash fourth.
+        {"ContinuedBySpacesBeforeAnyCode",
+         [](ServerScript& s) {
+             greet(s, {" Welcome\r\n", " to the server\r\n", "220 Ready\r\n"});
+         },
+         Operation::Connect, Outcome::Success, {}, kLogin,
+         greetingStatus({" Welcome\r\n", " to the server\r\n", "220 Ready\r\n"})},
+
+        {"AGreetingOf120ThenTheGreetingProper",
+         [](ServerScript& s) {
+             greet(s, {"120 Ready in a moment\r\n", "220 Ready\r\n"});
+         },
+         Operation::Connect, Outcome::Success, {}, kLogin,
+         greetingStatus({"120 Ready in a moment\r\n", "220 Ready\r\n"})},
+
+        {"AGreetingOf421ShowsTheServersText",
+         [](ServerScript& s) {
+             s.greeting = {send("421 Too many connections, try later.\r\n"), closeControl()};
+         },
+         Operation::Connect, Outcome::FtpError, "421 Too many connections, try later.\r\n", {}},
 
         {"ContinuedByDashLines",
          [](ServerScript& s) { greet(s, {"220-a\r\n", "220-b\r\n", "220-c\r\n", "220 d\r\n"}); },
          Operation::Connect, Outcome::Success, {}, kLogin,
          greetingStatus({"220-a\r\n", "220-b\r\n", "220-c\r\n", "220 d\r\n"})},
 
-        {"EndedByALineShorterThanFour",
-         [](ServerScript& s) { greet(s, {"220-x\r\n", "22\n"}); }, Operation::Connect,
-         Outcome::Success, {}, kLogin, greetingStatus({"220-x\r\n", "22\n"})},
+        {"AShortLineInsideAMultiLineGreeting",
+         [](ServerScript& s) { greet(s, {"220-x\r\n", "22\n", "220\r\n"}); },
+         Operation::Connect, Outcome::Success, {}, kLogin,
+         greetingStatus({"220-x\r\n", "22\n", "220\r\n"})},
 
         {"LinesEndingInLineFeedAlone",
          [](ServerScript& s) {
@@ -166,7 +211,8 @@ std::vector<Scenario> scenarios()
         {"PortRefused",
          [](ServerScript& s) { s.onCommand["PORT"] = {send("500 Illegal PORT command.\r\n")}; },
          Operation::Upload, Outcome::FtpError, "500 Illegal PORT command.\r\n",
-         {"USER alice", "PASS secret", "TYPE I", "PORT 127,0,0,1,*"}},
+         {"USER alice", "PASS secret", "TYPE I", "PORT 127,0,0,1,*"}, {}, false, 0, 3000, false,
+         false, false, "The server refused active mode (try passive mode)"},
 
         {"PortRefusedAndHandled",
          [](ServerScript& s) { s.onCommand["PORT"] = {send("500 Illegal PORT command.\r\n")}; },
@@ -213,7 +259,109 @@ std::vector<Scenario> scenarios()
 
         {"NeverConnectsBack",
          [](ServerScript& s) { s.onCommand["STOR"] = {send("150 Opening data connection\r\n")}; },
-         Operation::Upload, Outcome::SockError, "Data Connection Timed Out", kUpload},
+         Operation::Upload, Outcome::SockError,
+         "Data Connection Timed Out: the server did not connect back (try passive mode)",
+         kUpload},
+
+        {"AnotherPeerOnTheDataPortIsClosedAndTheWaitGoesOn",
+         [](ServerScript& s) {
+             s.onCommand["STOR"] = {send("150 Opening data connection\r\n"),
+                                    intruder("127.0.0.2"), connectData(),
+                                    replyAfterData("226 Transfer complete\r\n")};
+         },
+         Operation::Upload, Outcome::Success, {}, kUpload, {}, false, 0, 3000, true, false, false,
+         {}, kEndsWithin, true},
+
+        // A reader at 512 KB/s takes three seconds over what the system
+        // buffers at once: idle time-outs of one second must not fire.
+        {"ASlowButMovingTransferDoesNotTimeOut",
+         [](ServerScript& s) {
+             s.onCommand["STOR"] = {send("150 Opening data connection\r\n"),
+                                    slowData(512 * 1024), connectData(),
+                                    replyAfterData("226 Transfer complete\r\n")};
+         },
+         Operation::Upload, Outcome::Success, {}, kUpload, {}, false, 0, 1536 * 1024, true, false,
+         false, {}, 20000},
+
+        // --------------------------------------------------------- passive
+
+        {"PassiveWithEpsv", [](ServerScript&) {}, Operation::Upload, Outcome::Success, {},
+         kPassiveUpload, {}, false, 0, 3000, true, true},
+
+        {"EpsvRefusedThenPasv",
+         [](ServerScript& s) { s.onCommand["EPSV"] = {send("500 EPSV not understood\r\n")}; },
+         Operation::Upload, Outcome::Success, {}, kPasvUpload, {}, false, 0, 3000, true, true},
+
+        // A server behind NAT announces its private address; the data goes to
+        // the address the control connection reached.
+        {"A227WithAWrongAddress",
+         [](ServerScript& s) {
+             s.onCommand["EPSV"] = {send("502 Not implemented\r\n")};
+             s.onCommand["PASV"] = {
+                 listenData("227 Entering Passive Mode (10,99,98,97,{p1,p2})\r\n")};
+         },
+         Operation::Upload, Outcome::Success, {}, kPasvUpload, {}, false, 0, 3000, true, true},
+
+        {"A227WithoutNumbers",
+         [](ServerScript& s) {
+             s.onCommand["EPSV"] = {send("500 No\r\n")};
+             s.onCommand["PASV"] = {send("227 Entering Passive Mode\r\n")};
+         },
+         Operation::Upload, Outcome::FtpError, "227 Entering Passive Mode\r\n",
+         {"USER alice", "PASS secret", "TYPE I", "EPSV", "PASV"}, {}, false, 0, 3000, false, true,
+         false, "The server's passive mode reply has no port"},
+
+        {"A229WithAPortOutOfRange",
+         [](ServerScript& s) {
+             s.onCommand["EPSV"] = {send("229 Entering Extended Passive Mode (|||70000|)\r\n")};
+         },
+         Operation::Upload, Outcome::FtpError, "229 Entering Extended Passive Mode (|||70000|)\r\n",
+         {"USER alice", "PASS secret", "TYPE I", "EPSV"}, {}, false, 0, 3000, false, true, false,
+         "The server's passive mode reply has no port"},
+
+        {"PassiveRefusedAltogether",
+         [](ServerScript& s) {
+             s.onCommand["EPSV"] = {send("500 No\r\n")};
+             s.onCommand["PASV"] = {send("550 Passive mode is off\r\n")};
+         },
+         Operation::Upload, Outcome::FtpError, "550 Passive mode is off\r\n",
+         {"USER alice", "PASS secret", "TYPE I", "EPSV", "PASV"}, {}, false, 0, 3000, false, true,
+         false, "The server refused passive mode"},
+
+        {"APassivePortNobodyListensOn",
+         [](ServerScript& s) {
+             s.onCommand["EPSV"] = {send("229 Entering Extended Passive Mode (|||1|)\r\n")};
+         },
+         Operation::Upload, Outcome::SockError,
+         "Error creating Data Connection (Connection Failed)",
+         {"USER alice", "PASS secret", "TYPE I", "EPSV"}, {}, false, 0, 3000, false, true},
+
+        // ------------------------------------------------------------- TLS
+
+        {"AuthTlsRefused",
+         [](ServerScript& s) { s.onCommand["AUTH"] = {send("502 Command not implemented\r\n")}; },
+         Operation::Connect, Outcome::FtpError, "502 Command not implemented\r\n",
+         {"AUTH TLS", "QUIT"}, {}, false, 0, 3000, false, false, true, "The server refused TLS"},
+
+        {"ATlsHandshakeThatNeverCompletes",
+         [](ServerScript& s) { s.onCommand["AUTH"] = {send("234 Proceed\r\n"), swallowInput()}; },
+         Operation::Connect, Outcome::SockError, "TLS Handshake Timed Out", {"AUTH TLS"}, {}, false,
+         0, 3000, false, false, true},
+
+        {"ATlsHandshakeAnsweredInTheClear",
+         [](ServerScript& s) {
+             s.onCommand["AUTH"] = {send("234 Proceed\r\n"),
+                                    swallowInput("230 Logged in\r\n")};
+         },
+         Operation::Connect, Outcome::SockError, {}, {"AUTH TLS"}, {}, false, 0, 3000, false, false,
+         true},
+
+        {"UnprotectedBytesAfterAuthTls",
+         [](ServerScript& s) {
+             s.onCommand["AUTH"] = {send("234 Proceed\r\n230 Injected\r\n"), swallowInput()};
+         },
+         Operation::Connect, Outcome::SockError, "The server sent unprotected bytes after AUTH TLS",
+         {"AUTH TLS"}, {}, false, 0, 3000, false, false, true},
 
         {"ServiceClosingInTheMiddle",
          [](ServerScript& s) {
@@ -304,6 +452,8 @@ TEST_P(HostileServerTest, EndsAsExpectedAndLeavesTheClientUsable)
     ftp.Password = "secret";
     ftp.TimeOut = kTimeOut;
     ftp.ReportLevel = 1;
+    ftp.Passive = scenario.passive;
+    ftp.ExplicitTLS = scenario.tls;
     QList<QByteArray> protocol;
     int connects = 0, failures = 0;
     QList<int> successes, unsupported;
@@ -330,7 +480,10 @@ TEST_P(HostileServerTest, EndsAsExpectedAndLeavesTheClientUsable)
     } catch (const FTPException& e) {
         outcome = Outcome::FtpError;
         failure = e.reply();
-        EXPECT_EQ(e.text(), QString::fromUtf8(e.reply()));
+        const QString explained = scenario.explanation.isEmpty()
+                                      ? QString()
+                                      : QString::fromUtf8(scenario.explanation + ": ");
+        EXPECT_EQ(e.text(), explained + QString::fromUtf8(e.reply()));
     } catch (const EAbortError& e) {
         outcome = Outcome::AbortError;
         failure = e.text().toUtf8();
@@ -338,9 +491,16 @@ TEST_P(HostileServerTest, EndsAsExpectedAndLeavesTheClientUsable)
         outcome = Outcome::SockError;
         failure = e.text().toUtf8();
     }
-    EXPECT_LT(clock.elapsed(), kEndsWithin);
+    EXPECT_LT(clock.elapsed(), scenario.endsWithinMs);
     EXPECT_EQ(outcome, scenario.outcome) << failure.constData();
-    EXPECT_EQ(failure, scenario.failure);
+    // A handshake that meets plain text fails as TLS says; its wording is
+    // the library's.
+    if (!scenario.failure.isEmpty() || outcome == Outcome::Success)
+        EXPECT_EQ(failure, scenario.failure);
+    else
+        EXPECT_TRUE(failure.startsWith("TLS Handshake Failed")) << failure.constData();
+    EXPECT_EQ(server.intruderClosed(), scenario.intruderRefused);
+    EXPECT_EQ(server.intruderBytes(), 0);
     // The server reads what came last (a closing QUIT) in its own time.
     QElapsedTimer settle;
     settle.start();
@@ -377,6 +537,8 @@ TEST_P(HostileServerTest, EndsAsExpectedAndLeavesTheClientUsable)
     } catch (const VelmoraError&) {
     }
     EXPECT_FALSE(ftp.Connected());
+    ftp.Passive = false;
+    ftp.ExplicitTLS = false;
     ScriptedFtpServer good;
     ftp.Port = good.port();
     const QByteArray small = binaryContent(500);
@@ -543,6 +705,56 @@ TEST_F(ScriptedClientTest, EventsOfAnUploadInOrder)
     EXPECT_EQ(sent, 14);
     EXPECT_EQ(ftp.BytesTotal(), 14);
     EXPECT_EQ(ftp.LastReply(), QByteArray("226 Transfer complete\r\n"));
+}
+
+
+TEST_F(ScriptedClientTest, ARefusedEpsvIsNotAskedAgainOnTheSameConnection)
+{
+    test::ServerScript script = test::defaultScript();
+    script.onCommand["EPSV"] = {test::send("500 EPSV not understood\r\n")};
+    ScriptedFtpServer refusing(script);
+    ftp.Port = refusing.port();
+    ftp.Passive = true;
+    ftp.Connect();
+    ftp.Upload(page(), "a.htm");
+    ftp.Upload(page(), "b.htm");
+    ftp.Disconnect();
+    const QList<QByteArray> uploads = {"EPSV", "PASV", "STOR a.htm", "PASV", "STOR b.htm", "QUIT"};
+    EXPECT_EQ(canonical(refusing.transcript()), kLogin + uploads);
+    // A new login asks again: the next server may know EPSV.
+    ftp.Connect();
+    ftp.Upload(page(), "c.htm");
+    EXPECT_EQ(refusing.transcript().mid(refusing.transcript().size() - 3),
+              (QList<QByteArray>{"EPSV", "PASV", "STOR c.htm"}));
+    ASSERT_EQ(refusing.dataReceived().size(), 3);
+    EXPECT_EQ(refusing.dataReceived()[2], QByteArray("<html>1</html>"));
+}
+
+// The server closed the connection while nothing waited on it: the next
+// upload reports the missing connection as such, after offering
+// OnConnectionRequired its chance, and sends nothing.
+TEST_F(ScriptedClientTest, AnUploadAfterALostConnectionReportsNotConnected)
+{
+    test::ServerScript script = test::defaultScript();
+    script.onCommand["STOR"] = {test::send("150 Opening\r\n"), test::connectData(),
+                                test::replyAfterData("226 Done, and goodbye\r\n"),
+                                test::closeControl()};
+    ScriptedFtpServer closing(script);
+    ftp.Port = closing.port();
+    int asked = 0;
+    ftp.OnConnectionRequired = [&](bool&) { ++asked; };
+    ftp.Connect();
+    ftp.Upload(page(), "a.htm");
+    // The close reaches this side while the program does something else.
+    QThread::msleep(100);
+    try {
+        ftp.Upload(page(), "b.htm");
+        FAIL() << "uploaded over a closed connection";
+    } catch (const ESockError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("Not Connected"));
+    }
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(canonical(closing.transcript()).last(), QByteArray("STOR a.htm"));
 }
 
 }  // namespace

@@ -211,7 +211,8 @@ const std::initializer_list<Command>& commands()
         {"dump", "dump PROJECT.kpj", dumpCommand},
         {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
         {"upload",
-         "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] [--protocol ftp|sftp] "
+         "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
+         "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
          "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]",
          uploadCommand},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",

@@ -1,14 +1,17 @@
 // velmora-cli upload: generates a project's pages as `generate` does, then
-// publishes them exactly as the FTP dialog's Send does, or over SFTP.
+// publishes them as the FTP dialog's Send does, through the publisher of the
+// protocol asked for: FTP, explicit FTPS or SFTP.
 
 #include <QDir>
 #include <optional>
 
 #include "CliCommands.h"
 #include "base/Errors.h"
+#include "base/SettingsFile.h"
+#include "ftp/FtpErrors.h"
+#include "ftp/PublisherFactory.h"
 #include "ftp/Publishing.h"
-#include "ftp/SftpPublisher.h"
-#include "ftp/VexFTP.h"
+#include "ftp/SftpSession.h"
 #include "generate/HeadlessGeneration.h"
 
 namespace velmora::cli {
@@ -17,20 +20,21 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-    "[--protocol ftp|sftp] [--known-hosts FILE] [--accept-new-host-key] [--site-url URL]";
+    "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
+    "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]";
 // Read from the environment only, so it shows in no process list.
 constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 // As the dialog's client: a silent server ends in a time-out failure.
-constexpr int kTimeOut = 30000;
+constexpr int kDefaultTimeOutSeconds = 30;
+// A day: longer waits are no time-out a person means.
+constexpr int kMaxTimeOutSeconds = 24 * 60 * 60;
 
 struct UploadArguments {
     QString project;
-    QString host;
-    std::optional<int> port;
-    QByteArray user;
-    QByteArray directory;
+    PublishDestination destination;
+    std::optional<bool> passive;  // unset: the dialog's stored choice
+    std::optional<int> port;      // unset: the protocol's usual one
     std::optional<QString> siteAddress;
-    bool sftp = false;
     QString knownHosts;  // empty: ~/.ssh/known_hosts
     bool acceptNewHostKey = false;
 };
@@ -44,37 +48,58 @@ void printLine(std::FILE* stream, const QByteArray& line)
 
 int failWith(const Output& io, const QString& text)
 {
-    // One line: a server's reply keeps its own line end.
-    printLine(io.err, text.trimmed().toUtf8());
+    // One line: a server's reply keeps its own line end, and an explained
+    // reply puts it after the explanation.
+    printLine(io.err, text.simplified().toUtf8());
     return 1;
+}
+
+std::optional<int> number(const QString& text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < lowest || value > highest) return std::nullopt;
+    return value;
 }
 
 // Nothing when the arguments do not make a valid call.
 std::optional<UploadArguments> parse(const QStringList& args)
 {
     UploadArguments parsed;
-    bool hasHost = false, hasUser = false;
+    PublishDestination& d = parsed.destination;
+    d.timeOutMs = kDefaultTimeOutSeconds * 1000;
+    bool hasHost = false, hasUser = false, hasMode = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == QLatin1String("--host") && hasValue) {
-            parsed.host = args[++i];
+            d.host = args[++i];
             hasHost = true;
         } else if (arg == QLatin1String("--user") && hasValue) {
-            parsed.user = args[++i].toUtf8();
+            d.user = args[++i].toUtf8();
             hasUser = true;
         } else if (arg == QLatin1String("--site-url") && hasValue) {
             parsed.siteAddress = args[++i];
         } else if (arg == QLatin1String("--dir") && hasValue) {
-            parsed.directory = args[++i].toUtf8();
+            d.directory = args[++i].toUtf8();
         } else if (arg == QLatin1String("--port") && hasValue) {
-            bool ok = false;
-            parsed.port = args[++i].toInt(&ok);
-            if (!ok || *parsed.port < 1 || *parsed.port > 65535) return std::nullopt;
+            parsed.port = number(args[++i], 1, 65535);
+            if (!parsed.port) return std::nullopt;
         } else if (arg == QLatin1String("--protocol") && hasValue) {
-            const QString protocol = args[++i];
-            if (protocol != QLatin1String("ftp") && protocol != QLatin1String("sftp")) return std::nullopt;
-            parsed.sftp = protocol == QLatin1String("sftp");
+            const std::optional<PublishProtocol> protocol = protocolFromName(args[++i].toUtf8());
+            if (!protocol) return std::nullopt;
+            d.protocol = *protocol;
+        } else if ((arg == QLatin1String("--passive") || arg == QLatin1String("--active")) &&
+                   !hasMode) {
+            parsed.passive = arg == QLatin1String("--passive");
+            hasMode = true;
+        } else if (arg == QLatin1String("--ca-file") && hasValue) {
+            d.caFile = args[++i];
+            if (d.caFile.isEmpty()) return std::nullopt;
+        } else if (arg == QLatin1String("--timeout") && hasValue) {
+            const std::optional<int> seconds = number(args[++i], 1, kMaxTimeOutSeconds);
+            if (!seconds) return std::nullopt;
+            d.timeOutMs = *seconds * 1000;
         } else if (arg == QLatin1String("--known-hosts") && hasValue) {
             parsed.knownHosts = args[++i];
             if (parsed.knownHosts.isEmpty()) return std::nullopt;
@@ -87,52 +112,33 @@ std::optional<UploadArguments> parse(const QStringList& args)
         }
     }
     if (parsed.project.isEmpty() || !hasHost || !hasUser) return std::nullopt;
-    // Host keys belong to SSH alone.
-    if (!parsed.sftp && (!parsed.knownHosts.isEmpty() || parsed.acceptNewHostKey)) return std::nullopt;
+    const bool sftp = d.protocol == PublishProtocol::Sftp;
+    // Each option belongs to the protocols it means something to: host keys
+    // to SSH, certificates to TLS, data connection modes to FTP.
+    if (!sftp && (!parsed.knownHosts.isEmpty() || parsed.acceptNewHostKey)) return std::nullopt;
+    if (!d.caFile.isEmpty() && d.protocol != PublishProtocol::Ftps) return std::nullopt;
+    if (sftp && hasMode) return std::nullopt;
+    d.port = parsed.port.value_or(defaultPort(d.protocol));
     return parsed;
-}
-
-// Prints each remote name once the server has it under its final name.
-void uploadBySftp(const UploadArguments& call, const std::vector<UploadItem>& plan, const Output& io)
-{
-    PublishDestination where;
-    where.protocol = PublishProtocol::Sftp;
-    where.host = call.host;
-    where.port = call.port.value_or(22);
-    where.user = call.user;
-    where.password = qgetenv(kPasswordVariable);
-    where.directory = call.directory;
-    where.timeOutMs = kTimeOut;
-    // Without the option an unknown key is refused, naming its fingerprint;
-    // a changed key is refused whatever the options.
-    HostKeyTrust trust;
-    if (call.acceptNewHostKey) trust = [](const HostKeyQuestion&) { return true; };
-    SftpPublisher publisher(where, call.knownHosts, trust);
-    QObject::connect(&publisher, &Publisher::fileConfirmed, [&](int index) {
-        printLine(io.out, plan[static_cast<std::size_t>(index)].remoteName);
-    });
-    try {
-        publisher.publish(plan);
-    } catch (const UnknownHostKeyError& e) {
-        throw UnknownHostKeyError(e.text() + QStringLiteral(
-                                                 ". Check the fingerprint, then run again with "
-                                                 "--accept-new-host-key to trust and record it"));
-    }
 }
 
 }  // namespace
 
 int uploadCommand(const QStringList& args, const Output& io)
 {
-    const std::optional<UploadArguments> call = parse(args);
+    std::optional<UploadArguments> call = parse(args);
     if (!call) return failWith(io, QLatin1String(kUsage));
+    PublishDestination& destination = call->destination;
+    destination.password = qgetenv(kPasswordVariable);
     try {
         HeadlessProject project(call->project, QDir::currentPath());
+        destination.passive = call->passive.value_or(
+            SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
         if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
         project.generate();
         // Checked whole before connecting; what it leaves out is told once,
         // with what generation left out.
-        const QByteArray directory = NormalisedRemoteDirectory(call->directory);
+        const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
         const PlannedUploads planned = PlanUploads(project.project().pages, directory);
         QStringList skipped = project.skippedImages();
         for (const QString& warning : planned.skippedImages)
@@ -140,21 +146,26 @@ int uploadCommand(const QStringList& args, const Output& io)
         for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
         std::vector<UploadItem> plan = planned.items;
         AppendSiteFiles(plan, project.siteFiles(), directory);
-        if (call->sftp) {
-            uploadBySftp(*call, plan, io);
-            return 0;
-        }
 
-        TVexFTP ftp;
-        ftp.Host = call->host;
-        ftp.Port = call->port.value_or(21);
-        ftp.UserID = call->user;
-        ftp.Password = qgetenv(kPasswordVariable);
-        ftp.TimeOut = kTimeOut;
-        ftp.Connect();
-        UploadPlan(ftp, plan,
-                   [&](const UploadItem& item, int, int) { printLine(io.out, item.remoteName); });
-        ftp.Disconnect();
+        ServerTrustOptions trust;
+        trust.knownHostsFile = call->knownHosts;
+        // Without the option an unknown key is refused, naming its
+        // fingerprint; a changed key is refused whatever the options.
+        if (call->acceptNewHostKey) trust.hostKeyTrust = [](const HostKeyQuestion&) { return true; };
+        const std::unique_ptr<Publisher> publisher = makePublisher(destination, trust);
+        // A name is printed once the server has confirmed its file, never
+        // before: a line on the output is a file on the server.
+        QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
+            printLine(io.out, plan[static_cast<std::size_t>(index)].remoteName);
+        });
+        publisher->publish(plan);
+    } catch (const UntrustedServerError& e) {
+        return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
+                                                      "or the one that issued it, to trust it."));
+    } catch (const UnknownHostKeyError& e) {
+        return failWith(io, e.text() + QStringLiteral(". Check the fingerprint, then run again with "
+                                                      "--accept-new-host-key to trust and record "
+                                                      "it"));
     } catch (const VelmoraError& e) {
         return failWith(io, e.text());
     }

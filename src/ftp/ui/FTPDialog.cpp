@@ -1,11 +1,16 @@
 #include "FTPDialog.h"
 
+#include <QIntValidator>
 #include <QScreen>
 #include <QShowEvent>
 
 #include "base/CommandGuard.h"
 #include "base/ui/DialogConduct.h"
+#include "ftp/FtpErrors.h"
+#include "ftp/PublisherFactory.h"
 #include "ftp/ScopeExit.h"
+#include "ftp/ServerTrust.h"
+#include "ftp/SftpPublisher.h"
 #include "ui_FTPDialog.h"
 
 namespace velmora {
@@ -16,6 +21,18 @@ constexpr const char* kSection = "FTP";
 // A silent server ends in a time-out failure instead of holding Send forever.
 constexpr int kClientTimeOut = 30000;
 
+// The entries of the Security box, in its order. Each maps to a protocol;
+// the publisher comes from the protocol alone.
+struct SecurityChoice {
+    PublishProtocol protocol;
+    const char* label;
+};
+constexpr SecurityChoice kSecurityChoices[] = {
+    {PublishProtocol::Ftp, "None"},
+    {PublishProtocol::Ftps, "Explicit TLS"},
+    {PublishProtocol::Sftp, "SFTP"},
+};
+
 QString fromBytes(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 
 }  // namespace
@@ -24,30 +41,36 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::TFTPDlg>()),
       settings_(std::move(settings)),
-      prompter_(prompter),
-      ftp_(std::make_unique<TVexFTP>())
+      prompter_(prompter)
 {
     ui_->setupUi(this);
-    setFixedSize(379, 256);
+    setFixedSize(379, 340);
     QPalette status = ui_->Inf->palette();
     status.setColor(QPalette::Base, status.color(QPalette::Button));
     ui_->Inf->setPalette(status);
-
-    ftp_->Port = 21;
-    ftp_->ReportLevel = 0;
-    ftp_->Proxy.clear();
-    ftp_->ProxyPort = 0;
-    ftp_->TimeOut = kClientTimeOut;
-    bindClientEvents();
+    ui_->PortNumber->setValidator(new QIntValidator(1, 65535, ui_->PortNumber));
+    for (const SecurityChoice& choice : kSecurityChoices)
+        ui_->Security->addItem(QLatin1String(choice.label),
+                               QString::fromLatin1(protocolName(choice.protocol)));
 
     connect(ui_->B2, &QPushButton::clicked, this, [this] { B2Click(); });
+    connect(ui_->StopBtn, &QPushButton::clicked, this, [this] { StopBtnClick(); });
     connect(ui_->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui_->Security, &QComboBox::currentIndexChanged, this, [this] {
+        // A port left at the old protocol's usual one follows the new.
+        const PublishProtocol chosen = protocol();
+        if (ui_->PortNumber->text() == QString::number(defaultPort(shownProtocol_)))
+            ui_->PortNumber->setText(QString::number(defaultPort(chosen)));
+        shownProtocol_ = chosen;
+        // SSH has no data connections to choose a mode for.
+        ui_->PassiveMode->setEnabled(chosen != PublishProtocol::Sftp);
+    });
     // Enter on Send or Cancel presses that button, not OK.
     applyDialogConduct(this);
 }
 
-TFTPDlg::~TFTPDlg() { ftp_.reset(); }
+TFTPDlg::~TFTPDlg() = default;
 
 int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles)
 {
@@ -82,7 +105,8 @@ void TFTPDlg::done(int result)
 
 void TFTPDlg::FormShow()
 {
-    loggedIn_ = false;
+    setStatus(QString());
+    resetProgress();
     LoadFtpSettings();
 }
 
@@ -102,15 +126,52 @@ void TFTPDlg::B2Click()
     if (closeAfterSend_) done(*std::exchange(closeAfterSend_, std::nullopt));
 }
 
+void TFTPDlg::StopBtnClick()
+{
+    if (!sending_) return;
+    stopRequested_ = true;
+    if (publisher_) publisher_->stop();
+}
+
 void TFTPDlg::setSending(bool sending)
 {
     sending_ = sending;
+    stopRequested_ = false;
     for (QWidget* button : {static_cast<QWidget*>(ui_->B2), static_cast<QWidget*>(ui_->OKBtn),
                             static_cast<QWidget*>(ui_->CancelBtn)})
         button->setEnabled(!sending);
+    ui_->StopBtn->setEnabled(sending);
 }
 
 // ----------------------------------------------------------------- Send
+
+PublishProtocol TFTPDlg::protocol() const
+{
+    return protocolFromName(ui_->Security->currentData().toString().toLatin1())
+        .value_or(PublishProtocol::Ftp);
+}
+
+void TFTPDlg::setProtocol(PublishProtocol protocol)
+{
+    const int index = ui_->Security->findData(QString::fromLatin1(protocolName(protocol)));
+    ui_->Security->setCurrentIndex(index >= 0 ? index : 0);
+    shownProtocol_ = this->protocol();
+}
+
+PublishDestination TFTPDlg::destination() const
+{
+    PublishDestination d;
+    d.protocol = protocol();
+    d.host = ui_->HostName->text();
+    d.port = ui_->PortNumber->text().toInt();
+    d.user = ui_->UserID->text().toUtf8();
+    d.password = ui_->Password->text().toUtf8();
+    d.directory = ui_->RDirectory->text().toUtf8();
+    d.passive = ui_->PassiveMode->isChecked();
+    d.timeOutMs = kClientTimeOut;
+    d.trustedFingerprint = ServerTrust(settings_).fingerprint(d.host, d.port);
+    return d;
+}
 
 void TFTPDlg::Send()
 {
@@ -122,10 +183,12 @@ void TFTPDlg::Send()
         setStatus(QStringLiteral("You must specify UserID"));
         return;
     }
-    if (loggedIn_) {
-        setStatus(QStringLiteral("Connection already exists"));
+    const int port = ui_->PortNumber->text().toInt();
+    if (port < 1 || port > 65535) {
+        setStatus(QStringLiteral("You must specify Port (1 to 65535)"));
         return;
     }
+
     // The whole plan is checked before anything goes to the server: a name
     // that would break a command stops the Send here.
     const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
@@ -133,51 +196,71 @@ void TFTPDlg::Send()
     const PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
     std::vector<UploadItem> plan = planned.items;
     AppendSiteFiles(plan, siteFiles_, directory);
-
-    // A connection left open by a failed Send of an earlier showing would
-    // make Connect do nothing; it is closed so that this Send logs in afresh.
-    if (ftp_->Connected()) {
-        try {
-            ftp_->Disconnect();
-        } catch (const VelmoraError&) {
-        }
-    }
-    ftp_->Host = ui_->HostName->text();
-    ftp_->UserID = ui_->UserID->text().toUtf8();
-    ftp_->Password = ui_->Password->text().toUtf8();
-
-    setStatus(QStringLiteral("Connecting..."));
-    ftp_->Connect();
-    if (!loggedIn_) {
-        setStatus(QStringLiteral("There is no connection"));
-        return;
-    }
-
     if (directory != typedDirectory) ui_->RDirectory->setText(fromBytes(directory));
+    PublishDestination target = destination();
 
-    progress_.emplace(plan);
-    showProgress();
-    UploadPlan(*ftp_, plan, [this](const UploadItem& item, int index, int) {
-        if (index > 0) progress_->finishFile();
-        progress_->startFile(index);
-        showProgress();
-        setStatus(fromBytes(item.remoteName));
-    });
-    if (!plan.empty()) progress_->finishFile();
-    showProgress();
-
-    if (loggedIn_) {
-        setStatus(QStringLiteral("Disconnecting..."));
-        ftp_->Disconnect();
-        sent_ = true;
-    } else {
-        setStatus(QStringLiteral("There is no connection"));
+    try {
+        sent_ = publishPlan(target, plan);
+    } catch (const UntrustedServerError& refusal) {
+        if (!askToTrust(refusal, target)) {
+            setStatus(QStringLiteral("Certificate not trusted"));
+            return;
+        }
+        // Once more, now that the user has said so.
+        target.trustedFingerprint = refusal.fingerprint();
+        sent_ = publishPlan(target, plan);
     }
     // The pictures that stayed behind, in one message rather than one a page.
     if (!planned.skippedImages.isEmpty()) {
         prompter_.message(QStringLiteral("Message"), planned.skippedImages.join(u'\n'),
                           MessageIcon::Warning);
     }
+}
+
+bool TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<UploadItem>& plan)
+{
+    const std::unique_ptr<Publisher> publisher = makePublisher(
+        target, {.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
+    publisher_ = publisher.get();
+    const ScopeExit forget([this] { publisher_ = nullptr; });
+    progress_.emplace(plan);
+    showProgress();
+    connect(publisher.get(), &Publisher::status, this, [this](const QString& text) {
+        setStatus(text);
+    });
+    connect(publisher.get(), &Publisher::fileStarted, this, [this](int index, int) {
+        progress_->startFile(index);
+        showProgress();
+    });
+    connect(publisher.get(), &Publisher::fileBytesSent, this, [this](qint64 bytes) {
+        progress_->setFileBytes(bytes);
+        showProgress();
+    });
+    connect(publisher.get(), &Publisher::fileConfirmed, this, [this](int) {
+        progress_->finishFile();
+        showProgress();
+    });
+    try {
+        publisher->publish(plan);
+        return true;
+    } catch (const UntrustedServerError&) {
+        throw;
+    } catch (const VelmoraError&) {
+        // A stop is what the user asked for, not a failure to show.
+        if (!stopRequested_) throw;
+        setStatus(QStringLiteral("Send stopped"));
+        return false;
+    }
+}
+
+bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDestination& target)
+{
+    const QString question =
+        refusal.text() +
+        QStringLiteral("\n\nTrust this certificate for %1 from now on?").arg(target.host);
+    if (prompter_.askYesNo(QStringLiteral("Question"), question) != Answer::Yes) return false;
+    ServerTrust(settings_).remember(target.host, target.port, refusal.fingerprint());
+    return true;
 }
 
 void TFTPDlg::setStatus(const QString& text) { ui_->Inf->setText(text); }
@@ -189,6 +272,13 @@ void TFTPDlg::showProgress()
     ui_->SendProgress->setFormat(progress_->text());
 }
 
+void TFTPDlg::resetProgress()
+{
+    progress_.reset();
+    ui_->SendProgress->setValue(0);
+    ui_->SendProgress->setFormat(QString());
+}
+
 // ------------------------------------------------------------- settings
 
 void TFTPDlg::LoadFtpSettings()
@@ -197,6 +287,14 @@ void TFTPDlg::LoadFtpSettings()
     ui_->UserID->setText(fromBytes(settings_.read(kSection, "USER_ID", {})));
     ui_->Password->setText(fromBytes(settings_.read(kSection, "PASSWORD", {})));
     ui_->RDirectory->setText(fromBytes(settings_.read(kSection, "DIRECTORY", {})));
+    const PublishProtocol stored =
+        protocolFromName(settings_.read(kSection, "PROTOCOL", {})).value_or(PublishProtocol::Ftp);
+    setProtocol(stored);
+    bool ok = false;
+    const int port = settings_.read(kSection, "PORT", {}).toInt(&ok);
+    ui_->PortNumber->setText(
+        QString::number(ok && port >= 1 && port <= 65535 ? port : defaultPort(protocol())));
+    ui_->PassiveMode->setChecked(settings_.read(kSection, "PASSIVE", "No") == "Yes");
     ui_->CheckBox1->setChecked(settings_.read(kSection, "SAVE_CFG", "Yes") == "Yes");
 }
 
@@ -207,70 +305,18 @@ void TFTPDlg::SaveFtpSettings()
         ui_->UserID->clear();
         ui_->Password->clear();
         ui_->RDirectory->clear();
+        setProtocol(PublishProtocol::Ftp);
+        ui_->PortNumber->setText(QString::number(defaultPort(PublishProtocol::Ftp)));
+        ui_->PassiveMode->setChecked(false);
     }
     settings_.write(kSection, "HOST_NAME", ui_->HostName->text().toUtf8());
     settings_.write(kSection, "USER_ID", ui_->UserID->text().toUtf8());
     settings_.write(kSection, "PASSWORD", ui_->Password->text().toUtf8());
     settings_.write(kSection, "DIRECTORY", ui_->RDirectory->text().toUtf8());
+    settings_.write(kSection, "PORT", ui_->PortNumber->text().toUtf8());
+    settings_.write(kSection, "PROTOCOL", protocolName(protocol()));
+    settings_.write(kSection, "PASSIVE", ui_->PassiveMode->isChecked() ? "Yes" : "No");
     settings_.write(kSection, "SAVE_CFG", ui_->CheckBox1->isChecked() ? "Yes" : "No");
-}
-
-// -------------------------------------------------------- client events
-
-void TFTPDlg::bindClientEvents()
-{
-    TVexFTP& ftp = *ftp_;
-    ftp.OnConnect = [this](TPowersock&) { FTPConnect(); };
-    ftp.OnDisconnect = [this](TPowersock&) { FTPDisconnect(); };
-    ftp.OnHostResolved = [this](TPowersock&) { FTPHostResolved(); };
-    ftp.OnInvalidHost = [this](bool& handled) { FTPInvalidHost(handled); };
-    ftp.OnConnectionFailed = [this](TPowersock&) { FTPConnectionFailed(); };
-    ftp.OnError = [this](TPowersock&, quint16, const QString&) { FTPError(); };
-    ftp.OnConnectionRequired = [this](bool& handled) { FTPConnectionRequired(handled); };
-    ftp.OnTransactionStart = [this](TPowersock&) { FTPTransactionStart(); };
-    ftp.OnTransactionStop = [this](TPowersock&) { FTPTransactionStop(); };
-    ftp.OnFailure = [this](bool& handled, TCmdType) { FTPFailure(handled); };
-    ftp.OnSuccess = [this](TCmdType) { FTPSuccess(); };
-    ftp.OnPacketSent = [this](TPowersock& data) { FTPPacketSent(data); };
-}
-
-void TFTPDlg::FTPConnect()
-{
-    setStatus(QStringLiteral("Connected..."));
-    loggedIn_ = true;
-}
-
-void TFTPDlg::FTPDisconnect()
-{
-    setStatus(QStringLiteral("Disconnected..."));
-    loggedIn_ = false;
-}
-
-void TFTPDlg::FTPHostResolved() { setStatus(QStringLiteral("Host resolved...")); }
-
-// Leaves handled false: the client gives up.
-void TFTPDlg::FTPInvalidHost(bool&) { setStatus(QStringLiteral("Invalid Host...")); }
-
-void TFTPDlg::FTPConnectionFailed() { setStatus(QStringLiteral("Connection failed...")); }
-
-void TFTPDlg::FTPError() { setStatus(QStringLiteral("Unknown error...")); }
-
-void TFTPDlg::FTPConnectionRequired(bool&) { setStatus(QStringLiteral("Connection required...")); }
-
-void TFTPDlg::FTPTransactionStart() { setStatus(QStringLiteral("Transaction start...")); }
-
-void TFTPDlg::FTPTransactionStop() { setStatus(QStringLiteral("Transaction stop...")); }
-
-// Leaves handled false: the client raises its failure.
-void TFTPDlg::FTPFailure(bool&) { setStatus(QStringLiteral("Failure...")); }
-
-void TFTPDlg::FTPSuccess() { setStatus(QStringLiteral("Success!")); }
-
-void TFTPDlg::FTPPacketSent(const TPowersock& data)
-{
-    if (!progress_) return;
-    progress_->setFileBytes(data.BytesSent());
-    showProgress();
 }
 
 }  // namespace velmora

@@ -7,8 +7,8 @@
 
 #include "base/Prompter.h"
 #include "base/SettingsFile.h"
+#include "ftp/Publisher.h"
 #include "ftp/Publishing.h"
-#include "ftp/VexFTP.h"
 #include "project/Project.h"
 
 namespace Ui {
@@ -17,11 +17,14 @@ class TFTPDlg;
 
 namespace velmora {
 
+class UntrustedServerError;
+
 // Uploads a project's generated pages and their images to a directory on
-// an FTP server through its own client, FTP, turning the client's events
-// into short progress texts in the status line Inf. Created once; every
-// showing reloads the fields from section FTP of the settings file, and
-// closing with OK stores them.
+// a server. Send builds a destination from the fields (host, login, folder,
+// port, security, passive mode) and hands the upload plan to the publisher
+// of that protocol, turning its reports into the status line Inf and the
+// progress bar. Created once; every showing reloads the fields from section
+// FTP of the settings file, and closing with OK stores them.
 class TFTPDlg : public QDialog {
     Q_OBJECT
 public:
@@ -34,14 +37,15 @@ public:
     // Runs after a Send that uploaded the whole plan.
     void setSentHandler(std::function<void()> handler) { onSent_ = std::move(handler); }
 
-    TVexFTP& FTP() { return *ftp_; }
-    bool LoggedIn() const { return loggedIn_; }
     bool isSending() const { return sending_; }
     Ui::TFTPDlg& form() { return *ui_; }
+    // The destination the fields describe, as Send would use it.
+    PublishDestination destination() const;
 
     void FormShow();
     void FormHide();
     void B2Click();
+    void StopBtnClick();
     // A close asked for while Send runs takes effect once Send returns.
     void done(int result) override;
 
@@ -50,25 +54,17 @@ protected:
 
 private:
     void Send();
+    // False when the user stopped it.
+    bool publishPlan(const PublishDestination& destination, const std::vector<UploadItem>& plan);
+    bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
     void LoadFtpSettings();
     void SaveFtpSettings();
     void setStatus(const QString& text);
     void setSending(bool sending);
     void showProgress();
-    void bindClientEvents();
-
-    void FTPConnect();
-    void FTPDisconnect();
-    void FTPHostResolved();
-    void FTPInvalidHost(bool& handled);
-    void FTPConnectionFailed();
-    void FTPError();
-    void FTPConnectionRequired(bool& handled);
-    void FTPTransactionStart();
-    void FTPTransactionStop();
-    void FTPFailure(bool& handled);
-    void FTPSuccess();
-    void FTPPacketSent(const TPowersock& data);
+    void resetProgress();
+    PublishProtocol protocol() const;
+    void setProtocol(PublishProtocol protocol);
 
     std::unique_ptr<Ui::TFTPDlg> ui_;
     SettingsFile settings_;
@@ -77,11 +73,12 @@ private:
     std::vector<SiteFile> siteFiles_;
     std::function<void()> onSent_;
     bool sent_ = false;
-    bool loggedIn_ = false;
     bool sending_ = false;
+    bool stopRequested_ = false;
+    Publisher* publisher_ = nullptr;  // while Send runs
     std::optional<int> closeAfterSend_;
     std::optional<UploadProgress> progress_;
-    std::unique_ptr<TVexFTP> ftp_;  // last: destroyed first, while the widgets stand
+    PublishProtocol shownProtocol_ = PublishProtocol::Ftp;
 };
 
 }  // namespace velmora

@@ -1,0 +1,212 @@
+#include "VsftpdServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <signal.h>
+#include <sys/prctl.h>
+
+namespace velmora::test {
+
+namespace {
+
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+
+int freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
+    return probe.serverPort();
+}
+
+QByteArray yesNo(bool value) { return value ? "YES" : "NO"; }
+
+}  // namespace
+
+TestCertificates::TestCertificates()
+{
+    const QString subject = QStringLiteral("/CN=localhost");
+    const QString names = QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1");
+    const auto file = [this](const char* name) { return dir_.filePath(QLatin1String(name)); };
+    QFile extensions(file("server.ext"));
+    QFile otherExtensions(file("other.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) || extensions.write(names.toLatin1() + '\n') < 0 ||
+        !otherExtensions.open(QIODevice::WriteOnly) ||
+        otherExtensions.write("subjectAltName=DNS:elsewhere.example\n") < 0) {
+        error_ = QStringLiteral("cannot write the certificate extensions");
+        return;
+    }
+    extensions.close();
+    otherExtensions.close();
+    const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"),
+                               QStringLiteral("-pkeyopt"),
+                               QStringLiteral("ec_paramgen_curve:prime256v1"),
+                               QStringLiteral("-nodes")};
+    valid_ = run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey +
+                 QStringList{QStringLiteral("-keyout"), file("ca.key"), QStringLiteral("-out"),
+                             file("ca.pem"), QStringLiteral("-days"), QStringLiteral("30"),
+                             QStringLiteral("-subj"), QStringLiteral("/CN=Velmora Test CA")}) &&
+             run(QStringList{QStringLiteral("req")} + ecKey +
+                 QStringList{QStringLiteral("-keyout"), file("server.key"), QStringLiteral("-out"),
+                             file("server.csr"), QStringLiteral("-subj"), subject}) &&
+             run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                  file("server.csr"), QStringLiteral("-CA"), file("ca.pem"),
+                  QStringLiteral("-CAkey"), file("ca.key"), QStringLiteral("-CAcreateserial"),
+                  QStringLiteral("-out"), file("server.pem"), QStringLiteral("-days"),
+                  QStringLiteral("30"), QStringLiteral("-extfile"), file("server.ext")}) &&
+             run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                  file("server.csr"), QStringLiteral("-CA"), file("ca.pem"),
+                  QStringLiteral("-CAkey"), file("ca.key"), QStringLiteral("-CAcreateserial"),
+                  QStringLiteral("-out"), file("other.pem"), QStringLiteral("-days"),
+                  QStringLiteral("30"), QStringLiteral("-subj"),
+                  QStringLiteral("/CN=elsewhere.example"), QStringLiteral("-extfile"),
+                  file("other.ext")}) &&
+             run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey +
+                 QStringList{QStringLiteral("-keyout"), file("self.key"), QStringLiteral("-out"),
+                             file("self.pem"), QStringLiteral("-days"), QStringLiteral("30"),
+                             QStringLiteral("-subj"), subject, QStringLiteral("-addext"), names});
+}
+
+bool TestCertificates::run(const QStringList& arguments)
+{
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"), arguments);
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
+        openssl.exitCode() != 0) {
+        error_ =
+            QStringLiteral("openssl %1 failed: %2")
+                .arg(arguments.join(u' '), QString::fromLocal8Bit(openssl.readAllStandardError()));
+        return false;
+    }
+    return true;
+}
+
+VsftpdServer::VsftpdServer(const QString& root, const VsftpdOptions& options)
+{
+    // The port is free when chosen; another program may take it before
+    // vsftpd binds it, so a few tries.
+    for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
+        const int port = freePort();
+        if (port > 0 && start(root, options, port)) port_ = port;
+    }
+}
+
+VsftpdServer::~VsftpdServer()
+{
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool VsftpdServer::start(const QString& root, const VsftpdOptions& options, int port)
+{
+    const QString empty = dir_.filePath(QStringLiteral("empty"));
+    QDir().mkpath(empty);
+    QByteArray config =
+        "listen=YES\n"
+        "listen_ipv6=NO\n"
+        "listen_address=127.0.0.1\n"
+        "listen_port=" + QByteArray::number(port) + "\n"
+        "background=NO\n"
+        // Runs as whoever started it: no privileges, no chroot, no PAM, so
+        // only the anonymous user can log in.
+        "run_as_launching_user=YES\n"
+        "seccomp_sandbox=NO\n"
+        "isolate=NO\n"
+        "isolate_network=NO\n"
+        "anonymous_enable=YES\n"
+        "local_enable=NO\n"
+        "anon_root=" + QFile::encodeName(root) + "\n"
+        "write_enable=YES\n"
+        "anon_upload_enable=YES\n"
+        "anon_mkdir_write_enable=YES\n"
+        "anon_other_write_enable=YES\n"
+        "anon_umask=022\n"
+        "secure_chroot_dir=" + QFile::encodeName(empty) + "\n"
+        "connect_from_port_20=NO\n"
+        "port_enable=" + yesNo(options.portEnabled) + "\n"
+        "pasv_enable=" + yesNo(options.pasvEnabled) + "\n"
+        "delay_failed_login=0\n"
+        "xferlog_enable=YES\n"
+        "xferlog_std_format=NO\n"
+        "log_ftp_protocol=YES\n"
+        "vsftpd_log_file=" + QFile::encodeName(dir_.filePath(QStringLiteral("vsftpd.log"))) + "\n";
+    if (options.tls) {
+        config += "ssl_enable=YES\n"
+                  "allow_anon_ssl=YES\n"
+                  "force_anon_logins_ssl=YES\n"
+                  "force_anon_data_ssl=YES\n"
+                  "force_local_logins_ssl=YES\n"
+                  "force_local_data_ssl=YES\n"
+                  "require_ssl_reuse=" + yesNo(options.requireSessionReuse) + "\n"
+                  "strict_ssl_read_eof=" + yesNo(options.strictTlsClose) + "\n"
+                  "ssl_ciphers=HIGH\n"
+                  "rsa_cert_file=" + QFile::encodeName(options.certificateFile) + "\n"
+                  "rsa_private_key_file=" + QFile::encodeName(options.keyFile) + "\n";
+    }
+    const QString configFile = dir_.filePath(QStringLiteral("vsftpd.conf"));
+    QFile file(configFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(config) < 0) {
+        error_ = QStringLiteral("cannot write %1").arg(configFile);
+        return false;
+    }
+    file.close();
+
+    process_.setProgram(QLatin1String(kVsftpd));
+    process_.setArguments({configFile});
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    // Ends with the test program, even when that one crashes.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    process_.start();
+    if (!process_.waitForStarted(10000)) {
+        error_ = QStringLiteral("cannot start %1").arg(QLatin1String(kVsftpd));
+        return false;
+    }
+    // Ready once it takes a connection; it tells nothing else.
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (process_.state() == QProcess::NotRunning || process_.waitForFinished(0)) {
+            error_ = QStringLiteral("vsftpd ended: ") + QString::fromLocal8Bit(process_.readAll());
+            return false;
+        }
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) &&
+            probe.readAll().startsWith("220")) {
+            return true;
+        }
+        QThread::msleep(20);
+    }
+    error_ = QStringLiteral("vsftpd did not answer on port %1").arg(port);
+    process_.kill();
+    process_.waitForFinished(5000);
+    return false;
+}
+
+QByteArray VsftpdServer::log() const
+{
+    QFile file(dir_.filePath(QStringLiteral("vsftpd.log")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> VsftpdServer::commands() const
+{
+    static const QRegularExpression command(
+        QStringLiteral("FTP command: Client \"[^\"]*\", \"(.*)\"$"));
+    QList<QByteArray> found;
+    for (const QByteArray& line : log().split('\n')) {
+        const QRegularExpressionMatch match = command.match(QString::fromUtf8(line));
+        if (match.hasMatch()) found << match.captured(1).toUtf8();
+    }
+    return found;
+}
+
+}  // namespace velmora::test

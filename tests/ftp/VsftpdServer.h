@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace velmora::test {
+
+// A certificate authority and a server certificate it signed for
+// "localhost" and 127.0.0.1, made with the openssl program in a folder of
+// their own for the life of this object.
+class TestCertificates {
+public:
+    TestCertificates();
+    bool isValid() const { return valid_ && error_.isEmpty(); }
+    const QString& error() const { return error_; }
+    QString caFile() const { return dir_.filePath(QStringLiteral("ca.pem")); }
+    QString certificateFile() const { return dir_.filePath(QStringLiteral("server.pem")); }
+    QString keyFile() const { return dir_.filePath(QStringLiteral("server.key")); }
+    // The server's key certified by the same authority for another name
+    // only, "elsewhere.example".
+    QString otherNameFile() const { return dir_.filePath(QStringLiteral("other.pem")); }
+    // A second, self-signed certificate for the same names.
+    QString selfSignedFile() const { return dir_.filePath(QStringLiteral("self.pem")); }
+    QString selfSignedKeyFile() const { return dir_.filePath(QStringLiteral("self.key")); }
+
+private:
+    bool run(const QStringList& arguments);
+
+    QTemporaryDir dir_;
+    bool valid_ = false;
+    QString error_;
+};
+
+struct VsftpdOptions {
+    bool portEnabled = true;     // port_enable: active mode
+    bool pasvEnabled = true;     // pasv_enable: passive mode
+    // ssl_enable with TLS forced on the login and the data, session reuse
+    // required and uploads that must end in a TLS close.
+    bool tls = false;
+    QString certificateFile;
+    QString keyFile;
+    bool requireSessionReuse = true;
+    bool strictTlsClose = true;  // strict_ssl_read_eof
+};
+
+// vsftpd on 127.0.0.1 and a free port with a configuration file of its own,
+// serving `root` to the anonymous user (uploads and folders allowed), run
+// as the user who started it and stopped when destroyed (or when the
+// program that started it ends). No system service is involved.
+class VsftpdServer {
+public:
+    static constexpr const char* kUser = "anonymous";
+    static constexpr const char* kPassword = "velmora@example.com";
+
+    explicit VsftpdServer(const QString& root, const VsftpdOptions& options = {});
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    bool isRunning() const { return port_ > 0; }
+    int port() const { return port_; }
+    const QString& error() const { return error_; }
+    // The server's protocol log: each command and reply it saw.
+    QByteArray log() const;
+    // The commands of the log, in order ("AUTH TLS", "USER anonymous", ...).
+    QList<QByteArray> commands() const;
+
+private:
+    bool start(const QString& root, const VsftpdOptions& options, int port);
+
+    QTemporaryDir dir_;
+    QProcess process_;
+    int port_ = 0;
+    QString error_;
+};
+
+}  // namespace velmora::test

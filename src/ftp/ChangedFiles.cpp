@@ -40,7 +40,7 @@ QString PublishScope(const PublishDestination& destination)
                                QByteArray::number(destination.port) + '/' + escaped(directory));
 }
 
-ChangedFiles::ChangedFiles(ProjectCompanion& companion, const PublishDestination& destination,
+ChangedFiles::ChangedFiles(ProjectCompanion* companion, const PublishDestination& destination,
                            const std::vector<UploadItem>& plan, bool onlyChanged)
     : companion_(companion), scope_(PublishScope(destination)), onlyChanged_(onlyChanged)
 {
@@ -52,6 +52,12 @@ ChangedFiles::ChangedFiles(ProjectCompanion& companion, const PublishDestination
         return *found;
     };
 
+    if (!companion_) {
+        // Nothing to compare with and nowhere to keep stamps: no file is read.
+        toSend_ = plan;
+        stamps_.assign(plan.size(), std::nullopt);
+        return;
+    }
     if (!onlyChanged_) {
         toSend_ = plan;
         stamps_.reserve(plan.size());
@@ -62,7 +68,7 @@ ChangedFiles::ChangedFiles(ProjectCompanion& companion, const PublishDestination
     QHash<QByteArray, std::size_t> lastOfName;
     lastOfName.reserve(qsizetype(plan.size()));
     for (std::size_t i = 0; i < plan.size(); ++i) lastOfName.insert(plan[i].remoteName, i);
-    const QHash<QByteArray, FileStamp> record = companion_.stamps(scope_);
+    const QHash<QByteArray, FileStamp> record = companion_->stamps(scope_);
 
     for (std::size_t i = 0; i < plan.size(); ++i) {
         const UploadItem& item = plan[i];
@@ -90,7 +96,7 @@ void ChangedFiles::fileStarted(int index)
 {
     if (index < 0 || std::size_t(index) >= toSend_.size()) return;
     const QByteArray& name = toSend_[std::size_t(index)].remoteName;
-    keepRecord([&] { companion_.removeStamp(scope_, name); });
+    keepRecord([&] { companion_->removeStamp(scope_, name); });
 }
 
 void ChangedFiles::fileConfirmed(int index)
@@ -100,12 +106,12 @@ void ChangedFiles::fileConfirmed(int index)
     const std::optional<FileStamp>& stamp = stamps_[std::size_t(index)];
     if (!stamp) return;  // read by the publisher but not by us: nothing sure to record
     const QByteArray& name = toSend_[std::size_t(index)].remoteName;
-    keepRecord([&] { companion_.recordStamp(scope_, name, *stamp); });
+    keepRecord([&] { companion_->recordStamp(scope_, name, *stamp); });
 }
 
 void ChangedFiles::keepRecord(const std::function<void()>& change)
 {
-    if (recordFailure_) return;
+    if (!companion_ || recordFailure_) return;
     try {
         change();
     } catch (const VelmoraError& e) {

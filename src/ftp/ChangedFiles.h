@@ -28,13 +28,14 @@ QString PublishScope(const PublishDestination& destination);
 // since that is what a full upload leaves on the server. Without it every
 // file is sent, as before, and the record is refreshed.
 //
-// A file that cannot be read stays in the plan, so that the upload reports
-// it as it always has. A name's record is withdrawn before its upload starts
+// Without a record (no companion: a project that has no file yet) every
+// file is new and nothing is kept. A file that cannot be read stays in the
+// plan, so that the upload reports it as it always has. A name's record is withdrawn before its upload starts
 // and written again once the server confirms it, so an upload cut off
 // mid-file never leaves a record claiming bytes the server does not hold.
 class ChangedFiles {
 public:
-    ChangedFiles(ProjectCompanion& companion, const PublishDestination& destination,
+    ChangedFiles(ProjectCompanion* companion, const PublishDestination& destination,
                  const std::vector<UploadItem>& plan, bool onlyChanged);
 
     const QString& scope() const { return scope_; }
@@ -64,7 +65,7 @@ public:
 private:
     void keepRecord(const std::function<void()>& change);
 
-    ProjectCompanion& companion_;
+    ProjectCompanion* companion_;
     QString scope_;
     bool onlyChanged_ = false;
     std::vector<UploadItem> toSend_;

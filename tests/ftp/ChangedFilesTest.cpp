@@ -105,7 +105,7 @@ struct Site {
     QByteArrayList publish(bool onlyChanged, const PublishDestination& to = destination())
     {
         ProjectCompanion companion(project);
-        ChangedFiles changes(companion, to, plan, onlyChanged);
+        ChangedFiles changes(&companion, to, plan, onlyChanged);
         FolderPublisher publisher(server);
         changes.publishThrough(publisher);
         EXPECT_EQ(changes.sentCount(), publisher.received.size());
@@ -114,7 +114,7 @@ struct Site {
     QByteArrayList dryRun(bool onlyChanged = true, const PublishDestination& to = destination())
     {
         ProjectCompanion companion(project);
-        return ChangedFiles(companion, to, plan, onlyChanged).namesToSend();
+        return ChangedFiles(&companion, to, plan, onlyChanged).namesToSend();
     }
 };
 
@@ -185,7 +185,7 @@ TEST(ChangedFilesTest, PublishedOnceThenOnlyTheChangedAndTheAddedPageGo)
     EXPECT_EQ(site.dryRun(), changed) << "a dry run sends and records nothing";
     {
         ProjectCompanion companion(site.project);
-        ChangedFiles changes(companion, destination(), site.plan, true);
+        ChangedFiles changes(&companion, destination(), site.plan, true);
         EXPECT_EQ(changes.upToDateCount(), 3);
         FolderPublisher publisher(site.server);
         changes.publishThrough(publisher);
@@ -197,7 +197,7 @@ TEST(ChangedFilesTest, PublishedOnceThenOnlyTheChangedAndTheAddedPageGo)
 
     // Nothing changed: no connection at all.
     ProjectCompanion companion(site.project);
-    ChangedFiles changes(companion, destination(), site.plan, true);
+    ChangedFiles changes(&companion, destination(), site.plan, true);
     FolderPublisher publisher(site.server);
     changes.publishThrough(publisher);
     EXPECT_EQ(publisher.runs, 0);
@@ -221,7 +221,7 @@ TEST(ChangedFilesTest, WithoutTheChoiceEverythingGoesAndTheRecordIsRefreshed)
     for (const UploadItem& item : site.plan)
         EXPECT_EQ(record.value(item.remoteName), *stampOfFile(item.localPath)) << item.remoteName.constData();
     EXPECT_TRUE(site.dryRun().isEmpty());
-    ChangedFiles all(companion, destination(), site.plan, false);
+    ChangedFiles all(&companion, destination(), site.plan, false);
     EXPECT_EQ(all.upToDateCount(), 0) << "nothing is left out without the choice";
 }
 
@@ -230,7 +230,7 @@ TEST(ChangedFilesTest, AnInterruptedUploadResumesWhereItStopped)
     Site site;
     {
         ProjectCompanion companion(site.project);
-        ChangedFiles changes(companion, destination(), site.plan, true);
+        ChangedFiles changes(&companion, destination(), site.plan, true);
         FolderPublisher publisher(site.server);
         publisher.failAt = 2;
         EXPECT_THROW(changes.publishThrough(publisher), VelmoraError);
@@ -251,7 +251,7 @@ TEST(ChangedFilesTest, AFileCutOffMidwayIsSentAgainEvenWhenItsBytesDidNotChange)
     // though the record held b.htm's present bytes.
     {
         ProjectCompanion companion(site.project);
-        ChangedFiles changes(companion, destination(), site.plan, false);
+        ChangedFiles changes(&companion, destination(), site.plan, false);
         FolderPublisher publisher(site.server);
         publisher.failAt = 2;
         EXPECT_THROW(changes.publishThrough(publisher), VelmoraError);
@@ -285,7 +285,7 @@ TEST(ChangedFilesTest, AMissingLocalFileIsLeftToTheUploadToReport)
     EXPECT_EQ(site.dryRun(), QByteArrayList{"pub/b.htm"});
 
     ProjectCompanion companion(site.project);
-    ChangedFiles changes(companion, destination(), site.plan, true);
+    ChangedFiles changes(&companion, destination(), site.plan, true);
     FolderPublisher publisher(site.server);
     try {
         changes.publishThrough(publisher);
@@ -356,7 +356,7 @@ TEST(ChangedFilesTest, ARecordThatCannotBeWrittenStopsTheUploadAndSaysSo)
     ASSERT_TRUE(QFile::link(elsewhere, ProjectCompanion::pathFor(site.project)));
 
     ProjectCompanion companion(site.project);
-    ChangedFiles changes(companion, destination(), site.plan, true);
+    ChangedFiles changes(&companion, destination(), site.plan, true);
     FolderPublisher publisher(site.server);
     try {
         changes.publishThrough(publisher);
@@ -376,6 +376,20 @@ TEST(ChangedFilesTest, OneLocalFileUnderTwoNamesIsStampedForEach)
     site.publish(true);
     writeFile(site.local(QStringLiteral("a.htm")), "changed a");
     EXPECT_EQ(site.dryRun(), (QByteArrayList{"pub/a.htm", "pub/copy.htm"}));
+}
+
+TEST(ChangedFilesTest, WithoutARecordEverythingIsNewAndNothingIsKept)
+{
+    Site site;
+    for (bool onlyChanged : {true, false}) {
+        ChangedFiles changes(nullptr, destination(), site.plan, onlyChanged);
+        EXPECT_EQ(changes.namesToSend(), allNames(site.plan));
+        FolderPublisher publisher(site.server);
+        changes.publishThrough(publisher);
+        EXPECT_EQ(publisher.received, allNames(site.plan));
+        EXPECT_EQ(changes.summary(), QStringLiteral("4 files sent, 0 already up to date"));
+    }
+    EXPECT_FALSE(QFile::exists(ProjectCompanion::pathFor(site.project)));
 }
 
 }  // namespace

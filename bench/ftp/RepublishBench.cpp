@@ -1,21 +1,20 @@
 // Republishing a 10,000-page project after one page changed: generation plus
-// an upload of only the changed files to a local pyftpdlib, against the same
-// generation plus the full upload, in one run. Targets: the changed-only
+// an upload of only the changed files to a local vsftpd (passive mode),
+// against the same generation plus the full upload, in one run. Targets: the changed-only
 // republish under 1 s, and under 5% of the full one.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "VsftpdServer.h"
 #include "base/Errors.h"
 #include "ftp/ChangedFiles.h"
 #include "ftp/PublisherFactory.h"
@@ -40,25 +39,16 @@ public:
     Setting() : local_(scratchTemplate()), serverRoot_(scratchTemplate())
     {
         writeProject();
-        server_.setProgram(QStringLiteral("/usr/bin/python3"));
-        server_.setArguments({QStringLiteral(VELMORA_PYFTPD_SCRIPT), serverRoot_.path()});
-        server_.start();
-        server_.waitForStarted();
-        QDeadlineTimer deadline(15000);
-        QByteArray out;
-        while (!out.contains('\n') && server_.waitForReadyRead(int(deadline.remainingTime())))
-            out += server_.readAllStandardOutput();
-        if (out.startsWith("PORT ")) port_ = out.mid(5).trimmed().toInt();
-        if (port_ > 0) project_ = std::make_unique<HeadlessProject>(projectPath(), local_.path());
-    }
-    ~Setting()
-    {
-        project_.reset();
-        server_.terminate();
-        server_.waitForFinished(5000);
+        server_ = std::make_unique<test::VsftpdServer>(serverRoot_.path());
+        if (server_->isRunning())
+            project_ = std::make_unique<HeadlessProject>(projectPath(), local_.path());
     }
 
-    bool ready() const { return project_ != nullptr; }
+    QString problem() const
+    {
+        if (!server_->isRunning()) return server_->error();
+        return project_ ? QString() : QStringLiteral("the project did not open");
+    }
     QString projectPath() const { return local_.filePath(QStringLiteral("site.kpj")); }
     HeadlessProject& project() { return *project_; }
     PublishDestination destination() const
@@ -66,9 +56,10 @@ public:
         PublishDestination to;
         to.protocol = PublishProtocol::Ftp;
         to.host = QStringLiteral("127.0.0.1");
-        to.port = port_;
-        to.user = "alice";
-        to.password = "secret";
+        to.port = server_->port();
+        to.user = test::VsftpdServer::kUser;
+        to.password = test::VsftpdServer::kPassword;
+        to.passive = true;
         to.directory = "site";
         return to;
     }
@@ -112,8 +103,7 @@ private:
 
     QTemporaryDir local_;
     QTemporaryDir serverRoot_;
-    QProcess server_;
-    int port_ = 0;
+    std::unique_ptr<test::VsftpdServer> server_;
     int edition_ = 0;
     std::unique_ptr<HeadlessProject> project_;
 };
@@ -208,8 +198,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     Setting setting;
-    if (!setting.ready()) {
-        std::fprintf(stderr, "pyftpdlib did not start under /usr/bin/python3\n");
+    if (const QString problem = setting.problem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(problem));
         return 1;
     }
     const auto add = [](const char* name, int repetitions, auto function) {

@@ -1,5 +1,6 @@
 // Publishing only what changed, to real servers started by the test on
-// 127.0.0.1: pyftpdlib for FTP, vsftpd for explicit FTPS. A site is
+// 127.0.0.1: pyftpdlib for FTP, vsftpd for explicit FTPS, OpenSSH's sshd
+// for SFTP. A site is
 // published once; then a page changes (keeping its size) and a page is
 // added, and only those two may reach the server, the other files left as
 // they were there. An upload stopped part way resumes with the rest.
@@ -17,10 +18,12 @@
 
 #include "PyFtpServer.h"
 #include "QtPrint.h"
+#include "SshServer.h"
 #include "VsftpdServer.h"
 #include "base/Errors.h"
 #include "ftp/ChangedFiles.h"
 #include "ftp/PublisherFactory.h"
+#include "ftp/SftpPublisher.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -29,16 +32,22 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
-// A server and the destination that reaches it.
+// A server, the destination that reaches it, and where its files land.
 struct Server {
     virtual ~Server() = default;
     virtual bool running() const = 0;
     virtual PublishDestination destination() const = 0;
+    virtual QString root() const = 0;
+    virtual std::unique_ptr<Publisher> publisher(const PublishDestination& to) const
+    {
+        return makePublisher(to);
+    }
 };
 
 struct PyFtp final : Server {
-    explicit PyFtp(const QString& root) : server(root) {}
+    explicit PyFtp(const QString& root) : server(root), root_(root) {}
     bool running() const override { return server.isRunning(); }
+    QString root() const override { return root_; }
     PublishDestination destination() const override
     {
         PublishDestination d;
@@ -51,6 +60,7 @@ struct PyFtp final : Server {
         return d;
     }
     test::PyFtpServer server;
+    QString root_;
 };
 
 const test::TestCertificates& certificates()
@@ -63,10 +73,12 @@ struct Vsftpd final : Server {
     explicit Vsftpd(const QString& root)
         : server(root, {.tls = true,
                         .certificateFile = certificates().certificateFile(),
-                        .keyFile = certificates().keyFile()})
+                        .keyFile = certificates().keyFile()}),
+          root_(root)
     {
     }
     bool running() const override { return server.isRunning(); }
+    QString root() const override { return root_; }
     PublishDestination destination() const override
     {
         PublishDestination d;
@@ -81,6 +93,36 @@ struct Vsftpd final : Server {
         return d;
     }
     test::VsftpdServer server;
+    QString root_;
+};
+
+// Files land in the test user's home, under names relative to it.
+struct Sshd final : Server {
+    Sshd()
+    {
+        if (server.isRunning()) test::writeFile(knownHosts.file(QStringLiteral("known_hosts")),
+                                                server.knownHostsLine());
+    }
+    bool running() const override { return server.isRunning(); }
+    QString root() const override { return server.home(); }
+    PublishDestination destination() const override
+    {
+        PublishDestination d;
+        d.protocol = PublishProtocol::Sftp;
+        d.host = QStringLiteral("127.0.0.1");
+        d.port = server.port();
+        d.user = test::SshServer::user();
+        d.password = test::SshServer::password();
+        d.timeOutMs = 20000;
+        return d;
+    }
+    std::unique_ptr<Publisher> publisher(const PublishDestination& to) const override
+    {
+        return std::make_unique<SftpPublisher>(to, knownHosts.file(QStringLiteral("known_hosts")),
+                                               HostKeyTrust());
+    }
+    test::SshServer server;
+    test::TempDir knownHosts;
 };
 
 using ServerMaker = std::function<std::unique_ptr<Server>(const QString& root)>;
@@ -102,9 +144,8 @@ protected:
         if (GetParam().name == std::string("ftps")) {
             ASSERT_TRUE(certificates().isValid()) << certificates().error().toStdString();
         }
-        server = GetParam().make(root.path());
+        server = GetParam().make(serverFolder.path());
         ASSERT_TRUE(server->running());
-        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("pub")));
         QRandomGenerator random(3);
         QByteArray picture("GIF89a\r\n\0\x01", 10);
         for (int i = 0; i < 40000; ++i) picture += char(random.bounded(256));
@@ -133,7 +174,7 @@ protected:
     {
         ProjectCompanion companion(projectPath);
         ChangedFiles changes(&companion, destination(), plan, onlyChanged);
-        const std::unique_ptr<Publisher> publisher = makePublisher(destination());
+        const std::unique_ptr<Publisher> publisher = server->publisher(destination());
         QByteArrayList confirmed;
         QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
             confirmed << changes.toSend()[std::size_t(index)].remoteName;
@@ -152,7 +193,7 @@ protected:
 
     QString onServer(const QByteArray& remoteName) const
     {
-        return root.file(QString::fromUtf8(remoteName));
+        return server->root() + u'/' + QString::fromUtf8(remoteName);
     }
 
     // Every file the server holds so far.
@@ -177,8 +218,8 @@ protected:
                 << item.remoteName.constData();
     }
 
-    test::TempDir root;   // the server's files
-    test::TempDir local;  // the site and its project
+    test::TempDir serverFolder;  // the FTP servers' files
+    test::TempDir local;         // the site and its project
     QString projectPath = local.file(QStringLiteral("site.kpj"));
     std::unique_ptr<Server> server;
     std::vector<UploadItem> plan;
@@ -231,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
     EachProtocol, ChangedFilesServerTest,
     ::testing::Values(
         Protocol{"ftp", [](const QString& root) { return std::make_unique<PyFtp>(root); }},
-        Protocol{"ftps", [](const QString& root) { return std::make_unique<Vsftpd>(root); }}),
+        Protocol{"ftps", [](const QString& root) { return std::make_unique<Vsftpd>(root); }},
+        Protocol{"sftp", [](const QString&) { return std::make_unique<Sshd>(); }}),
     [](const ::testing::TestParamInfo<Protocol>& info) { return std::string(info.param.name); });
 
 }  // namespace

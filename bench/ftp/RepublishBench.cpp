@@ -115,13 +115,13 @@ int republish(Setting& setting, bool onlyChanged, bool generate = true)
     if (generate) setting.project().generate();
     const PublishDestination to = setting.destination();
     const std::vector<UploadItem> plan =
-        PlanUploads(setting.project().project().pages, NormalisedRemoteDirectory(to.directory));
+        PlanUploads(setting.project().project().pages, NormalisedRemoteDirectory(to.directory)).items;
     ProjectCompanion companion(setting.projectPath());
     ChangedFiles changes(&companion, to, plan, onlyChanged);
     const std::unique_ptr<Publisher> publisher = makePublisher(to);
     changes.publishThrough(*publisher);
     const UploadItem& changed = plan[kChangedPage + 1];  // after the picture
-    if (setting.storedSize(changed.remoteName) != QFileInfo(changed.localPath).size()) return -1;
+    if (setting.storedSize(changed.remoteName) != QFileInfo(QFile::decodeName(changed.localPath)).size()) return -1;
     return changes.sentCount();
 }
 

@@ -158,7 +158,7 @@ protected:
                  UploadItem::Kind kind = UploadItem::Kind::Page)
     {
         local.write(QString::fromLatin1(name), bytes);
-        plan.push_back({kind, local.file(QString::fromLatin1(name)), "pub/" + name});
+        plan.push_back({kind, QFile::encodeName(local.file(QString::fromLatin1(name))), "pub/" + name});
     }
 
     PublishDestination destination() const
@@ -214,7 +214,7 @@ protected:
     void expectEveryFileOnTheServer()
     {
         for (const UploadItem& item : plan)
-            EXPECT_TRUE(readFile(onServer(item.remoteName)) == readFile(item.localPath))
+            EXPECT_TRUE(readFile(onServer(item.remoteName)) == readFile(QFile::decodeName(item.localPath)))
                 << item.remoteName.constData();
     }
 
@@ -232,7 +232,7 @@ TEST_P(ChangedFilesServerTest, OnlyTheChangedAndTheAddedPageReachTheServer)
     ageEveryFileOnTheServer();
 
     // Same size, other bytes; and a page that is new.
-    writeFile(plan[2].localPath, "<html>b.htm FIRST words</html>\r\n");
+    writeFile(QFile::decodeName(plan[2].localPath), "<html>b.htm FIRST words</html>\r\n");
     addFile("e.htm", "<html>e.htm, new</html>\r\n");
     const QByteArrayList changed{"pub/b.htm", "pub/e.htm"};
     EXPECT_EQ(dryRun(), changed);

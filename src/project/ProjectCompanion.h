@@ -18,8 +18,10 @@ struct FileStamp {
 };
 
 // The stamp of a regular file's bytes as they are now; nothing when it is
-// not a regular file or cannot be read.
+// not a regular file or cannot be read. The second form takes the path's
+// bytes exactly, as a record holds them.
 std::optional<FileStamp> stampOfFile(const QString& path);
+std::optional<FileStamp> stampOfFile(const QByteArray& nativePath);
 
 // What Velmora keeps about a project beyond its .kpj, whose format stays as
 // it is: named values (the site address, the IndexNow key) and, per scope,

@@ -51,6 +51,10 @@ protected:
     }
     QCheckBox* saveBox() { return dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox1")); }
     QCheckBox* passiveBox() { return dialog->findChild<QCheckBox*>(QStringLiteral("PassiveMode")); }
+    QCheckBox* onlyChangedBox()
+    {
+        return dialog->findChild<QCheckBox*>(QStringLiteral("OnlyChanged"));
+    }
     QComboBox* security() { return dialog->findChild<QComboBox*>(QStringLiteral("Security")); }
     QProgressBar* progressBar()
     {
@@ -77,7 +81,7 @@ protected:
             whileShown();
             if (dialog->isVisible()) dialog->reject();
         });
-        return dialog->publish(pages);
+        return dialog->publish(pages, {}, projectPath);
     }
 
     // Pages whose files lie in the test folder, all showing one image.
@@ -110,6 +114,7 @@ protected:
     }
 
     test::TempDir dir;
+    QString projectPath;  // none unless a test sets it: no record is kept
     SettingsFile settings{dir.file(QStringLiteral("velmora.ini"))};
     ScriptedPrompter prompter;
     std::unique_ptr<TFTPDlg> dialog;
@@ -121,8 +126,8 @@ protected:
 TEST_F(FtpDialogTest, TheFormAsDesigned)
 {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("FTP Dialog"));
-    EXPECT_EQ(dialog->minimumSize(), QSize(379, 340));
-    EXPECT_EQ(dialog->maximumSize(), QSize(379, 340));
+    EXPECT_EQ(dialog->minimumSize(), QSize(379, 396));
+    EXPECT_EQ(dialog->maximumSize(), QSize(379, 396));
 
     QStringList tabOrder;
     QWidget* w = edit("HostName");
@@ -132,12 +137,18 @@ TEST_F(FtpDialogTest, TheFormAsDesigned)
     } while (w != edit("HostName"));
     EXPECT_EQ(tabOrder.join(u' '),
               QStringLiteral("HostName UserID Password RDirectory PortNumber Security PassiveMode "
-                             "B2 StopBtn OKBtn CancelBtn CheckBox1"));
+                             "OnlyChanged PreviewBtn B2 StopBtn OKBtn CancelBtn CheckBox1"));
 
     for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"})
         EXPECT_TRUE(dialog->findChild<QLabel*>(QLatin1String(name))->font().bold()) << name;
-    for (const char* name : {"B2", "StopBtn", "OKBtn", "CancelBtn"})
+    for (const char* name : {"B2", "StopBtn", "OKBtn", "CancelBtn", "PreviewBtn"})
         EXPECT_TRUE(button(name)->font().bold()) << name;
+    EXPECT_EQ(button("PreviewBtn")->text(), QStringLiteral("Preview changes"));
+    EXPECT_GE(button("PreviewBtn")->width(), button("PreviewBtn")->sizeHint().width())
+        << "the longest caption, shown whole";
+    EXPECT_FALSE(button("PreviewBtn")->autoDefault());
+    EXPECT_EQ(onlyChangedBox()->text(), QStringLiteral("Only changed files"));
+    EXPECT_TRUE(onlyChangedBox()->font().bold());
     EXPECT_TRUE(saveBox()->font().bold());
     EXPECT_TRUE(passiveBox()->font().bold());
     EXPECT_EQ(button("B2")->text(), QStringLiteral("Send"));
@@ -220,7 +231,8 @@ TEST_F(FtpDialogTest, ANormalSendRunsThroughItsStatusTexts)
     for (const char* name : {"pub/logo.gif", "pub/page1.htm", "pub/page2.htm", "pub/page3.htm"})
         expected << QLatin1String(name) << QStringLiteral("Transaction start...")
                  << QStringLiteral("Transaction stop...") << QStringLiteral("Success!");
-    expected << QStringLiteral("Disconnecting...") << QStringLiteral("Disconnected...");
+    expected << QStringLiteral("Disconnecting...") << QStringLiteral("Disconnected...")
+             << QStringLiteral("4 files sent, 0 already up to date");
     EXPECT_EQ(statuses, expected);
     EXPECT_TRUE(prompter.calls().isEmpty());
 
@@ -360,7 +372,7 @@ TEST_F(FtpDialogTest, AFailedUploadShowsTheErrorAndEndsTheConnection)
     dir.write(QStringLiteral("page2.htm"), "<html>back</html>");
     showing(pages, [&] {
         button("B2")->click();
-        EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+        EXPECT_EQ(status(), QStringLiteral("3 files sent, 0 already up to date"));
     });
     EXPECT_EQ(prompter.calls().size(), 1) << "no further failure";
     EXPECT_EQ(server.controlConnections(), 2);
@@ -649,7 +661,7 @@ TEST_F(FtpDialogTest, StopEndsTheTransferWithinASecondAndLeavesTheDialogUsable)
         stopper.start();
         button("B2")->click();
         stoppedAfter = clock.isValid() ? clock.elapsed() : -1;
-        EXPECT_EQ(status(), QStringLiteral("Send stopped"));
+        EXPECT_EQ(status(), QStringLiteral("Send stopped: 1 file sent, 0 already up to date"));
         EXPECT_FALSE(button("StopBtn")->isEnabled());
         EXPECT_TRUE(button("B2")->isEnabled());
         EXPECT_TRUE(button("OKBtn")->isEnabled());
@@ -664,7 +676,7 @@ TEST_F(FtpDialogTest, StopEndsTheTransferWithinASecondAndLeavesTheDialogUsable)
     dir.write(QStringLiteral("page1.htm"), "<html>again</html>");
     showing(pages, [&] {
         button("B2")->click();
-        EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+        EXPECT_EQ(status(), QStringLiteral("2 files sent, 0 already up to date"));
     });
     ASSERT_EQ(good.dataReceived().size(), 2);
     EXPECT_EQ(good.dataReceived()[1], QByteArray("<html>again</html>"));
@@ -686,6 +698,153 @@ TEST_F(FtpDialogTest, StatusAndProgressStartAfreshAtEachShowing)
         EXPECT_EQ(progressBar()->value(), 0);
         EXPECT_TRUE(progressBar()->format().isEmpty());
     });
+}
+
+// ---------------------------------------------------- only changed files
+
+TEST_F(FtpDialogTest, OnlyChangedFilesIsStoredByTheSaveRule)
+{
+    PageList pages;
+    showing(pages, [&] { EXPECT_FALSE(onlyChangedBox()->isChecked()) << "off without the key"; });
+    for (const auto& [value, ticked] : {std::pair{"yes", false}, std::pair{"Yes", true}}) {
+        settings.write("FTP", "ONLY_CHANGED", value);
+        showing(pages,
+                [&, ticked = ticked] { EXPECT_EQ(onlyChangedBox()->isChecked(), ticked) << value; });
+    }
+    showing(pages, [&] {
+        onlyChangedBox()->setChecked(false);
+        button("CancelBtn")->click();
+    });
+    EXPECT_EQ(stored("ONLY_CHANGED"), QByteArray("Yes")) << "Cancel stores nothing";
+    showing(pages, [&] {
+        onlyChangedBox()->setChecked(false);
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(stored("ONLY_CHANGED"), QByteArray("No"));
+    showing(pages, [&] {
+        onlyChangedBox()->setChecked(true);
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(stored("ONLY_CHANGED"), QByteArray("Yes"));
+    showing(pages, [&] {
+        saveBox()->setChecked(false);
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(stored("ONLY_CHANGED"), QByteArray("No")) << "an unticked Save keeps no choice";
+    showing(pages, [&] { EXPECT_FALSE(onlyChangedBox()->isChecked()); });
+}
+
+TEST_F(FtpDialogTest, OnlyChangedFilesSendsWhatChangedAndSaysWhatWasUpToDate)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    settings.write("FTP", "ONLY_CHANGED", "Yes");
+    projectPath = dir.file(QStringLiteral("site.kpj"));
+    const PageList pages = pagesSharingAnImage(3);
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("4 files sent, 0 already up to date"));
+    });
+    EXPECT_EQ(stores(server).size(), 4) << "a destination without a record needs everything";
+
+    dir.write(QStringLiteral("page2.htm"), "<html>PAGE2.htm</html>");
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("1 file sent, 3 already up to date"));
+        EXPECT_EQ(progressBar()->format(), QStringLiteral("1 of 1 files, 22 of 22 bytes"));
+    });
+    EXPECT_EQ(stores(server).mid(4), QStringList{QStringLiteral("STOR pub/page2.htm")});
+    EXPECT_EQ(server.dataReceived().last(), QByteArray("<html>PAGE2.htm</html>"));
+
+    showing(pages, [&] {
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("0 files sent, 4 already up to date"));
+    });
+    EXPECT_EQ(server.controlConnections(), 2) << "nothing to send needs no connection";
+
+    // Another folder on the same server is another destination.
+    showing(pages, [&] {
+        edit("RDirectory")->setText(QStringLiteral("mirror"));
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("4 files sent, 0 already up to date"));
+    });
+    EXPECT_TRUE(prompter.calls().isEmpty());
+}
+
+TEST_F(FtpDialogTest, WithoutTheBoxEverythingIsSentAndTheRecordStillKept)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "");
+    projectPath = dir.file(QStringLiteral("site.kpj"));
+    const PageList pages = pagesSharingAnImage(2);
+    for (int round = 0; round < 2; ++round)
+        showing(pages, [&] {
+            button("B2")->click();
+            EXPECT_EQ(status(), QStringLiteral("3 files sent, 0 already up to date"));
+        });
+    EXPECT_EQ(stores(server).size(), 6);
+    showing(pages, [&] {
+        onlyChangedBox()->setChecked(true);
+        button("B2")->click();
+        EXPECT_EQ(status(), QStringLiteral("0 files sent, 3 already up to date"));
+    });
+    EXPECT_EQ(server.controlConnections(), 2);
+}
+
+TEST_F(FtpDialogTest, PreviewListsWhatSendWouldSendAndConnectsNowhere)
+{
+    ScriptedFtpServer server;
+    useServer(server);
+    store("127.0.0.1", "alice", "secret", "pub");
+    projectPath = dir.file(QStringLiteral("site.kpj"));
+    const PageList pages = pagesSharingAnImage(3);
+    showing(pages, [&] {
+        button("PreviewBtn")->click();
+        onlyChangedBox()->setChecked(true);
+        button("B2")->click();
+        dir.write(QStringLiteral("page3.htm"), "<html>page3.htm, longer</html>");
+        button("PreviewBtn")->click();
+        onlyChangedBox()->setChecked(false);
+        button("PreviewBtn")->click();
+    });
+    EXPECT_EQ(server.controlConnections(), 1) << "only Send connected";
+    EXPECT_EQ(stores(server).size(), 4);
+    const QList<ScriptedPrompter::Call> shown = prompter.calls();
+    ASSERT_EQ(shown.size(), 3);
+    for (const ScriptedPrompter::Call& call : shown) {
+        EXPECT_EQ(call.caption, QStringLiteral("Preview changes"));
+        EXPECT_EQ(call.icon, MessageIcon::Information);
+        EXPECT_EQ(call.buttons, QStringLiteral("OK"));
+    }
+    const QString everything = QStringLiteral(
+        "Send would send 4 files:\n\npub/logo.gif\npub/page1.htm\npub/page2.htm\npub/page3.htm");
+    EXPECT_EQ(shown[0].text, everything);
+    EXPECT_EQ(shown[1].text,
+              QStringLiteral("Send would send 1 file (3 already up to date):\n\npub/page3.htm"));
+    EXPECT_EQ(shown[2].text, everything) << "without the box Send sends everything";
+}
+
+TEST_F(FtpDialogTest, PreviewChecksTheFieldsAndKeepsItsListToTheScreen)
+{
+    PageList pages = pagesSharingAnImage(40);
+    showing(pages, [&] {
+        button("PreviewBtn")->click();
+        EXPECT_EQ(status(), QStringLiteral("You must specify Host Name"));
+        edit("HostName")->setText(QStringLiteral("127.0.0.1"));
+        edit("UserID")->setText(QStringLiteral("alice"));
+        onlyChangedBox()->setChecked(true);
+        button("PreviewBtn")->click();
+    });
+    ASSERT_EQ(prompter.calls().size(), 1);
+    const QStringList lines = prompter.calls()[0].text.split(u'\n');
+    EXPECT_EQ(lines.first(), QStringLiteral("Send would send 41 files (0 already up to date):"));
+    EXPECT_EQ(lines.size(), 2 + 30 + 1);
+    EXPECT_EQ(lines[2], QStringLiteral("logo.gif"));
+    EXPECT_EQ(lines.last(), QStringLiteral("... and 11 more"));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("site.kpj.velmora"))))
+        << "no project file, no record";
 }
 
 // ------------------------------------------------------------------ TLS
@@ -744,7 +903,7 @@ TEST_F(FtpDialogTlsTest, AnUntrustedCertificateIsAskedAboutOnceAndRemembered)
     // The next showing knows it.
     showing(pages, [&] { button("B2")->click(); });
     EXPECT_EQ(prompter.calls().size(), 1) << "asked again";
-    EXPECT_EQ(status(), QStringLiteral("Disconnected..."));
+    EXPECT_EQ(status(), QStringLiteral("2 files sent, 0 already up to date"));
 }
 
 TEST_F(FtpDialogTlsTest, AnsweringNoSendsNothingAndRemembersNothing)

@@ -1,7 +1,8 @@
 // Project files made by hand from the record layout, as someone else may
 // send them, through `velmora-cli upload`: generation beside the project,
 // then a Send to pyftpdlib on 127.0.0.1. Whatever a row attempts, nothing
-// outside the page folder changes, no command reaches the server but ours,
+// outside the page folder changes (but the publish record beside the
+// project, always a regular file), no command reaches the server but ours,
 // nothing but pictures is published as an image, and the honest pages of the
 // same project are still generated and uploaded unless the project has to
 // stop as a whole.
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "PyFtpServer.h"
@@ -226,6 +228,8 @@ protected:
         const QByteArray base = QFile::encodeName(work.path()) + '/';
         for (const QByteArray& path : test::treeOf(QFile::encodeName(work.path()))) {
             if (path == "site" || path.startsWith("site/")) continue;
+            // The record of what was published lives beside the project.
+            if (path == "site.kpj.velmora") continue;
             files.insert(path, path == "pipe" ? QByteArray("<fifo>") : contentOf(base + path));
         }
         return files;
@@ -261,6 +265,9 @@ TEST_P(HostileProject, ReachesNothingOutsideThePageFolderAndPublishesOnlyPagesAn
     // Nothing outside the page folder changed: no file written, replaced,
     // removed or followed through a link.
     EXPECT_EQ(outsideThePageFolder(), outsideBefore);
+    struct stat record {};
+    if (::lstat((w + "/site.kpj.velmora").constData(), &record) == 0)
+        EXPECT_TRUE(S_ISREG(record.st_mode));
     EXPECT_EQ(contentOf(w + "/victim/authorized_keys"), kKeys);
 
     // Inside it: pages that end in ".htm" and pictures, nothing else.

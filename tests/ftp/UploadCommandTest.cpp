@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSslCertificate>
 #include <cstdio>
@@ -338,6 +340,119 @@ TEST_F(UploadOptionsTest, TheTimeOutIsTheOneGiven)
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.err, QByteArray("Socket readln timed out\n"));
+}
+
+// ------------------------------------------------- changed files, dry run
+
+class ChangedOnlyUploadTest : public UploadCommandTest {
+protected:
+    // Names in the order of the plan: the image, then the three pages.
+    QList<QByteArray> publishOnce()
+    {
+        const CliRun run = upload(args() + QStringList{QStringLiteral("--changed-only")}, "secret");
+        EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+        return run.out.trimmed().split('\n');
+    }
+    // Page 2 keeps its size with other words; a fourth page is added.
+    void changeOnePageAndAddOne()
+    {
+        ProjectData project;
+        ASSERT_EQ(ReadProjectFile(projectPath, project), kFileOk);
+        project.pages[2].setText(TextField::Heading, "Page X");
+        PageRecord& added = project.pages.append();
+        InitPage(added, {.projectType = kSingle, .index = 3, .startupDir = "/nowhere"});
+        added.setText(TextField::ImageSource, "");
+        added.setText(TextField::Image, "");
+        ASSERT_EQ(WriteProjectFile(projectPath, project), kFileOk);
+    }
+    void ageEveryFileOnTheServer(const QList<QByteArray>& names)
+    {
+        for (const QByteArray& name : names) {
+            QFile file(root.file(QString::fromUtf8(name)));
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+    }
+    bool writtenAgain(const QByteArray& name)
+    {
+        return QFileInfo(root.file(QString::fromUtf8(name))).lastModified() != old;
+    }
+    QStringList dryRun(const QStringList& more = {}) const
+    {
+        return args() + QStringList{QStringLiteral("--changed-only"), QStringLiteral("--dry-run")} +
+               more;
+    }
+
+    const QDateTime old = QDateTime::fromSecsSinceEpoch(1000000000);
+};
+
+TEST_F(ChangedOnlyUploadTest, TheDryRunAndTheUploadNameExactlyTheChangedAndTheAddedPage)
+{
+    const QList<QByteArray> first = publishOnce();
+    ASSERT_EQ(first.size(), 4);
+    ageEveryFileOnTheServer(first);
+    changeOnePageAndAddOne();
+
+    // Without the password a login would fail: the dry run logs in nowhere.
+    const CliRun dry = upload(dryRun(), "");
+    ASSERT_EQ(dry.exitCode, 0) << dry.err.constData();
+    EXPECT_TRUE(dry.err.isEmpty());
+    const QList<QByteArray> named = dry.out.trimmed().split('\n');
+    ASSERT_EQ(named.size(), 2) << dry.out.constData();
+    EXPECT_EQ(named[0], first[3]) << "the changed page";
+    EXPECT_TRUE(named[1].startsWith("pub/") && !first.contains(named[1])) << "the new page";
+    for (const QByteArray& name : first) EXPECT_FALSE(writtenAgain(name)) << "a dry run sends nothing";
+
+    const CliRun sent = upload(args() + QStringList{QStringLiteral("--changed-only")}, "secret");
+    ASSERT_EQ(sent.exitCode, 0) << sent.err.constData();
+    EXPECT_EQ(sent.out.trimmed().split('\n'), named);
+    for (const QByteArray& name : first)
+        EXPECT_EQ(writtenAgain(name), name == named[0]) << name.constData();
+    const QString site = work.file(QStringLiteral("site/"));
+    for (const QByteArray& name : named)
+        EXPECT_TRUE(test::readFile(root.file(QString::fromUtf8(name))) ==
+                    test::readFile(site + QString::fromUtf8(name.mid(4))))
+            << name.constData();
+
+    EXPECT_TRUE(upload(dryRun(), "").out.isEmpty()) << "nothing left to send";
+    const CliRun nothing = upload(args() + QStringList{QStringLiteral("--changed-only")}, "wrong");
+    EXPECT_EQ(nothing.exitCode, 0) << "nothing to send logs in nowhere";
+    EXPECT_TRUE(nothing.out.isEmpty());
+}
+
+TEST_F(ChangedOnlyUploadTest, AnotherFolderOrUserIsANewDestination)
+{
+    const QList<QByteArray> first = publishOnce();
+    ASSERT_EQ(first.size(), 4);
+    EXPECT_TRUE(upload(dryRun(), "").out.isEmpty());
+
+    QStringList otherFolder = dryRun();
+    otherFolder[8] = QStringLiteral("www");
+    QList<QByteArray> expected;
+    for (const QByteArray& name : first) expected << "www/" + name.mid(4);
+    EXPECT_EQ(upload(otherFolder, "").out.trimmed().split('\n'), expected);
+
+    QStringList otherUser = dryRun();
+    otherUser[6] = QStringLiteral("nopass");
+    EXPECT_EQ(upload(otherUser, "").out.trimmed().split('\n'), first);
+
+    // Without --changed-only the dry run names everything a full upload sends.
+    QStringList everything = args() + QStringList{QStringLiteral("--dry-run")};
+    EXPECT_EQ(upload(everything, "").out.trimmed().split('\n'), first);
+}
+
+TEST_F(ChangedOnlyUploadTest, WithoutTheOptionEverythingGoesAgain)
+{
+    const QList<QByteArray> first = publishOnce();
+    ageEveryFileOnTheServer(first);
+    const CliRun run = upload(args(), "secret");
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out.trimmed().split('\n'), first);
+    for (const QByteArray& name : first) EXPECT_TRUE(writtenAgain(name)) << name.constData();
+    const QStringList twice[] = {dryRun({QStringLiteral("--dry-run")}),
+                                 dryRun({QStringLiteral("--changed-only")})};
+    for (const QStringList& arguments : twice)
+        EXPECT_TRUE(upload(arguments, "").err.startsWith("usage: ")) << "an option given twice";
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <sys/stat.h>
 
 #include "base/Errors.h"
@@ -233,6 +235,25 @@ TEST(FileStampTest, IsTheSha256AndSizeOfTheBytes)
     EXPECT_NE(stampOfFile(dir.file(QStringLiteral("big.htm")))->sha256, stamp->sha256);
     EXPECT_FALSE(stampOfFile(dir.file(QStringLiteral("missing.htm"))));
     EXPECT_FALSE(stampOfFile(dir.path()));
+}
+
+TEST(FileStampTest, AgreesWithQtsHashAcrossBlockAndChunkEdges)
+{
+    test::TempDir dir;
+    QRandomGenerator random(7);
+    const qint64 chunk = 256 * 1024;
+    for (const qint64 size : {qint64(0), qint64(1), qint64(55), qint64(56), qint64(64),
+                              chunk - 1, chunk, chunk + 1, 4 * chunk + 7}) {
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (char& c : bytes) c = char(random.bounded(256));
+        dir.write(QStringLiteral("f.bin"), bytes);
+        const auto stamp = stampOfFile(dir.file(QStringLiteral("f.bin")));
+        ASSERT_TRUE(stamp) << size;
+        EXPECT_EQ(stamp->size, size);
+        EXPECT_EQ(stamp->sha256,
+                  QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())
+            << size;
+    }
 }
 
 }  // namespace

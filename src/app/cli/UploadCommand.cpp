@@ -1,6 +1,8 @@
 // velmora-cli upload: generates a project's pages as `generate` does, then
 // publishes them as the FTP dialog's Send does, through the publisher of the
-// protocol asked for: FTP, explicit FTPS or SFTP.
+// protocol asked for: FTP, explicit FTPS or SFTP. --changed-only sends only
+// what the destination's record says it lacks; --dry-run names what would
+// be sent and connects nowhere.
 
 #include <QDir>
 #include <optional>
@@ -8,6 +10,7 @@
 #include "CliCommands.h"
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
+#include "ftp/ChangedFiles.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/PublisherFactory.h"
 #include "ftp/Publishing.h"
@@ -21,7 +24,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
     "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-    "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]";
+    "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
+    "[--dry-run]";
 // Read from the environment only, so it shows in no process list.
 constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 // As the dialog's client: a silent server ends in a time-out failure.
@@ -37,6 +41,8 @@ struct UploadArguments {
     std::optional<QString> siteAddress;
     QString knownHosts;  // empty: ~/.ssh/known_hosts
     bool acceptNewHostKey = false;
+    bool changedOnly = false;
+    bool dryRun = false;
 };
 
 void printLine(std::FILE* stream, const QByteArray& line)
@@ -105,6 +111,10 @@ std::optional<UploadArguments> parse(const QStringList& args)
             if (parsed.knownHosts.isEmpty()) return std::nullopt;
         } else if (arg == QLatin1String("--accept-new-host-key")) {
             parsed.acceptNewHostKey = true;
+        } else if (arg == QLatin1String("--changed-only") && !parsed.changedOnly) {
+            parsed.changedOnly = true;
+        } else if (arg == QLatin1String("--dry-run") && !parsed.dryRun) {
+            parsed.dryRun = true;
         } else if (!arg.startsWith(QLatin1String("--")) && parsed.project.isEmpty()) {
             parsed.project = arg;
         } else {
@@ -146,6 +156,12 @@ int uploadCommand(const QStringList& args, const Output& io)
         for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
         std::vector<UploadItem> plan = planned.items;
         AppendSiteFiles(plan, project.siteFiles(), directory);
+        ProjectCompanion companion(call->project);
+        ChangedFiles changes(&companion, destination, plan, call->changedOnly);
+        if (call->dryRun) {
+            for (const QByteArray& name : changes.namesToSend()) printLine(io.out, name);
+            return 0;
+        }
 
         ServerTrustOptions trust;
         trust.knownHostsFile = call->knownHosts;
@@ -156,9 +172,9 @@ int uploadCommand(const QStringList& args, const Output& io)
         // A name is printed once the server has confirmed its file, never
         // before: a line on the output is a file on the server.
         QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
-            printLine(io.out, plan[static_cast<std::size_t>(index)].remoteName);
+            printLine(io.out, changes.toSend()[static_cast<std::size_t>(index)].remoteName);
         });
-        publisher->publish(plan);
+        changes.publishThrough(*publisher);
     } catch (const UntrustedServerError& e) {
         return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
                                                       "or the one that issued it, to trust it."));

@@ -6,6 +6,7 @@
 
 #include "base/CommandGuard.h"
 #include "base/ui/DialogConduct.h"
+#include "ftp/ChangedFiles.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/PublisherFactory.h"
 #include "ftp/ScopeExit.h"
@@ -35,6 +36,26 @@ constexpr SecurityChoice kSecurityChoices[] = {
 
 QString fromBytes(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 
+// A message box taller than this many names would not fit the screen.
+constexpr int kPreviewNames = 30;
+
+QString previewText(const ChangedFiles& changes)
+{
+    const QByteArrayList names = changes.namesToSend();
+    const int upToDate = changes.upToDateCount();
+    if (names.isEmpty())
+        return QStringLiteral("Nothing to send: all %1 files are already up to date.").arg(upToDate);
+    QString text = names.size() == 1 ? QStringLiteral("Send would send 1 file")
+                                     : QStringLiteral("Send would send %1 files").arg(names.size());
+    if (changes.onlyChanged()) text += QStringLiteral(" (%1 already up to date)").arg(upToDate);
+    text += QStringLiteral(":\n");
+    for (qsizetype i = 0; i < names.size() && i < kPreviewNames; ++i)
+        text += u'\n' + fromBytes(names[i]);
+    if (names.size() > kPreviewNames)
+        text += QStringLiteral("\n... and %1 more").arg(names.size() - kPreviewNames);
+    return text;
+}
+
 }  // namespace
 
 TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
@@ -44,7 +65,7 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
       prompter_(prompter)
 {
     ui_->setupUi(this);
-    setFixedSize(379, 340);
+    setFixedSize(379, 396);
     QPalette status = ui_->Inf->palette();
     status.setColor(QPalette::Base, status.color(QPalette::Button));
     ui_->Inf->setPalette(status);
@@ -55,6 +76,7 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
 
     connect(ui_->B2, &QPushButton::clicked, this, [this] { B2Click(); });
     connect(ui_->StopBtn, &QPushButton::clicked, this, [this] { StopBtnClick(); });
+    connect(ui_->PreviewBtn, &QPushButton::clicked, this, [this] { PreviewBtnClick(); });
     connect(ui_->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui_->Security, &QComboBox::currentIndexChanged, this, [this] {
@@ -72,13 +94,16 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
 
 TFTPDlg::~TFTPDlg() = default;
 
-int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles)
+int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles,
+                     const QString& projectPath)
 {
     pages_ = &pages;
     siteFiles_ = std::move(siteFiles);
+    projectPath_ = projectPath;
     const ScopeExit forget([this] {
         pages_ = nullptr;
         siteFiles_.clear();
+        projectPath_.clear();
     });
     return exec();
 }
@@ -133,12 +158,18 @@ void TFTPDlg::StopBtnClick()
     if (publisher_) publisher_->stop();
 }
 
+void TFTPDlg::PreviewBtnClick()
+{
+    if (sending_) return;
+    guarded(prompter_, [this] { PreviewChanges(); });
+}
+
 void TFTPDlg::setSending(bool sending)
 {
     sending_ = sending;
     stopRequested_ = false;
-    for (QWidget* button : {static_cast<QWidget*>(ui_->B2), static_cast<QWidget*>(ui_->OKBtn),
-                            static_cast<QWidget*>(ui_->CancelBtn)})
+    for (QWidget* button : {static_cast<QWidget*>(ui_->B2), static_cast<QWidget*>(ui_->PreviewBtn),
+                            static_cast<QWidget*>(ui_->OKBtn), static_cast<QWidget*>(ui_->CancelBtn)})
         button->setEnabled(!sending);
     ui_->StopBtn->setEnabled(sending);
 }
@@ -173,34 +204,48 @@ PublishDestination TFTPDlg::destination() const
     return d;
 }
 
-void TFTPDlg::Send()
+bool TFTPDlg::fieldsNameADestination()
 {
     if (ui_->HostName->text().isEmpty()) {
         setStatus(QStringLiteral("You must specify Host Name"));
-        return;
+        return false;
     }
     if (ui_->UserID->text().isEmpty()) {
         setStatus(QStringLiteral("You must specify UserID"));
-        return;
+        return false;
     }
     const int port = ui_->PortNumber->text().toInt();
     if (port < 1 || port > 65535) {
         setStatus(QStringLiteral("You must specify Port (1 to 65535)"));
-        return;
+        return false;
     }
+    return true;
+}
 
+PlannedUploads TFTPDlg::checkedPlan()
+{
     // The whole plan is checked before anything goes to the server: a name
     // that would break a command stops the Send here.
     const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
     const QByteArray directory = NormalisedRemoteDirectory(typedDirectory);
-    const PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
-    std::vector<UploadItem> plan = planned.items;
-    AppendSiteFiles(plan, siteFiles_, directory);
+    PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
+    AppendSiteFiles(planned.items, siteFiles_, directory);
     if (directory != typedDirectory) ui_->RDirectory->setText(fromBytes(directory));
+    return planned;
+}
+
+void TFTPDlg::Send()
+{
+    if (!fieldsNameADestination()) return;
+    const PlannedUploads planned = checkedPlan();
     PublishDestination target = destination();
+    std::optional<ProjectCompanion> companion;
+    if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
+    ChangedFiles changes(companion ? &*companion : nullptr, target, planned.items,
+                         ui_->OnlyChanged->isChecked());
 
     try {
-        sent_ = publishPlan(target, plan);
+        sent_ = publishPlan(target, changes);
     } catch (const UntrustedServerError& refusal) {
         if (!askToTrust(refusal, target)) {
             setStatus(QStringLiteral("Certificate not trusted"));
@@ -208,7 +253,7 @@ void TFTPDlg::Send()
         }
         // Once more, now that the user has said so.
         target.trustedFingerprint = refusal.fingerprint();
-        sent_ = publishPlan(target, plan);
+        sent_ = publishPlan(target, changes);
     }
     // The pictures that stayed behind, in one message rather than one a page.
     if (!planned.skippedImages.isEmpty()) {
@@ -217,13 +262,25 @@ void TFTPDlg::Send()
     }
 }
 
-bool TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<UploadItem>& plan)
+void TFTPDlg::PreviewChanges()
+{
+    if (!fieldsNameADestination()) return;
+    const PlannedUploads planned = checkedPlan();
+    std::optional<ProjectCompanion> companion;
+    if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
+    const ChangedFiles changes(companion ? &*companion : nullptr, destination(), planned.items,
+                               ui_->OnlyChanged->isChecked());
+    prompter_.message(QStringLiteral("Preview changes"), previewText(changes),
+                      MessageIcon::Information);
+}
+
+bool TFTPDlg::publishPlan(const PublishDestination& target, ChangedFiles& changes)
 {
     const std::unique_ptr<Publisher> publisher = makePublisher(
         target, {.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
     publisher_ = publisher.get();
     const ScopeExit forget([this] { publisher_ = nullptr; });
-    progress_.emplace(plan);
+    progress_.emplace(changes.toSend());
     showProgress();
     connect(publisher.get(), &Publisher::status, this, [this](const QString& text) {
         setStatus(text);
@@ -241,16 +298,17 @@ bool TFTPDlg::publishPlan(const PublishDestination& target, const std::vector<Up
         showProgress();
     });
     try {
-        publisher->publish(plan);
-        return true;
+        changes.publishThrough(*publisher);
     } catch (const UntrustedServerError&) {
         throw;
     } catch (const VelmoraError&) {
         // A stop is what the user asked for, not a failure to show.
         if (!stopRequested_) throw;
-        setStatus(QStringLiteral("Send stopped"));
+        setStatus(QStringLiteral("Send stopped: ") + changes.summary());
         return false;
     }
+    setStatus(changes.summary());
+    return true;
 }
 
 bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDestination& target)
@@ -295,6 +353,7 @@ void TFTPDlg::LoadFtpSettings()
     ui_->PortNumber->setText(
         QString::number(ok && port >= 1 && port <= 65535 ? port : defaultPort(protocol())));
     ui_->PassiveMode->setChecked(settings_.read(kSection, "PASSIVE", "No") == "Yes");
+    ui_->OnlyChanged->setChecked(settings_.read(kSection, "ONLY_CHANGED", "No") == "Yes");
     ui_->CheckBox1->setChecked(settings_.read(kSection, "SAVE_CFG", "Yes") == "Yes");
 }
 
@@ -308,6 +367,7 @@ void TFTPDlg::SaveFtpSettings()
         setProtocol(PublishProtocol::Ftp);
         ui_->PortNumber->setText(QString::number(defaultPort(PublishProtocol::Ftp)));
         ui_->PassiveMode->setChecked(false);
+        ui_->OnlyChanged->setChecked(false);
     }
     settings_.write(kSection, "HOST_NAME", ui_->HostName->text().toUtf8());
     settings_.write(kSection, "USER_ID", ui_->UserID->text().toUtf8());
@@ -316,6 +376,7 @@ void TFTPDlg::SaveFtpSettings()
     settings_.write(kSection, "PORT", ui_->PortNumber->text().toUtf8());
     settings_.write(kSection, "PROTOCOL", protocolName(protocol()));
     settings_.write(kSection, "PASSIVE", ui_->PassiveMode->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "ONLY_CHANGED", ui_->OnlyChanged->isChecked() ? "Yes" : "No");
     settings_.write(kSection, "SAVE_CFG", ui_->CheckBox1->isChecked() ? "Yes" : "No");
 }
 

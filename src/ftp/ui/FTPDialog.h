@@ -17,6 +17,7 @@ class TFTPDlg;
 
 namespace velmora {
 
+class ChangedFiles;
 class UntrustedServerError;
 
 // Uploads a project's generated pages and their images to a directory on
@@ -32,8 +33,11 @@ public:
     ~TFTPDlg() override;
 
     // Shows the dialog modally for these pages (and the site files that go
-    // with them) and returns its result.
-    int publish(const PageList& pages, std::vector<SiteFile> siteFiles = {});
+    // with them) and returns its result. The record of what each destination
+    // holds is kept beside `projectPath`; without one every file is sent and
+    // nothing is recorded.
+    int publish(const PageList& pages, std::vector<SiteFile> siteFiles = {},
+                const QString& projectPath = QString());
     // Runs after a Send that uploaded the whole plan.
     void setSentHandler(std::function<void()> handler) { onSent_ = std::move(handler); }
 
@@ -46,6 +50,8 @@ public:
     void FormHide();
     void B2Click();
     void StopBtnClick();
+    // Shows the remote names that Send would send now; connects nowhere.
+    void PreviewBtnClick();
     // A close asked for while Send runs takes effect once Send returns.
     void done(int result) override;
 
@@ -54,8 +60,15 @@ protected:
 
 private:
     void Send();
+    void PreviewChanges();
+    // False, with the reason in the status line, when the fields name no
+    // destination.
+    bool fieldsNameADestination();
+    // The plan for the folder field, checked whole, with the site files; the
+    // field shows the folder as the plan uses it afterwards.
+    PlannedUploads checkedPlan();
     // False when the user stopped it.
-    bool publishPlan(const PublishDestination& destination, const std::vector<UploadItem>& plan);
+    bool publishPlan(const PublishDestination& destination, ChangedFiles& changes);
     bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
     void LoadFtpSettings();
     void SaveFtpSettings();
@@ -71,6 +84,7 @@ private:
     Prompter& prompter_;
     const PageList* pages_ = nullptr;
     std::vector<SiteFile> siteFiles_;
+    QString projectPath_;
     std::function<void()> onSent_;
     bool sent_ = false;
     bool sending_ = false;

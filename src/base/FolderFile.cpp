@@ -47,6 +47,9 @@ public:
     virtual bool restart() = 0;
     // Up to `room` bytes; 0 at the end, -1 on an error.
     virtual qint64 read(char* into, qint64 room) = 0;
+    // True when `theirs`, the old file's bytes from `at` on, are the
+    // content's bytes there; called in order, from the start.
+    virtual bool matches(qint64 at, QByteArrayView theirs) = 0;
 };
 
 class BufferContent final : public Content {
@@ -65,6 +68,10 @@ public:
         at_ += n;
         return n;
     }
+    bool matches(qint64 at, QByteArrayView theirs) override
+    {
+        return at + theirs.size() <= bytes_.size() && bytes_.sliced(at, theirs.size()) == theirs;
+    }
 
 private:
     QByteArrayView bytes_;
@@ -77,9 +84,16 @@ public:
     qint64 size() const override { return file_.size(); }
     bool restart() override { return file_.seek(0); }
     qint64 read(char* into, qint64 room) override { return file_.read(into, room); }
+    bool matches(qint64 at, QByteArrayView theirs) override
+    {
+        if (mine_.size() < theirs.size()) mine_.resize(theirs.size());
+        return file_.pos() == at && file_.read(mine_.data(), theirs.size()) == theirs.size() &&
+               QByteArrayView(mine_.constData(), theirs.size()) == theirs;
+    }
 
 private:
     QFile& file_;
+    QByteArray mine_;
 };
 
 bool readFully(int fd, char* into, qint64 count)
@@ -111,27 +125,35 @@ bool writeFully(int fd, const char* from, qint64 count)
 bool sameBytes(int oldFd, Content& content)
 {
     if (!content.restart()) return false;
-    QByteArray mine(kChunk, Qt::Uninitialized), theirs(kChunk, Qt::Uninitialized);
+    char theirs[kChunk];
+    qint64 at = 0;
     bool same = true;
-    for (;;) {
-        const qint64 n = content.read(mine.data(), kChunk);
-        if (n < 0) {
-            same = false;
-            break;
-        }
-        if (n == 0) {
-            // The old file must end here too.
-            char extra;
-            same = ::read(oldFd, &extra, 1) == 0;
-            break;
-        }
-        if (!readFully(oldFd, theirs.data(), n) ||
-            std::memcmp(mine.data(), theirs.data(), size_t(n)) != 0) {
-            same = false;
-            break;
-        }
+    while (same && at < content.size()) {
+        const qint64 n = std::min(kChunk, content.size() - at);
+        same = readFully(oldFd, theirs, n) && content.matches(at, QByteArrayView(theirs, n));
+        at += n;
     }
+    // The old file must end here too.
+    char extra;
+    same = same && ::read(oldFd, &extra, 1) == 0;
     return content.restart() && same;
+}
+
+// True when `path` is a regular file that holds exactly the content: the
+// usual case when an unchanged project is generated again, so it costs a
+// stat, an open, the reads and a close. A link, FIFO or device there is
+// never opened.
+bool alreadyHolds(const QByteArray& path, Content& content)
+{
+    struct stat info {};
+    if (::fstatat(AT_FDCWD, path.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_size != content.size())
+        return false;
+    const Descriptor old(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {};
+    return old.valid() && ::fstat(old.get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
+           opened.st_ino == info.st_ino && opened.st_dev == info.st_dev &&
+           sameBytes(old.get(), content);
 }
 
 QByteArray temporaryName()
@@ -145,6 +167,11 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
     const auto cannotCreate = [&] { return FileError::cannotCreate(shown()); };
     if (!isPlainFileName(name)) throw FileError(notPlainFileNameText(folder + name, name));
     if (folder.contains('\0')) throw cannotCreate();
+    // Nothing to write, so nothing to refuse either: a read-only page that
+    // already holds these bytes is fine as it is.
+    const QByteArray path =
+        folder.isEmpty() || folder.endsWith('/') ? folder + name : folder + '/' + name;
+    if (alreadyHolds(path, content)) return WriteResult::Unchanged;
 
     const Descriptor dir(::open(folder.isEmpty() ? "." : folder.constData(),
                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -163,15 +190,6 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
                 !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
                 throw cannotCreate();
             keepMode = info.st_mode & 07777;
-            if (info.st_size == content.size()) {
-                const Descriptor old(::openat(dir.get(), name.constData(),
-                                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-                struct stat opened {};
-                if (old.valid() && ::fstat(old.get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
-                    opened.st_ino == info.st_ino && opened.st_dev == info.st_dev &&
-                    sameBytes(old.get(), content))
-                    return WriteResult::Unchanged;
-            }
         }
     }
 

@@ -140,7 +140,20 @@ TEST_F(FolderFileTest, AReadOnlyFileStaysAsItIs)
     ASSERT_EQ(::chmod(path("ro.htm").constData(), 0444), 0);
     EXPECT_THROW(writeFileInFolder(folder, "ro.htm", "new"), FileError);
     EXPECT_EQ(read("ro.htm"), "old");
+    // Holding the bytes already, it needs no write, so nothing is refused.
+    EXPECT_EQ(writeFileInFolder(folder, "ro.htm", "old"), WriteResult::Unchanged);
     ::chmod(path("ro.htm").constData(), 0644);
+}
+
+TEST_F(FolderFileTest, AFolderWithoutItsSlashIsStillTheFolder)
+{
+    // "sub" + "page.htm" must not be taken for the neighbour "subpage.htm",
+    // even when that one holds the very bytes.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    dir.write(QStringLiteral("subpage.htm"), "page");
+    EXPECT_EQ(writeFileInFolder(folder + "sub", "page.htm", "page"), WriteResult::Written);
+    EXPECT_EQ(read("sub/page.htm"), "page");
+    EXPECT_EQ(writeFileInFolder(folder + "sub", "page.htm", "page"), WriteResult::Unchanged);
 }
 
 TEST_F(FolderFileTest, OnlyRegularFilesOpenAndNothingWaits)

@@ -41,9 +41,16 @@ QByteArray readFixedText(std::span<const char> field)
 
 void writeFixedText(std::span<char> field, QByteArrayView value)
 {
+    if (field.empty()) return;  // no room even for the terminator
     const qsizetype zeroAt = value.indexOf('\0');
     if (zeroAt >= 0) value = value.first(zeroAt);
     const qsizetype length = fittingLength(value, static_cast<qsizetype>(field.size()) - 1);
+    // Storing a page writes every field back, most of them unchanged; the
+    // widest spans 29 KB, and clearing it again for every page of a large
+    // project is most of what storing costs.
+    const auto at = static_cast<std::size_t>(length);
+    if (field[at] == '\0' && (length == 0 || std::memcmp(field.data(), value.data(), at) == 0))
+        return;
     if (length > 0) std::memcpy(field.data(), value.data(), static_cast<std::size_t>(length));
     std::memset(field.data() + length, 0, field.size() - static_cast<std::size_t>(length));
 }

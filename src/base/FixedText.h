@@ -16,6 +16,7 @@ QByteArray readFixedText(std::span<const char> field);
 
 // Cuts the value at its first zero byte and to the field's width minus one
 // byte at a UTF-8 character boundary, and zero-fills the rest of the field.
+// A field that already reads as the cut value is left as it is.
 void writeFixedText(std::span<char> field, QByteArrayView value);
 
 // Where a text must end to fit into `room` bytes without splitting a UTF-8

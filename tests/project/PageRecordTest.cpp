@@ -43,6 +43,14 @@ TEST(PageRecordLayout, UnusedBytesOfAFieldAreZero)
     page.setText(TextField::Heading, QByteArray(200, 'x'));
     page.setText(TextField::Heading, "short");
     EXPECT_EQ(bytesAt(page, 260 + 5, 255), QByteArray(255, '\0'));
+
+    // The start of what the field holds is not what it holds.
+    page.setText(TextField::Heading, "shortened");
+    page.setText(TextField::Heading, "short");
+    EXPECT_EQ(page.text(TextField::Heading), "short");
+    page.setText(TextField::Heading, "");
+    EXPECT_EQ(page.text(TextField::Heading), "");
+    EXPECT_EQ(bytesAt(page, 260, 260), QByteArray(260, '\0'));
 }
 
 struct CutCase {

@@ -80,8 +80,8 @@ QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int
     const QByteArray folder = page.text(TextField::PageFolder);
     const QByteArray name = page.text(TextField::Edit2);
     WritePageFile(folder, name, BuildPage(fields, projectType, options.creditLink));
-    if (const auto warning = CopyPageImage(page.text(TextField::ImageSource), folder,
-                                           page.text(TextField::Image)))
+    if (const auto warning = images_.copy(page.text(TextField::ImageSource), folder,
+                                          page.text(TextField::Image)))
         noteSkipped(*warning);
     return pathFromRecord(folder + name);
 }
@@ -90,6 +90,7 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
                                   QStringList* written)
 {
     skippedImages_.clear();
+    images_.clear();
     const int remembered = session.currentIndex();
     if (options.saveFirst) session.save();  // generation goes on whether or not it worked
     const bool result = options.autoName ? generateAutoNamed(session, options, written)
@@ -110,6 +111,7 @@ AutoNamedRun PageGenerator::beginAutoNamed(const QString& projectPath, const QSt
                                            const GenerationOptions& options)
 {
     skippedImages_.clear();
+    images_.clear();
     const QString folder = OutputFolder(projectPath, projectName);
     // Checked before the folder is made: nothing is written for a project
     // whose pages could not say where they went.

@@ -6,6 +6,7 @@
 
 #include "base/Errors.h"
 #include "base/FolderFile.h"
+#include "generate/PageImage.h"
 #include "project/ProjectSession.h"
 
 namespace velmora {
@@ -88,6 +89,7 @@ private:
     QString lastChosenFile_;
     GenerationObserver* observer_ = nullptr;
     QStringList skippedImages_;
+    PageImageCopies images_;
 };
 
 // Writes lines, each followed by CR LF, as the file `folder` + `name`, the

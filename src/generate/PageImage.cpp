@@ -76,6 +76,20 @@ std::optional<QString> CopyPageImage(const QByteArray& imageSource, const QByteA
     return std::nullopt;
 }
 
+std::optional<QString> PageImageCopies::copy(const QByteArray& imageSource,
+                                             const QByteArray& folder, const QByteArray& image)
+{
+    const QByteArray target = folder + image;
+    const auto copied = sources_.constFind(target);
+    if (copied != sources_.cend() && *copied == imageSource) return std::nullopt;
+    std::optional<QString> warning = CopyPageImage(imageSource, folder, image);
+    if (warning || image.isEmpty() || imageSource.isEmpty())
+        sources_.remove(target);
+    else
+        sources_.insert(target, imageSource);
+    return warning;
+}
+
 bool EnsureDefaultImage(const QString& startupDirectory)
 {
     const QByteArray folder = QFile::encodeName(startupDirectory);

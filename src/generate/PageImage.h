@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <optional>
 
@@ -34,6 +35,21 @@ PageImage CheckPageImage(const QByteArray& image, const QByteArray& imageSource,
 // be written (the old copy then stays whole); nothing otherwise.
 std::optional<QString> CopyPageImage(const QByteArray& imageSource, const QByteArray& folder,
                                      const QByteArray& image);
+
+// CopyPageImage for the pages of one generation run. Most pages of a
+// project show the same picture in the same folder: once a source has been
+// copied to a target in this run, the later pages that ask for that very
+// copy cost nothing. A target asked for from another source is copied again.
+class PageImageCopies {
+public:
+    std::optional<QString> copy(const QByteArray& imageSource, const QByteArray& folder,
+                                const QByteArray& image);
+    // A new run: the files may have changed since.
+    void clear() { sources_.clear(); }
+
+private:
+    QHash<QByteArray, QByteArray> sources_;  // target path -> the source copied there
+};
 
 // The name of the picture a new page shows.
 inline constexpr char kDefaultImageName[] = "splash1.jpg";

@@ -265,6 +265,32 @@ TEST_F(GenerationTest, RegeneratingAnUnchangedProjectWritesNothing)
     }
 }
 
+TEST_F(GenerationTest, EachRunCopiesThePicturesAsTheyAreNow)
+{
+    makeProject(1, 3);
+    ASSERT_TRUE(generate());
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), test::readFile(dir.file(QStringLiteral("splash1.jpg"))));
+
+    // The picture changed between runs: the copy follows.
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) + "new picture";
+    dir.write(QStringLiteral("splash1.jpg"), png);
+    ASSERT_TRUE(generate());
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), png);
+
+    // Under one name, the last page's picture is the one left, as when every
+    // page copied its own.
+    const QByteArray gif = "GIF87a other picture";
+    dir.write(QStringLiteral("other.gif"), gif);
+    goTo(1);
+    fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("other.gif"))));
+    ASSERT_TRUE(generate());
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), png);
+    goTo(2);
+    fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("other.gif"))));
+    ASSERT_TRUE(generate());
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), gif);
+}
+
 TEST_F(GenerationTest, AFailedImageCopyLeavesTheOldCopyWholeAndIsToldOnce)
 {
     makeProject(1, 3);

@@ -44,42 +44,44 @@ ChangedFiles::ChangedFiles(ProjectCompanion* companion, const PublishDestination
                            const std::vector<UploadItem>& plan, bool onlyChanged)
     : companion_(companion), scope_(PublishScope(destination)), onlyChanged_(onlyChanged)
 {
-    // One read per local file, however many names it goes under.
-    QHash<QByteArray, std::optional<FileStamp>> stampByPath;
-    const auto stampOf = [&](const QByteArray& path) {
-        auto found = stampByPath.constFind(path);
-        if (found == stampByPath.constEnd()) found = stampByPath.insert(path, stampOfFile(path));
-        return *found;
-    };
-
     if (!companion_) {
         // Nothing to compare with and nowhere to keep stamps: no file is read.
         toSend_ = plan;
         stamps_.assign(plan.size(), std::nullopt);
         return;
     }
-    if (!onlyChanged_) {
-        toSend_ = plan;
-        stamps_.reserve(plan.size());
-        for (const UploadItem& item : plan) stamps_.push_back(stampOf(item.localPath));
-        return;
+
+    // With onlyChanged, only the last file of each remote name counts.
+    std::vector<const UploadItem*> considered;
+    considered.reserve(plan.size());
+    if (onlyChanged_) {
+        QHash<QByteArray, std::size_t> lastOfName;
+        lastOfName.reserve(qsizetype(plan.size()));
+        for (std::size_t i = 0; i < plan.size(); ++i) lastOfName.insert(plan[i].remoteName, i);
+        for (std::size_t i = 0; i < plan.size(); ++i)
+            if (lastOfName.value(plan[i].remoteName) == i) considered.push_back(&plan[i]);
+    } else {
+        for (const UploadItem& item : plan) considered.push_back(&item);
     }
 
-    QHash<QByteArray, std::size_t> lastOfName;
-    lastOfName.reserve(qsizetype(plan.size()));
-    for (std::size_t i = 0; i < plan.size(); ++i) lastOfName.insert(plan[i].remoteName, i);
-    const QHash<QByteArray, FileStamp> record = companion_->stamps(scope_);
+    // One read per local file, however many names it goes under.
+    QHash<QByteArray, std::size_t> pathIndex;
+    pathIndex.reserve(qsizetype(considered.size()));
+    std::vector<QByteArray> paths;
+    for (const UploadItem* item : considered) {
+        if (pathIndex.contains(item->localPath)) continue;
+        pathIndex.insert(item->localPath, paths.size());
+        paths.push_back(item->localPath);
+    }
+    const std::vector<std::optional<FileStamp>> stampOfPath = stampOfFiles(paths);
 
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        const UploadItem& item = plan[i];
-        if (lastOfName.value(item.remoteName) != i) continue;
-        const std::optional<FileStamp> stamp = stampOf(item.localPath);
-        const auto held = record.constFind(item.remoteName);
-        if (stamp && held != record.constEnd() && *held == *stamp) {
+    for (const UploadItem* item : considered) {
+        const std::optional<FileStamp>& stamp = stampOfPath[pathIndex.value(item->localPath)];
+        if (onlyChanged_ && stamp && companion_->stamp(scope_, item->remoteName) == stamp) {
             ++upToDate_;
             continue;
         }
-        toSend_.push_back(item);
+        toSend_.push_back(*item);
         stamps_.push_back(stamp);
     }
 }
@@ -143,6 +145,12 @@ void ChangedFiles::publishThrough(Publisher& publisher)
         if (!recordFailure_) throw;
     }
     if (recordFailure_) throw FileError(*recordFailure_);
+    if (!companion_) return;
+    try {
+        companion_->tidy();
+    } catch (const FileError&) {
+        // The record as appended stands; it is compacted another time.
+    }
 }
 
 QString ChangedFiles::summary() const

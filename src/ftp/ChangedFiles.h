@@ -56,7 +56,8 @@ public:
 
     // Publishes toSend() through `publisher`, keeping the record as it goes.
     // A record that cannot be written stops the upload and is the failure
-    // raised, after the publisher has ended.
+    // raised, after the publisher has ended. A publish that ends well
+    // leaves the record's file compact.
     void publishThrough(Publisher& publisher);
 
     // "2 files sent, 9998 already up to date."

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <thread>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,6 +175,28 @@ std::optional<FileStamp> stampOfFile(const QByteArray& nativePath)
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(hash.get(), digest, &length) != 1 || length != 32) return std::nullopt;
     return FileStamp{QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex(), size};
+}
+
+std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>& nativePaths)
+{
+    std::vector<std::optional<FileStamp>> stamps(nativePaths.size());
+    // Each worker takes every n-th path; a few hundred files are not worth
+    // a thread.
+    constexpr std::size_t kFilesPerWorker = 256;
+    const std::size_t workers = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), 8),
+        1, std::max<std::size_t>(1, nativePaths.size() / kFilesPerWorker));
+    const auto stampEvery = [&](std::size_t first) {
+        for (std::size_t i = first; i < nativePaths.size(); i += workers)
+            stamps[i] = stampOfFile(nativePaths[i]);
+    };
+    {
+        std::vector<std::jthread> others;
+        others.reserve(workers - 1);
+        for (std::size_t w = 1; w < workers; ++w) others.emplace_back(stampEvery, w);
+        stampEvery(0);
+    }  // the others have joined here
+    return stamps;
 }
 
 ProjectCompanion::ProjectCompanion(const QString& projectFilePath)
@@ -413,6 +436,11 @@ void ProjectCompanion::append(const QByteArray& line)
 void ProjectCompanion::compactWhenWasteful()
 {
     if (fileSize_ > kCompactFloor && fileSize_ > kWasteFactor * liveSize_) compact();
+}
+
+void ProjectCompanion::tidy()
+{
+    if (usable_ && fileSize_ > kCompactFloor && 2 * fileSize_ > 3 * liveSize_) compact();
 }
 
 void ProjectCompanion::closeAppender()

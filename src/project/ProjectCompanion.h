@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace velmora {
 
@@ -22,6 +23,10 @@ struct FileStamp {
 // bytes exactly, as a record holds them.
 std::optional<FileStamp> stampOfFile(const QString& path);
 std::optional<FileStamp> stampOfFile(const QByteArray& nativePath);
+
+// stampOfFile for many paths, in their order, read on all the processor's
+// cores: a site of thousands of small files is bound by the system calls.
+std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>& nativePaths);
 
 // What Velmora keeps about a project beyond its .kpj, whose format stays as
 // it is: named values (the site address, the IndexNow key) and, per scope,
@@ -67,6 +72,10 @@ public:
 
     // Rewrites the file with only what it holds now.
     void compact();
+    // For the end of a run of changes: compacts when a third of the file or
+    // more is out of date, so that the next load reads little but what is
+    // live. Appending alone lets the file grow to several times that.
+    void tidy();
 
     // The file's size as this object last left it, and the size of the
     // lines that hold what it holds now.

@@ -225,6 +225,29 @@ TEST(ChangedFilesTest, WithoutTheChoiceEverythingGoesAndTheRecordIsRefreshed)
     EXPECT_EQ(all.upToDateCount(), 0) << "nothing is left out without the choice";
 }
 
+TEST(ChangedFilesTest, ASiteOfManyFilesIsStampedWholeAndItsRecordLeftCompact)
+{
+    // Enough files to be stamped on several threads and to make a record
+    // worth compacting.
+    Site site;
+    for (int i = 0; i < 700; ++i)
+        site.addPage(QStringLiteral("p%1.htm").arg(i), "<html>" + QByteArray::number(i) + "</html>");
+    EXPECT_EQ(site.publish(false).size(), 704);
+    EXPECT_EQ(site.publish(false).size(), 704);
+
+    ProjectCompanion companion(site.project);
+    EXPECT_LE(2 * companion.fileSize(), 3 * companion.liveSize())
+        << "each full Send withdraws and writes every stamp; the file is tidied after it";
+    const QHash<QByteArray, FileStamp> record = companion.stamps(PublishScope(destination()));
+    ASSERT_EQ(record.size(), 704);
+    for (const UploadItem& item : site.plan)
+        EXPECT_EQ(record.value(item.remoteName), *stampOfFile(item.localPath)) << item.remoteName.constData();
+
+    writeFile(site.local(QStringLiteral("p699.htm")), "<html>changed</html>");
+    writeFile(site.local(QStringLiteral("p3.htm")), "<html>changed too</html>");
+    EXPECT_EQ(site.dryRun(), (QByteArrayList{"pub/p3.htm", "pub/p699.htm"}));
+}
+
 TEST(ChangedFilesTest, AnInterruptedUploadResumesWhereItStopped)
 {
     Site site;

@@ -9,6 +9,7 @@
 
 #include "base/Errors.h"
 #include "project/ProjectCompanion.h"
+#include "support/HostileFiles.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -235,6 +236,26 @@ TEST(FileStampTest, IsTheSha256AndSizeOfTheBytes)
     EXPECT_NE(stampOfFile(dir.file(QStringLiteral("big.htm")))->sha256, stamp->sha256);
     EXPECT_FALSE(stampOfFile(dir.file(QStringLiteral("missing.htm"))));
     EXPECT_FALSE(stampOfFile(dir.path()));
+}
+
+TEST(FileStampTest, ManyFilesAreStampedInTheirOrderAsOneByOne)
+{
+    test::TempDir dir;
+    std::vector<QByteArray> paths;
+    for (int i = 0; i < 1500; ++i) {
+        const QString name = QStringLiteral("f%1").arg(i);
+        // Every seventh is missing and one is a FIFO: no stamp for those.
+        if (i % 7 != 3) dir.write(name, QByteArray(i % 300, char('a' + i % 26)) + QByteArray::number(i));
+        paths.push_back(QFile::encodeName(dir.file(name)));
+    }
+    ASSERT_TRUE(test::plant(test::Planted::Fifo, paths[10]));
+    const std::vector<std::optional<FileStamp>> stamps = stampOfFiles(paths);
+    ASSERT_EQ(stamps.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        ASSERT_EQ(stamps[i], stampOfFile(paths[i])) << paths[i].constData();
+    EXPECT_FALSE(stamps[3]);
+    EXPECT_FALSE(stamps[10]);
+    EXPECT_TRUE(stampOfFiles({}).empty());
 }
 
 TEST(FileStampTest, AgreesWithQtsHashAcrossBlockAndChunkEdges)

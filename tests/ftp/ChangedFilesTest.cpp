@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 
 #include "QtPrint.h"
 #include "base/Errors.h"
@@ -399,6 +400,31 @@ TEST(ChangedFilesTest, OneLocalFileUnderTwoNamesIsStampedForEach)
     site.publish(true);
     writeFile(site.local(QStringLiteral("a.htm")), "changed a");
     EXPECT_EQ(site.dryRun(), (QByteArrayList{"pub/a.htm", "pub/copy.htm"}));
+}
+
+TEST(ChangedFilesTest, ALocalNameThatIsNotUtf8IsStampedByItsOwnBytes)
+{
+    Site site;
+    // "\xff" decodes to a replacement character, which names another file.
+    const QByteArray odd = QFile::encodeName(site.local(QString())) + "p\xff.htm";
+    const QByteArray lookalike = QFile::encodeName(site.local(QStringLiteral("p\uFFFD.htm")));
+    const auto write = [](const QByteArray& path, const QByteArray& bytes) {
+        std::FILE* file = std::fopen(path.constData(), "wb");
+        ASSERT_TRUE(file) << path.constData();
+        EXPECT_EQ(std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file),
+                  size_t(bytes.size()));
+        std::fclose(file);
+    };
+    write(odd, "<html>odd</html>");
+    write(lookalike, "<html>look-alike</html>");
+    site.plan.push_back({UploadItem::Kind::Page, odd, "pub/p\xff.htm"});
+    site.publish(true);
+    EXPECT_EQ(site.onServer("pub/p\xff.htm"), QByteArray("<html>odd</html>"));
+
+    write(lookalike, "<html>look-alike changed</html>");
+    EXPECT_TRUE(site.dryRun().isEmpty()) << "the look-alike is another file";
+    write(odd, "<html>odd, changed</html>");
+    EXPECT_EQ(site.dryRun(), QByteArrayList{"pub/p\xff.htm"});
 }
 
 TEST(ChangedFilesTest, WithoutARecordEverythingIsNewAndNothingIsKept)

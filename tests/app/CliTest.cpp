@@ -123,6 +123,21 @@ TEST(CliUsage, AnUnknownCommandPrintsTheUsage)
         "velmora-cli indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]"));
 }
 
+TEST(CliUsage, TheFullUsageShowsEachCommandAsItsOwnUsageDoes)
+{
+    const QByteArray full = runCli({}).err;
+    for (const char* command : {"fill", "dump", "generate", "new", "upload", "indexnow"}) {
+        const QByteArray own = runCli({QString::fromLatin1(command), QStringLiteral("--no-such-option"),
+                                       QStringLiteral("a"), QStringLiteral("b")})
+                                   .err;
+        ASSERT_TRUE(own.startsWith("usage: velmora-cli ")) << command << ": " << own.constData();
+        const QByteArray line = own.trimmed().mid(int(qstrlen("usage: ")));
+        EXPECT_TRUE(full.contains("  " + line + '\n') || full.endsWith("  " + line + '\n'))
+            << line.constData();
+    }
+    EXPECT_TRUE(full.contains("[--changed-only] [--dry-run]"));
+}
+
 TEST(CliGenerate, WritesAutoNamedPagesBesideTheProjectAndListsThem)
 {
     test::TempDir dir;

@@ -48,7 +48,7 @@ QByteArray pageJson(const PageRecord& page)
 
 int fillCommand(const QStringList& args, const Output& io)
 {
-    if (args.size() != 1) return fail(io, QStringLiteral("usage: velmora-cli fill PHRASE"));
+    if (args.size() != 1) return fail(io, usageOf("fill"));
     MemoryPageFields fields;
     fields.setText(TextField::KeywordPhrase, args[0].toUtf8());
     Fill(fields);
@@ -68,7 +68,7 @@ int fillCommand(const QStringList& args, const Output& io)
 
 int dumpCommand(const QStringList& args, const Output& io)
 {
-    if (args.size() != 1) return fail(io, QStringLiteral("usage: velmora-cli dump PROJECT.kpj"));
+    if (args.size() != 1) return fail(io, usageOf("dump"));
     ProjectFileReader reader;
     if (reader.open(args[0]) != kFileOk) return fail(io, QStringLiteral("Error opening file"));
 
@@ -90,8 +90,7 @@ int dumpCommand(const QStringList& args, const Output& io)
 
 int generateCommand(const QStringList& args, const Output& io)
 {
-    const QString usage =
-        QStringLiteral("usage: velmora-cli generate PROJECT.kpj [--save] [--site-url URL]");
+    const QString usage = usageOf("generate");
     QString projectPath;
     std::optional<QString> siteAddress;
     bool save = false;
@@ -121,10 +120,6 @@ int generateCommand(const QStringList& args, const Output& io)
 }
 
 namespace {
-
-constexpr const char* kNewUsage =
-    "usage: velmora-cli new PROJECT.kpj --phrases FILE [--type single|interlinked] "
-    "[--template OTHER.kpj] [--names letters|phrase] [--force]";
 
 struct NewArguments {
     KeywordProjectRequest request;
@@ -170,7 +165,7 @@ std::optional<NewArguments> parseNew(const QStringList& args)
 int newCommand(const QStringList& args, const Output& io)
 {
     std::optional<NewArguments> call = parseNew(args);
-    if (!call) return fail(io, QLatin1String(kNewUsage));
+    if (!call) return fail(io, usageOf("new"));
     KeywordProjectRequest& request = call->request;
     const QFileInfo target(request.projectPath);
     if (!call->force && (target.exists() || target.isSymLink())) {
@@ -213,12 +208,21 @@ const std::initializer_list<Command>& commands()
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
          "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL]",
+         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
+         "[--dry-run]",
          uploadCommand},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
          indexNowCommand},
     };
     return table;
+}
+
+QString usageOf(const char* name)
+{
+    for (const Command& command : commands())
+        if (qstrcmp(command.name, name) == 0)
+            return QStringLiteral("usage: velmora-cli ") + QLatin1String(command.usage);
+    return QStringLiteral("usage: velmora-cli");
 }
 
 int runCli(const QStringList& arguments, const Output& io)

@@ -37,6 +37,10 @@ void recordSiteAddress(HeadlessProject& project, const QString& address);
 // Every subcommand of velmora-cli, in the order the usage lists them.
 const std::initializer_list<Command>& commands();
 
+// "usage: velmora-cli " and the named command's line from the table: a
+// command that was called wrongly says it in the words the full usage uses.
+QString usageOf(const char* name);
+
 int runCli(const QStringList& arguments, const Output& io);
 
 }  // namespace velmora::cli

@@ -15,8 +15,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: velmora-cli indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]";
 
 struct IndexNowArguments {
     QString project;
@@ -65,7 +63,7 @@ int indexNowCommand(const QStringList& args, const Output& io)
 {
     const std::optional<IndexNowArguments> call = parse(args);
     if (!call) {
-        printLine(io.err, QLatin1String(kUsage));
+        printLine(io.err, usageOf("indexnow"));
         return 1;
     }
     try {

@@ -21,11 +21,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: velmora-cli upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-    "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-    "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
-    "[--dry-run]";
 // Read from the environment only, so it shows in no process list.
 constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 // As the dialog's client: a silent server ends in a time-out failure.
@@ -137,7 +132,7 @@ std::optional<UploadArguments> parse(const QStringList& args)
 int uploadCommand(const QStringList& args, const Output& io)
 {
     std::optional<UploadArguments> call = parse(args);
-    if (!call) return failWith(io, QLatin1String(kUsage));
+    if (!call) return failWith(io, usageOf("upload"));
     PublishDestination& destination = call->destination;
     destination.password = qgetenv(kPasswordVariable);
     try {

@@ -15,7 +15,6 @@ namespace velmora::cli {
 
 namespace {
 
-
 struct IndexNowArguments {
     QString project;
     std::optional<QString> siteAddress;

@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
-#include <thread>
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "base/Errors.h"
@@ -183,9 +183,10 @@ std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>
     // Each worker takes every n-th path; a few hundred files are not worth
     // a thread.
     constexpr std::size_t kFilesPerWorker = 256;
-    const std::size_t workers = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::thread::hardware_concurrency(), 8),
-        1, std::max<std::size_t>(1, nativePaths.size() / kFilesPerWorker));
+    constexpr std::size_t kMostWorkers = 8;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t workers = std::min(
+        {cores, kMostWorkers, std::max<std::size_t>(1, nativePaths.size() / kFilesPerWorker)});
     const auto stampEvery = [&](std::size_t first) {
         for (std::size_t i = first; i < nativePaths.size(); i += workers)
             stamps[i] = stampOfFile(nativePaths[i]);

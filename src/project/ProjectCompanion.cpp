@@ -213,6 +213,18 @@ QString ProjectCompanion::pathFor(const QString& projectFilePath)
     return projectFilePath + QStringLiteral(".velmora");
 }
 
+void ProjectCompanion::carry(const QString& fromProject, const QString& toProject)
+{
+    const ProjectCompanion from(fromProject);
+    ProjectCompanion to(toProject);
+    const bool nothingEitherSide = from.values_.isEmpty() && from.scopes_.isEmpty() &&
+                                   to.values_.isEmpty() && to.scopes_.isEmpty();
+    if (nothingEitherSide && to.fileSize_ == 0) return;
+    to.values_ = from.values_;
+    to.scopes_ = from.scopes_;
+    to.compact();
+}
+
 void ProjectCompanion::load()
 {
     const QByteArray native = QFile::encodeName(path_);

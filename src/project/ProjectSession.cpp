@@ -7,6 +7,7 @@
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
 #include "project/PageOperations.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {
@@ -191,6 +192,7 @@ void ProjectSession::saveAs()
                                                             .confirmOverwrite = true,
                                                             .mustExist = false});
     if (!path) return;
+    const QString previous = projectPath_;
     const bool written = writeTo(*path);
     projectPath_ = *path;  // the dialog keeps the chosen name whatever the outcome
     if (!written) {
@@ -199,6 +201,12 @@ void ProjectSession::saveAs()
     }
     adoptPath(*path);
     changed_ = false;
+    try {
+        ProjectCompanion::carry(previous, *path);
+    } catch (const FileError& e) {
+        // The project itself is saved; what lives beside it is not.
+        prompter_.message(kError, e.text(), MessageIcon::Error);
+    }
 }
 
 void ProjectSession::fill() { Fill(fields_); }

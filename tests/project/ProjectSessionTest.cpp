@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "base/Errors.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectSession.h"
 #include "support/ScriptedPrompter.h"
@@ -195,6 +196,68 @@ TEST_F(ProjectSessionTest, SaveAsTakesTheChosenPathEvenWhenItFails)
     fields.setText(TextField::Heading, "changed again");
     session.saveAs();
     EXPECT_EQ(session.currentPage().text(TextField::Heading), "h");  // nothing stored
+}
+
+TEST_F(ProjectSessionTest, SaveAsTakesWhatLivesBesideTheProjectAlong)
+{
+    session.newProject(0, true);
+    prompter.answerSaveFile(file("shop.kpj"));
+    session.saveAs();
+    const FileStamp stamp{QByteArray(64, 'a'), 12};
+    {
+        ProjectCompanion companion(file("shop.kpj"));
+        companion.setValue(kSiteAddressKey, QStringLiteral("https://shop.example/"));
+        companion.recordStamp(QStringLiteral("ftp://u@h:21/www"), "www/a.htm", stamp);
+    }
+    // Another project already lives under the name chosen: its companion
+    // goes with the project file that is replaced.
+    {
+        ProjectCompanion other(file("other.kpj"));
+        other.setValue(kSiteAddressKey, QStringLiteral("https://other.example/"));
+        other.setValue(kIndexNowKeyKey, QStringLiteral("0123456789abcdef"));
+    }
+    prompter.answerSaveFile(file("other.kpj"));
+    session.saveAs();
+    EXPECT_TRUE(prompter.messages().isEmpty()) << prompter.messages().join(u'\n').toStdString();
+    const ProjectCompanion carried(file("other.kpj"));
+    EXPECT_EQ(carried.value(kSiteAddressKey), QStringLiteral("https://shop.example/"));
+    EXPECT_EQ(carried.value(kIndexNowKeyKey), QString());
+    EXPECT_EQ(carried.stamp(QStringLiteral("ftp://u@h:21/www"), "www/a.htm"), stamp);
+    EXPECT_EQ(ProjectCompanion(file("shop.kpj")).value(kSiteAddressKey),
+              QStringLiteral("https://shop.example/"))
+        << "the project saved from keeps its own";
+
+    // A project with nothing beside it leaves nothing of the replaced one.
+    newProject(1);
+    prompter.answerSaveFile(file("other.kpj"));
+    session.saveAs();
+    const ProjectCompanion emptied(file("other.kpj"));
+    EXPECT_TRUE(emptied.keys().isEmpty());
+    EXPECT_TRUE(emptied.scopes().isEmpty());
+    prompter.answerSaveFile(file("fresh.kpj"));
+    session.saveAs();
+    EXPECT_FALSE(QFile::exists(ProjectCompanion::pathFor(file("fresh.kpj"))))
+        << "nothing to carry makes no file";
+}
+
+TEST_F(ProjectSessionTest, ACompanionThatCannotBeWrittenIsToldButTheProjectIsSaved)
+{
+    session.newProject(0, true);
+    prompter.answerSaveFile(file("shop.kpj"));
+    session.saveAs();
+    ProjectCompanion(file("shop.kpj")).setValue(kSiteAddressKey, QStringLiteral("https://shop.example/"));
+    const QString planted = file("elsewhere.txt");
+    test::writeFile(planted, "not ours");
+    ASSERT_TRUE(QFile::link(planted, ProjectCompanion::pathFor(file("copy.kpj"))));
+
+    prompter.answerSaveFile(file("copy.kpj"));
+    session.saveAs();
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("Cannot create file ") +
+                          ProjectCompanion::pathFor(file("copy.kpj"))});
+    EXPECT_EQ(test::readFile(planted), "not ours");
+    EXPECT_EQ(session.projectPath(), file("copy.kpj"));
+    EXPECT_FALSE(session.changed());
 }
 
 TEST_F(ProjectSessionTest, LoadShowsTheFirstPageAndClearsTheFlag)

@@ -11,13 +11,13 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
 #include "VsftpdServer.h"
 #include "base/Errors.h"
 #include "ftp/PublisherFactory.h"
+#include "support/MedianReporter.h"
 
 namespace {
 
@@ -192,29 +192,6 @@ void theirs(benchmark::State& state, const Setting* setting, Security security, 
     if (large) state.SetBytesProcessed(state.iterations() * kLargeSize);
 }
 
-// Keeps each benchmark's median real time for the comparison at the end.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate &&
-                run.aggregate_name == "median")
-                milliseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-
-    void printRatio(const std::string& ours, const std::string& theirs, double target) const
-    {
-        const auto a = milliseconds.find(ours), b = milliseconds.find(theirs);
-        if (a == milliseconds.end() || b == milliseconds.end() || b->second <= 0) return;
-        std::printf("%-22s %8.0f ms  %-20s %8.0f ms  ratio %.2f (target %.1f)\n", ours.c_str(),
-                    a->second, theirs.c_str(), b->second, a->second / b->second, target);
-    }
-
-    std::map<std::string, double> milliseconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -250,7 +227,7 @@ int main(int argc, char** argv)
         add(std::string("curl_") + c.name,
             [&, c](benchmark::State& s) { theirs(s, &setting, c.security, c.large); });
     }
-    RecordingReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nmedians:\n");
     for (const Case& c : cases)

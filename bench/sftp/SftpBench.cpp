@@ -14,11 +14,11 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <map>
 #include <string>
 
 #include "SshServer.h"
 #include "ftp/SftpPublisher.h"
+#include "support/MedianReporter.h"
 
 namespace {
 
@@ -162,28 +162,6 @@ void theirs(benchmark::State& state, const Setting* setting, const char* batch)
     }
 }
 
-// Keeps each benchmark's median real time for the comparison at the end.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                milliseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-
-    void printRatio(const char* ours, const char* theirs, double target) const
-    {
-        const auto a = milliseconds.find(ours), b = milliseconds.find(theirs);
-        if (a == milliseconds.end() || b == milliseconds.end() || b->second <= 0) return;
-        std::printf("%-20s %8.0f ms  %-20s %8.0f ms  ratio %.2f (target %.1f)\n", ours, a->second,
-                    theirs, b->second, a->second / b->second, target);
-    }
-
-    std::map<std::string, double> milliseconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -221,7 +199,7 @@ int main(int argc, char** argv)
             ->UseManualTime()
             ->Iterations(1)
             ->Repetitions(5);
-    RecordingReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const bool arrived = setting.storedSize(QStringLiteral("velmora-small/page0999.htm")) > 0 &&
@@ -232,8 +210,8 @@ int main(int argc, char** argv)
     reporter.printRatio("velmora_1000_files", "sftp_1000_files", 1.5);
     reporter.printRatio("velmora_200MB", "sftp_200MB", 1.5);
     for (const char* stop : {"stop", "stop_frozen_server"})
-        if (const auto found = reporter.milliseconds.find(stop); found != reporter.milliseconds.end())
-            std::printf("%-20s %8.0f ms  (target: under 1000 ms)\n", stop, found->second);
+        if (const std::optional<double> median = reporter.median(stop))
+            std::printf("%-20s %8.0f ms  (target: under 1000 ms)\n", stop, *median);
     benchmark::Shutdown();
     return arrived ? 0 : 1;
 }

@@ -120,8 +120,9 @@ bool writeFully(int fd, const char* from, qint64 count)
     return true;
 }
 
-// True when the old file, already known to be as long as the content, holds
-// the very same bytes. The content is read from its start again afterwards.
+// True when the old file, open and known to be as long as the content,
+// holds the very same bytes. The content is read from its start again
+// afterwards.
 bool sameBytes(int oldFd, Content& content)
 {
     if (!content.restart()) return false;
@@ -133,9 +134,6 @@ bool sameBytes(int oldFd, Content& content)
         same = readFully(oldFd, theirs, n) && content.matches(at, QByteArrayView(theirs, n));
         at += n;
     }
-    // The old file must end here too.
-    char extra;
-    same = same && ::read(oldFd, &extra, 1) == 0;
     return content.restart() && same;
 }
 
@@ -153,7 +151,7 @@ bool alreadyHolds(const QByteArray& path, Content& content)
     struct stat opened {};
     return old.valid() && ::fstat(old.get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
            opened.st_ino == info.st_ino && opened.st_dev == info.st_dev &&
-           sameBytes(old.get(), content);
+           opened.st_size == content.size() && sameBytes(old.get(), content);
 }
 
 QByteArray temporaryName()

@@ -145,7 +145,23 @@ std::optional<FileStamp> stampOfFile(const QString& path)
     return stampOfFile(QFile::encodeName(path));
 }
 
-std::optional<FileStamp> stampOfFile(const QByteArray& nativePath)
+namespace {
+
+// libcrypto's SHA-256, fetched once for a batch of files: fetching it
+// again for each of thousands of small files costs more than hashing them.
+class Sha256Algorithm {
+public:
+    Sha256Algorithm() : md_(EVP_MD_fetch(nullptr, "SHA256", nullptr)) {}
+    ~Sha256Algorithm() { EVP_MD_free(md_); }
+    Sha256Algorithm(const Sha256Algorithm&) = delete;
+    Sha256Algorithm& operator=(const Sha256Algorithm&) = delete;
+    const EVP_MD* get() const { return md_; }
+
+private:
+    EVP_MD* md_;
+};
+
+std::optional<FileStamp> stampWith(const Sha256Algorithm& sha256, const QByteArray& nativePath)
 {
     // Publishing stamps every file of a site, so this costs one open, one
     // fstat, the reads and a close, and nothing more. O_NONBLOCK: opening a
@@ -160,7 +176,8 @@ std::optional<FileStamp> stampOfFile(const QByteArray& nativePath)
     // would feel.
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash(EVP_MD_CTX_new(),
                                                                         &EVP_MD_CTX_free);
-    if (!hash || EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
+    if (!hash || !sha256.get() || EVP_DigestInit_ex(hash.get(), sha256.get(), nullptr) != 1)
+        return std::nullopt;
     char chunk[64 * 1024];
     qint64 size = 0;
     for (;;) {
@@ -177,6 +194,13 @@ std::optional<FileStamp> stampOfFile(const QByteArray& nativePath)
     return FileStamp{QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex(), size};
 }
 
+}  // namespace
+
+std::optional<FileStamp> stampOfFile(const QByteArray& nativePath)
+{
+    return stampWith(Sha256Algorithm(), nativePath);
+}
+
 std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>& nativePaths)
 {
     std::vector<std::optional<FileStamp>> stamps(nativePaths.size());
@@ -187,9 +211,10 @@ std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workers = std::min(
         {cores, kMostWorkers, std::max<std::size_t>(1, nativePaths.size() / kFilesPerWorker)});
+    const Sha256Algorithm sha256;
     const auto stampEvery = [&](std::size_t first) {
         for (std::size_t i = first; i < nativePaths.size(); i += workers)
-            stamps[i] = stampOfFile(nativePaths[i]);
+            stamps[i] = stampWith(sha256, nativePaths[i]);
     };
     {
         std::vector<std::jthread> others;

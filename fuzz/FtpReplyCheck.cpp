@@ -7,9 +7,9 @@
 
 #include "FuzzChecks.h"
 #include "base/Errors.h"
-#include "ftp/DataChannel.h"
-#include "ftp/ReplyLines.h"
-#include "ftp/VexFTP.h"
+#include "publish/ftp/DataChannel.h"
+#include "publish/ftp/ReplyLines.h"
+#include "publish/ftp/VexFTP.h"
 
 namespace velmora::fuzz {
 

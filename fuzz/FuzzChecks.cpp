@@ -19,7 +19,7 @@
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"
 #include "base/FileAccess.h"
-#include "ftp/Publishing.h"
+#include "publish/Publishing.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/PageImage.h"
 

@@ -3,7 +3,7 @@
 #include <QtEndian>
 
 #include "FuzzChecks.h"
-#include "ftp/SftpWire.h"
+#include "publish/sftp/SftpWire.h"
 
 namespace velmora::fuzz {
 

@@ -10,11 +10,11 @@
 #include "CliCommands.h"
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
-#include "ftp/ChangedFiles.h"
-#include "ftp/FtpErrors.h"
-#include "ftp/PublisherFactory.h"
-#include "ftp/Publishing.h"
-#include "ftp/SftpSession.h"
+#include "publish/ChangedFiles.h"
+#include "publish/FtpErrors.h"
+#include "publish/PublisherFactory.h"
+#include "publish/Publishing.h"
+#include "publish/sftp/SftpSession.h"
 #include "generate/HeadlessGeneration.h"
 
 namespace velmora::cli {

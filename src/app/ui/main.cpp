@@ -5,7 +5,7 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/Resources.h"
 #include "app/ui/WidgetPrompter.h"
-#include "ftp/ui/FTPDialog.h"
+#include "publish/ui/FTPDialog.h"
 #include "submit/DefaultSubmissions.h"
 #include "submit/ui/URLDialog.h"
 #include "generate/BrowserLauncher.h"

@@ -1,0 +1,162 @@
+#include "publish/ChangedFiles.h"
+
+#include <QHash>
+#include <exception>
+
+#include "base/Errors.h"
+#include "publish/ScopeExit.h"
+
+namespace velmora {
+
+namespace {
+
+QByteArray protocolWord(PublishProtocol protocol)
+{
+    switch (protocol) {
+    case PublishProtocol::Ftp: return "ftp";
+    case PublishProtocol::Ftps: return "ftps";
+    case PublishProtocol::Sftp: return "sftp";
+    }
+    return "unknown";
+}
+
+// Every byte but letters, digits and "-._~" is escaped, so no part can
+// borrow another's separator.
+QByteArray escaped(const QByteArray& part) { return part.toPercentEncoding(); }
+
+QString plural(int count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+}  // namespace
+
+QString PublishScope(const PublishDestination& destination)
+{
+    const QByteArray host = destination.host.toLower().toUtf8();
+    const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
+    return QString::fromLatin1(protocolWord(destination.protocol) + "://" +
+                               escaped(destination.user) + '@' + escaped(host) + ':' +
+                               QByteArray::number(destination.port) + '/' + escaped(directory));
+}
+
+ChangedFiles::ChangedFiles(ProjectCompanion* companion, const PublishDestination& destination,
+                           const std::vector<UploadItem>& plan, bool onlyChanged)
+    : companion_(companion), scope_(PublishScope(destination)), onlyChanged_(onlyChanged)
+{
+    if (!companion_) {
+        // Nothing to compare with and nowhere to keep stamps: no file is read.
+        toSend_ = plan;
+        stamps_.assign(plan.size(), std::nullopt);
+        return;
+    }
+
+    // With onlyChanged, only the last file of each remote name counts.
+    std::vector<const UploadItem*> considered;
+    considered.reserve(plan.size());
+    if (onlyChanged_) {
+        QHash<QByteArray, std::size_t> lastOfName;
+        lastOfName.reserve(qsizetype(plan.size()));
+        for (std::size_t i = 0; i < plan.size(); ++i) lastOfName.insert(plan[i].remoteName, i);
+        for (std::size_t i = 0; i < plan.size(); ++i)
+            if (lastOfName.value(plan[i].remoteName) == i) considered.push_back(&plan[i]);
+    } else {
+        for (const UploadItem& item : plan) considered.push_back(&item);
+    }
+
+    // One read per local file, however many names it goes under.
+    QHash<QByteArray, std::size_t> pathIndex;
+    pathIndex.reserve(qsizetype(considered.size()));
+    std::vector<QByteArray> paths;
+    for (const UploadItem* item : considered) {
+        if (pathIndex.contains(item->localPath)) continue;
+        pathIndex.insert(item->localPath, paths.size());
+        paths.push_back(item->localPath);
+    }
+    const std::vector<std::optional<FileStamp>> stampOfPath = stampOfFiles(paths);
+
+    for (const UploadItem* item : considered) {
+        const std::optional<FileStamp>& stamp = stampOfPath[pathIndex.value(item->localPath)];
+        if (onlyChanged_ && stamp && companion_->stamp(scope_, item->remoteName) == stamp) {
+            ++upToDate_;
+            continue;
+        }
+        toSend_.push_back(*item);
+        stamps_.push_back(stamp);
+    }
+}
+
+QByteArrayList ChangedFiles::namesToSend() const
+{
+    QByteArrayList names;
+    names.reserve(qsizetype(toSend_.size()));
+    for (const UploadItem& item : toSend_) names.append(item.remoteName);
+    return names;
+}
+
+void ChangedFiles::fileStarted(int index)
+{
+    if (index < 0 || std::size_t(index) >= toSend_.size()) return;
+    const QByteArray& name = toSend_[std::size_t(index)].remoteName;
+    keepRecord([&] { companion_->removeStamp(scope_, name); });
+}
+
+void ChangedFiles::fileConfirmed(int index)
+{
+    if (index < 0 || std::size_t(index) >= toSend_.size()) return;
+    ++sent_;
+    const std::optional<FileStamp>& stamp = stamps_[std::size_t(index)];
+    if (!stamp) return;  // read by the publisher but not by us: nothing sure to record
+    const QByteArray& name = toSend_[std::size_t(index)].remoteName;
+    keepRecord([&] { companion_->recordStamp(scope_, name, *stamp); });
+}
+
+void ChangedFiles::keepRecord(const std::function<void()>& change)
+{
+    if (!companion_ || recordFailure_) return;
+    try {
+        change();
+    } catch (const VelmoraError& e) {
+        // Raised from here it would unwind through the publisher's signal,
+        // perhaps through the event loop; it is raised once publish() ends.
+        recordFailure_ = e.text();
+        if (running_) running_->stop();
+    }
+}
+
+void ChangedFiles::publishThrough(Publisher& publisher)
+{
+    if (onlyChanged_ && toSend_.empty()) return;  // nothing to send needs no connection
+    running_ = &publisher;
+    const QMetaObject::Connection started =
+        QObject::connect(&publisher, &Publisher::fileStarted, &publisher,
+                         [this](int index, int) { fileStarted(index); });
+    const QMetaObject::Connection confirmed = QObject::connect(
+        &publisher, &Publisher::fileConfirmed, &publisher, [this](int index) { fileConfirmed(index); });
+    const ScopeExit detach([&] {
+        QObject::disconnect(started);
+        QObject::disconnect(confirmed);
+        running_ = nullptr;
+    });
+    try {
+        publisher.publish(toSend_);
+    } catch (const VelmoraError&) {
+        // A stop made for the record's sake reports the record, not the stop.
+        if (!recordFailure_) throw;
+    }
+    if (recordFailure_) throw FileError(*recordFailure_);
+    if (!companion_) return;
+    try {
+        companion_->tidy();
+    } catch (const FileError&) {
+        // The record as appended stands; it is compacted another time.
+    }
+}
+
+QString ChangedFiles::summary() const
+{
+    return plural(sent_, "file sent", "files sent") + QStringLiteral(", ") +
+           QStringLiteral("%1 already up to date").arg(upToDate_);
+}
+
+}  // namespace velmora

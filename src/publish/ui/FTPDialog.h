@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "base/Prompter.h"
+#include "base/SettingsFile.h"
+#include "publish/Publisher.h"
+#include "publish/Publishing.h"
+#include "project/Project.h"
+
+namespace Ui {
+class TFTPDlg;
+}
+
+namespace velmora {
+
+class ChangedFiles;
+class UntrustedServerError;
+
+// Uploads a project's generated pages and their images to a directory on
+// a server. Send builds a destination from the fields (host, login, folder,
+// port, security, passive mode) and hands the upload plan to the publisher
+// of that protocol, turning its reports into the status line Inf and the
+// progress bar. Created once; every showing reloads the fields from section
+// FTP of the settings file, and closing with OK stores them.
+class TFTPDlg : public QDialog {
+    Q_OBJECT
+public:
+    TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent = nullptr);
+    ~TFTPDlg() override;
+
+    // Shows the dialog modally for these pages (and the site files that go
+    // with them) and returns its result. The record of what each destination
+    // holds is kept beside `projectPath`; without one every file is sent and
+    // nothing is recorded.
+    int publish(const PageList& pages, std::vector<SiteFile> siteFiles = {},
+                const QString& projectPath = QString());
+    // Runs after a Send that uploaded the whole plan.
+    void setSentHandler(std::function<void()> handler) { onSent_ = std::move(handler); }
+
+    bool isSending() const { return sending_; }
+    Ui::TFTPDlg& form() { return *ui_; }
+    // The destination the fields describe, as Send would use it.
+    PublishDestination destination() const;
+
+    void FormShow();
+    void FormHide();
+    void B2Click();
+    void StopBtnClick();
+    // Shows the remote names that Send would send now; connects nowhere.
+    void PreviewBtnClick();
+    // A close asked for while Send runs takes effect once Send returns.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Send();
+    void PreviewChanges();
+    // False, with the reason in the status line, when the fields name no
+    // destination.
+    bool fieldsNameADestination();
+    // The plan for the folder field, checked whole, with the site files; the
+    // field shows the folder as the plan uses it afterwards.
+    PlannedUploads checkedPlan();
+    // False when the user stopped it.
+    bool publishPlan(const PublishDestination& destination, ChangedFiles& changes);
+    bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
+    void LoadFtpSettings();
+    void SaveFtpSettings();
+    void setStatus(const QString& text);
+    void setSending(bool sending);
+    void showProgress();
+    void resetProgress();
+    PublishProtocol protocol() const;
+    void setProtocol(PublishProtocol protocol);
+
+    std::unique_ptr<Ui::TFTPDlg> ui_;
+    SettingsFile settings_;
+    Prompter& prompter_;
+    const PageList* pages_ = nullptr;
+    std::vector<SiteFile> siteFiles_;
+    QString projectPath_;
+    std::function<void()> onSent_;
+    bool sent_ = false;
+    bool sending_ = false;
+    bool stopRequested_ = false;
+    Publisher* publisher_ = nullptr;  // while Send runs
+    std::optional<int> closeAfterSend_;
+    std::optional<UploadProgress> progress_;
+    PublishProtocol shownProtocol_ = PublishProtocol::Ftp;
+};
+
+}  // namespace velmora

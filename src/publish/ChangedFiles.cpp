@@ -15,6 +15,7 @@ QByteArray protocolWord(PublishProtocol protocol)
     switch (protocol) {
     case PublishProtocol::Ftp: return "ftp";
     case PublishProtocol::Ftps: return "ftps";
+    case PublishProtocol::FtpsImplicit: return "ftps-implicit";
     case PublishProtocol::Sftp: return "sftp";
     }
     return "unknown";

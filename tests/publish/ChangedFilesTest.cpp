@@ -24,7 +24,7 @@ class FolderPublisher final : public Publisher {
 public:
     explicit FolderPublisher(QString root) : root_(std::move(root)) {}
 
-    void publish(const std::vector<UploadItem>& plan) override
+    void carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals) override
     {
         ++runs;
         received.clear();
@@ -47,6 +47,10 @@ public:
             writeFile(target, bytes);
             received.append(item.remoteName);
             emit fileConfirmed(i);
+        }
+        for (const QByteArray& name : removals) {
+            QFile::remove(root_ + u'/' + QString::fromUtf8(name));
+            emit fileRemoved(name);
         }
     }
     void stop() override { stopRequested_ = true; }

@@ -289,12 +289,12 @@ bool TFTPDlg::publishPlan(const PublishDestination& target, ChangedFiles& change
         progress_->startFile(index);
         showProgress();
     });
-    connect(publisher.get(), &Publisher::fileBytesSent, this, [this](qint64 bytes) {
-        progress_->setFileBytes(bytes);
+    connect(publisher.get(), &Publisher::fileBytesSent, this, [this](int index, qint64 bytes) {
+        progress_->setFileBytes(index, bytes);
         showProgress();
     });
-    connect(publisher.get(), &Publisher::fileConfirmed, this, [this](int) {
-        progress_->finishFile();
+    connect(publisher.get(), &Publisher::fileConfirmed, this, [this](int index) {
+        progress_->finishFile(index);
         showProgress();
     });
     try {

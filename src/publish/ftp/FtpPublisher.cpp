@@ -5,7 +5,7 @@
 
 #include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 #include "publish/ftp/FtpSessionWorker.h"
 #include "publish/ftp/FtpUploadQueue.h"
 

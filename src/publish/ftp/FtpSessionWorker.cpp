@@ -6,7 +6,7 @@
 
 #include "publish/FtpErrors.h"
 #include "publish/Retries.h"
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 #include "publish/ftp/FtpUploadQueue.h"
 #include "publish/ftp/TlsSettings.h"
 #include "publish/ftp/VexFTP.h"

@@ -13,7 +13,7 @@
 #include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
 #include "publish/Retries.h"
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 #include "publish/sftp/SftpUploader.h"
 
 namespace velmora {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 #include "publish/sftp/SftpSession.h"
 
 namespace velmora {

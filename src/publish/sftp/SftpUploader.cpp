@@ -7,8 +7,9 @@
 #include <algorithm>
 
 #include "base/Errors.h"
+#include "base/FileAccess.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 #include "publish/sftp/SftpSession.h"
 
 namespace velmora {
@@ -246,7 +247,7 @@ void SftpUploader::begin(Transfer& transfer, int count)
     events_.fileStarted(transfer.index, count);
     events_.status(shown(item.remoteName));
     checkRemoteName(item.remoteName);
-    if (!OpenUploadFile(transfer.file, item.localPath))
+    if (!openRegularFile(transfer.file, item.localPath, QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw FileError::cannotOpen(QFile::decodeName(item.localPath));
     transfer.folder = remoteFolderOf(item.remoteName);
     ensureFolder(transfer.folder);

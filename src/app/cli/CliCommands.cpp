@@ -207,9 +207,9 @@ const std::initializer_list<Command>& commands()
         {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-         "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
-         "[--dry-run]",
+         "[--protocol ftp|ftps|ftps-implicit|sftp] [--passive|--active] [--ca-file PEM] "
+         "[--timeout SECONDS] [--known-hosts FILE] [--accept-new-host-key] [--site-url URL] "
+         "[--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]",
          uploadCommand},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
          indexNowCommand},

@@ -31,6 +31,7 @@ struct SecurityChoice {
 constexpr SecurityChoice kSecurityChoices[] = {
     {PublishProtocol::Ftp, "None"},
     {PublishProtocol::Ftps, "Explicit TLS"},
+    {PublishProtocol::FtpsImplicit, "Implicit TLS"},
     {PublishProtocol::Sftp, "SFTP"},
 };
 
@@ -39,14 +40,20 @@ QString fromBytes(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 // A message box taller than this many names would not fit the screen.
 constexpr int kPreviewNames = 30;
 
+// More deletions than this at once are asked about first.
+constexpr int kDeletionsWithoutAsking = 100;
+
 QString previewText(const ChangedFiles& changes)
 {
-    const QByteArrayList names = changes.namesToSend();
+    const QByteArrayList names = changes.plannedChanges();
     const int upToDate = changes.upToDateCount();
     if (names.isEmpty())
         return QStringLiteral("Nothing to send: all %1 files are already up to date.").arg(upToDate);
-    QString text = names.size() == 1 ? QStringLiteral("Send would send 1 file")
-                                     : QStringLiteral("Send would send %1 files").arg(names.size());
+    const qsizetype sends = changes.toSend().size();
+    QString text = sends == 1 ? QStringLiteral("Send would send 1 file")
+                              : QStringLiteral("Send would send %1 files").arg(sends);
+    if (changes.removesDropped())
+        text += QStringLiteral(" and delete %1").arg(changes.droppedNames().size());
     if (changes.onlyChanged()) text += QStringLiteral(" (%1 already up to date)").arg(upToDate);
     text += QStringLiteral(":\n");
     for (qsizetype i = 0; i < names.size() && i < kPreviewNames; ++i)
@@ -65,7 +72,7 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
       prompter_(prompter)
 {
     ui_->setupUi(this);
-    setFixedSize(379, 396);
+    setFixedSize(379, 448);
     QPalette status = ui_->Inf->palette();
     status.setColor(QPalette::Base, status.color(QPalette::Button));
     ui_->Inf->setPalette(status);
@@ -200,6 +207,7 @@ PublishDestination TFTPDlg::destination() const
     d.directory = ui_->RDirectory->text().toUtf8();
     d.passive = ui_->PassiveMode->isChecked();
     d.timeOutMs = kClientTimeOut;
+    d.connections = ui_->Connections->value();
     d.trustedFingerprint = ServerTrust(settings_).fingerprint(d.host, d.port);
     return d;
 }
@@ -243,6 +251,7 @@ void TFTPDlg::Send()
     if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
     ChangedFiles changes(companion ? &*companion : nullptr, target, planned.items,
                          ui_->OnlyChanged->isChecked());
+    if (!chooseRemovals(changes)) return;
 
     try {
         sent_ = publishPlan(target, changes);
@@ -268,10 +277,29 @@ void TFTPDlg::PreviewChanges()
     const PlannedUploads planned = checkedPlan();
     std::optional<ProjectCompanion> companion;
     if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
-    const ChangedFiles changes(companion ? &*companion : nullptr, destination(), planned.items,
-                               ui_->OnlyChanged->isChecked());
+    ChangedFiles changes(companion ? &*companion : nullptr, destination(), planned.items,
+                         ui_->OnlyChanged->isChecked());
+    changes.setRemoveDropped(ui_->RemoveOld->isChecked());
     prompter_.message(QStringLiteral("Preview changes"), previewText(changes),
                       MessageIcon::Information);
+}
+
+bool TFTPDlg::chooseRemovals(ChangedFiles& changes)
+{
+    if (!ui_->RemoveOld->isChecked()) return true;
+    const qsizetype dropped = changes.droppedNames().size();
+    if (dropped > kDeletionsWithoutAsking) {
+        const QString question =
+            QStringLiteral("%1 files that Velmora published to this folder are no longer in the "
+                           "project. Delete them all from the server?")
+                .arg(dropped);
+        if (prompter_.askYesNo(QStringLiteral("Question"), question) != Answer::Yes) {
+            setStatus(QStringLiteral("Nothing sent: %1 deletions not confirmed").arg(dropped));
+            return false;
+        }
+    }
+    changes.setRemoveDropped(true);
+    return true;
 }
 
 bool TFTPDlg::publishPlan(const PublishDestination& target, ChangedFiles& changes)
@@ -354,6 +382,11 @@ void TFTPDlg::LoadFtpSettings()
         QString::number(ok && port >= 1 && port <= 65535 ? port : defaultPort(protocol())));
     ui_->PassiveMode->setChecked(settings_.read(kSection, "PASSIVE", "No") == "Yes");
     ui_->OnlyChanged->setChecked(settings_.read(kSection, "ONLY_CHANGED", "No") == "Yes");
+    ui_->RemoveOld->setChecked(settings_.read(kSection, "REMOVE_OLD", "No") == "Yes");
+    const int connections = settings_.read(kSection, "CONNECTIONS", {}).toInt(&ok);
+    ui_->Connections->setValue(ok && connections >= kMinConnections && connections <= kMaxConnections
+                                   ? connections
+                                   : kDefaultConnections);
     ui_->CheckBox1->setChecked(settings_.read(kSection, "SAVE_CFG", "Yes") == "Yes");
 }
 
@@ -368,6 +401,8 @@ void TFTPDlg::SaveFtpSettings()
         ui_->PortNumber->setText(QString::number(defaultPort(PublishProtocol::Ftp)));
         ui_->PassiveMode->setChecked(false);
         ui_->OnlyChanged->setChecked(false);
+        ui_->RemoveOld->setChecked(false);
+        ui_->Connections->setValue(kDefaultConnections);
     }
     settings_.write(kSection, "HOST_NAME", ui_->HostName->text().toUtf8());
     settings_.write(kSection, "USER_ID", ui_->UserID->text().toUtf8());
@@ -377,6 +412,8 @@ void TFTPDlg::SaveFtpSettings()
     settings_.write(kSection, "PROTOCOL", protocolName(protocol()));
     settings_.write(kSection, "PASSIVE", ui_->PassiveMode->isChecked() ? "Yes" : "No");
     settings_.write(kSection, "ONLY_CHANGED", ui_->OnlyChanged->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "REMOVE_OLD", ui_->RemoveOld->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "CONNECTIONS", QByteArray::number(ui_->Connections->value()));
     settings_.write(kSection, "SAVE_CFG", ui_->CheckBox1->isChecked() ? "Yes" : "No");
 }
 

@@ -68,6 +68,8 @@ private:
     // field shows the folder as the plan uses it afterwards.
     PlannedUploads checkedPlan();
     // False when the user stopped it.
+    // Asks before deleting many files; false when the user said No.
+    bool chooseRemovals(ChangedFiles& changes);
     bool publishPlan(const PublishDestination& destination, ChangedFiles& changes);
     bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
     void LoadFtpSettings();

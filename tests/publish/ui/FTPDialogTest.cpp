@@ -84,7 +84,8 @@ protected:
         });
         std::optional<ProjectCompanion> companion;
         if (!projectPath.isEmpty()) companion.emplace(projectPath);
-        return dialog->publish({.pages = &pages, .companion = companion ? &*companion : nullptr});
+        return dialog->publish(
+            {.pages = &pages, .siteFiles = {}, .companion = companion ? &*companion : nullptr});
     }
 
     // Pages whose files lie in the test folder, all showing one image.
@@ -463,7 +464,7 @@ TEST_F(FtpDialogTest, SendDisablesItsButtonsAndACloseWaitsForIt)
         button("B2")->click();
         watcher.stop();
     });
-    result = dialog->publish({.pages = &pages});
+    result = dialog->publish({.pages = &pages, .siteFiles = {}});
 
     EXPECT_TRUE(askedToClose);
     EXPECT_FALSE(enabledWhileSending.isEmpty());

@@ -1,9 +1,9 @@
 #include "publish/PublishJob.h"
 
 #include "base/Errors.h"
+#include "base/ScopeExit.h"
 #include "project/ProjectSession.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
 
 namespace velmora {
 

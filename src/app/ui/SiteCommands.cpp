@@ -4,9 +4,9 @@
 #include <QWidget>
 
 #include "app/ui/SiteAddressDialog.h"
+#include "base/ScopeExit.h"
 #include "generate/SiteFiles.h"
 #include "project/ProjectSession.h"
-#include "publish/ScopeExit.h"
 #include "submit/Notification.h"
 
 namespace velmora {

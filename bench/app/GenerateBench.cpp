@@ -37,7 +37,8 @@ void writeProject()
     project.pages.reserve(kPages);
     MemoryPageFields fields;
     for (int i = 0; i < kPages; ++i) {
-        const PageRecord* previous = i ? &project.pages[i - 1] : nullptr;
+        const PageRecord before = i ? project.pages.at(i - 1) : PageRecord();
+        const PageRecord* previous = i ? &before : nullptr;
         PageRecord& page = project.pages.append();
         InitPage(page, {.index = i, .previous = previous, .startupDir = "/nowhere"});
         fields.setText(TextField::KeywordPhrase, "cheap used cars " + QByteArray::number(i));

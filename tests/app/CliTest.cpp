@@ -41,7 +41,8 @@ void writeProject(const QString& path, int type, int pages, bool withNames = fal
     ProjectData project;
     project.projectType = type;
     for (int i = 0; i < pages; ++i) {
-        const PageRecord* previous = i > 0 ? &project.pages[i - 1] : nullptr;
+        const PageRecord before = i > 0 ? project.pages.at(i - 1) : PageRecord();
+        const PageRecord* previous = i > 0 ? &before : nullptr;
         PageRecord& page = project.pages.append();
         InitPage(page, {.projectType = type, .index = i, .previous = previous, .startupDir = "/nowhere"});
         page.setText(TextField::Heading, "Page " + QByteArray::number(i));

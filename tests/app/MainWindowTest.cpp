@@ -408,7 +408,8 @@ TEST_F(MainWindowTest, TheWindowWritesTheSameFilesAsTheCli)
     // A project with texts that are not UTF-8, as from another system.
     ProjectData project;
     for (int i = 0; i < 3; ++i) {
-        const PageRecord* previous = i ? &project.pages[i - 1] : nullptr;
+        const PageRecord before = i ? project.pages.at(i - 1) : PageRecord();
+        const PageRecord* previous = i ? &before : nullptr;
         PageRecord& page = project.pages.append();
         InitPage(page, {.index = i, .previous = previous, .startupDir = QFile::encodeName(dir.path())});
         page.setText(TextField::Heading, "\xC4\xE5\xF8\xE5\xE2\xFB\xE5 " + QByteArray::number(i));

@@ -23,15 +23,20 @@ HeadlessProject::HeadlessProject(const QString& projectPath, const QString& star
 QStringList HeadlessProject::generate()
 {
     QStringList written;
+    generate([&written](const QString& path) { written.append(path); });
+    return written;
+}
+
+void HeadlessProject::generate(const PageGenerator::PageWritten& pageWritten)
+{
     generator_.GeneratePages(session_,
                              {.autoName = true,
                               .msgFolder = false,
                               .msgFile = false,
                               .creditLink = creditLink_,
                               .saveFirst = false},
-                             &written);
+                             pageWritten);
     siteFiles_ = GenerateSiteFiles(session_);
-    return written;
 }
 
 void HeadlessProject::save()

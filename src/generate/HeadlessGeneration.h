@@ -46,6 +46,8 @@ public:
     // Writes every page file and returns their paths in page order; then,
     // when the project has a site address, its site files.
     QStringList generate();
+    // The same, telling `pageWritten` each page file's path as it is written.
+    void generate(const PageGenerator::PageWritten& pageWritten);
     // The images the last generate() skipped, one line each.
     const QStringList& skippedImages() const { return generator_.skippedImages(); }
     // The site files of the last generate().

@@ -33,27 +33,28 @@ QByteArray awkwardProject(int type, const QString& imagePath)
     ProjectData project;
     project.projectType = type;
     for (int i = 0; i < 5; ++i) {
-        const PageRecord* previous = i > 0 ? &project.pages[i - 1] : nullptr;
+        const PageRecord before = i > 0 ? project.pages.at(i - 1) : PageRecord();
+        const PageRecord* previous = i > 0 ? &before : nullptr;
         PageRecord& page = project.pages.append();
         InitPage(page, {.projectType = type, .index = i, .previous = previous, .startupDir = "/gone"});
         page.setText(TextField::KeywordPhrase, "phrase " + QByteArray::number(i));
         page.setText(TextField::Heading, "Heading " + QByteArray::number(i));
         page.setText(TextField::LinkName, "link " + QByteArray::number(i));
     }
-    fillWithoutZero(project.pages[0], TextField::Heading, 'H');
-    fillWithoutZero(project.pages[3], TextField::Word7, 'w');
-    project.pages[0].setText(TextField::Description, "one\ntwo");
-    project.pages[1].setText(TextField::Edit2, "named");
-    project.pages[1].setText(TextField::PreviousLinkName, "stale");
-    project.pages[2].setText(TextField::Edit2, "Upper.HTM");
-    project.pages[2].setText(TextField::SubHeading, "sub\nline\r\n");
-    project.pages[2].setText(TextField::Description, "\xFF not utf-8");
-    project.pages[3].setFlag(FlagField::CompanyBox, false);
-    project.pages[4].setText(TextField::Image, "pic.gif");
-    project.pages[4].setText(TextField::ImageSource, QFile::encodeName(imagePath));
+    fillWithoutZero(project.pages.edit(0), TextField::Heading, 'H');
+    fillWithoutZero(project.pages.edit(3), TextField::Word7, 'w');
+    project.pages.edit(0).setText(TextField::Description, "one\ntwo");
+    project.pages.edit(1).setText(TextField::Edit2, "named");
+    project.pages.edit(1).setText(TextField::PreviousLinkName, "stale");
+    project.pages.edit(2).setText(TextField::Edit2, "Upper.HTM");
+    project.pages.edit(2).setText(TextField::SubHeading, "sub\nline\r\n");
+    project.pages.edit(2).setText(TextField::Description, "\xFF not utf-8");
+    project.pages.edit(3).setFlag(FlagField::CompanyBox, false);
+    project.pages.edit(4).setText(TextField::Image, "pic.gif");
+    project.pages.edit(4).setText(TextField::ImageSource, QFile::encodeName(imagePath));
     // Bytes after a text's zero mean nothing but travel in the record.
     const FieldSlot& link = slotOf(TextField::LinkName);
-    std::memcpy(project.pages[4].bytes().data() + link.offset + 100, "junk", 4);
+    std::memcpy(project.pages.edit(4).bytes().data() + link.offset + 100, "junk", 4);
 
     test::TempDir scratch;
     const QString path = scratch.file(QStringLiteral("p.kpj"));

@@ -39,6 +39,9 @@ int main(int argc, char* argv[])
             TURLDlg submit(form.startupDir(), launcher, &form);
             submit.exec();
         });
+        // "velmora PROJECT.kpj" opens that project.
+        if (const QStringList arguments = QCoreApplication::arguments(); arguments.size() > 1)
+            form.setStartupProject(arguments[1]);
         QObject::connect(&form, &TForm1::quitRequested, &app, [] { QCoreApplication::exit(0); },
                          Qt::QueuedConnection);
         form.show();

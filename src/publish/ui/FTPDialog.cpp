@@ -301,9 +301,14 @@ bool TFTPDlg::publishPlan(const PublishDestination& target, ChangedFiles& change
         changes.publishThrough(*publisher);
     } catch (const UntrustedServerError&) {
         throw;
-    } catch (const VelmoraError&) {
-        // A stop is what the user asked for, not a failure to show.
-        if (!stopRequested_) throw;
+    } catch (const VelmoraError& failure) {
+        // A stop is what the user asked for, not a failure to show; a
+        // failure stays in the status line after its message, where the
+        // last step ("Connecting...") would otherwise stand.
+        if (!stopRequested_) {
+            setStatus(failure.text());
+            throw;
+        }
         setStatus(QStringLiteral("Send stopped: ") + changes.summary());
         return false;
     }

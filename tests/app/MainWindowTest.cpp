@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -24,7 +23,8 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsDialog.h"
-#include "project/ProjectFile.h"
+#include "support/CliProgram.h"
+#include "support/ProjectBuilder.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -420,19 +420,15 @@ TEST_P(WindowAndCli, WriteTheSameFiles)
 {
     const NamingCase& c = GetParam();
     // A project with texts that are not UTF-8, as from another system.
-    ProjectData project;
-    for (int i = 0; i < 3; ++i) {
-        const PageRecord before = i ? project.pages.at(i - 1) : PageRecord();
-        const PageRecord* previous = i ? &before : nullptr;
-        PageRecord& page = project.pages.append();
-        InitPage(page, {.index = i, .previous = previous, .startupDir = QFile::encodeName(dir.path())});
-        page.setText(TextField::Heading, "\xC4\xE5\xF8\xE5\xE2\xFB\xE5 " + QByteArray::number(i));
-        page.setText(TextField::SubHeading, "line one\r\nline two");
-        page.setText(TextField::Description, "para\r\n\r\nend\r\n");
-        page.setText(TextField::Word3, "w\xE9");
-        if (!c.recordNames.isEmpty()) page.setText(TextField::Edit2, c.recordNames[i]);
-    }
-    ASSERT_EQ(WriteProjectFile(file("site.kpj"), project), kFileOk);
+    test::ProjectBuilder project(3);
+    project.startupDir(QFile::encodeName(dir.path()))
+        .text(TextField::Heading, test::numbered("\xC4\xE5\xF8\xE5\xE2\xFB\xE5 "))
+        .text(TextField::SubHeading, "line one\r\nline two")
+        .text(TextField::Description, "para\r\n\r\nend\r\n")
+        .text(TextField::Word3, "w\xE9");
+    if (!c.recordNames.isEmpty())
+        project.text(TextField::Edit2, [&c](int i) { return c.recordNames[i]; });
+    project.writeTo(dir);
 
     start(QByteArray("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\nAUTO_NAME=") + c.autoName +
           "\n[VENDOR]\nLINK_IN_HTML=http://credit.example/\n");
@@ -447,11 +443,9 @@ TEST_P(WindowAndCli, WriteTheSameFiles)
     }
     EXPECT_TRUE(fromWindow[2].contains("<title>\xC4\xE5\xF8\xE5\xE2\xFB\xE5 2</title>"));
 
-    QProcess cli;
-    cli.setWorkingDirectory(dir.path());
-    cli.start(QStringLiteral(VELMORA_CLI_PATH), {QStringLiteral("generate"), file("site.kpj")});
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const test::CliRun cli =
+        test::runCliProgram({QStringLiteral("generate"), file("site.kpj")}, {.workingDirectory = dir.path()});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
     for (int i = 0; i < c.files.size(); ++i)
         EXPECT_EQ(test::readFile(dir.file(c.files[i])), fromWindow[i]) << c.files[i].toStdString();
 }

@@ -116,7 +116,7 @@ QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int
 // One generation: the session, its pages and the run's choices.
 struct PageGenerator::Pass {
     Pass(ProjectSession& session, const GenerationOptions& options, const PageWritten& pageWritten,
-         PageRewrite& rewrite)
+         PageRewrite* rewrite)
         : session(session),
           options(options),
           pageWritten(pageWritten),
@@ -128,12 +128,17 @@ struct PageGenerator::Pass {
     ProjectSession& session;
     const GenerationOptions& options;
     const PageWritten& pageWritten;
-    PageRewrite& rewrite;
+    PageRewrite* rewrite;  // none when the named records are not kept
     MemoryPageFields fields;
     QByteArray projectFolder;                // the folder holding the project, ending in "/"
     QSet<QByteArray> agreedFolders;          // outside the project's folder, agreed to
     QSet<QByteArray> refusedFolders;         // and refused
     int index = 0;                           // the page being written
+
+    void keep(int i, const PageRecord& before, const PageRecord& after)
+    {
+        if (rewrite) rewrite->put(i, before, after);
+    }
 };
 
 bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptions& options,
@@ -162,7 +167,7 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
     PageRewrite rewrite(pages, session.projectType(),
                         QFileInfo(session.projectPath()).absolutePath(),
                         saved ? session.projectPath() : QString());
-    Pass pass(session, options, pageWritten, rewrite);
+    Pass pass(session, options, pageWritten, options.keepRecords ? &rewrite : nullptr);
     bool finished = false;
     try {
         finished = options.autoName ? generateAutoNamed(pass) : generateWithSaveDialogs(pass);
@@ -242,7 +247,7 @@ bool PageGenerator::generateAutoNamed(Pass& pass)
         ShowPage(page, pass.fields, run.projectType, i, pageCount_);
         const QString path = generateAutoNamedPage(page, pass.fields, run, i, previousName,
                                                    session.prompter(), pass.options);
-        pass.rewrite.put(i, before, page);
+        pass.keep(i, before, page);
         previousName = page.text(TextField::Edit2);
         pageDone(pass, path);
         if (stopRequested()) return false;
@@ -321,14 +326,14 @@ bool PageGenerator::generateWithSaveDialogs(Pass& pass)
                 skippedPages_.append(QStringLiteral("Page %1 skipped: %2 was not allowed")
                                          .arg(i + 1)
                                          .arg(visibleName(target + page.text(TextField::Edit2))));
-                pass.rewrite.put(i, before, before);
+                pass.keep(i, before, before);
                 previousName = before.text(TextField::Edit2);
                 if (stopRequested()) return false;
                 continue;
             }
         }
         const QString path = writePage(page, fields, projectType, pass.options);
-        pass.rewrite.put(i, before, page);
+        pass.keep(i, before, page);
         previousName = page.text(TextField::Edit2);
         pageDone(pass, path);
         if (stopRequested()) return false;

@@ -20,6 +20,10 @@ struct GenerationOptions {
     // The window saves the project before generating; velmora-cli writes
     // the project file only when asked to.
     bool saveFirst = true;
+    // Whether the project keeps the records as generation named them (for
+    // publishing, saving); velmora-cli generate without --save needs only
+    // the files.
+    bool keepRecords = true;
 };
 
 // Watches a generation page by page, so that a window can show progress and

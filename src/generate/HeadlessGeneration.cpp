@@ -27,14 +27,15 @@ QStringList HeadlessProject::generate()
     return written;
 }
 
-void HeadlessProject::generate(const PageGenerator::PageWritten& pageWritten)
+void HeadlessProject::generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords)
 {
     generator_.GeneratePages(session_,
                              {.autoName = true,
                               .msgFolder = false,
                               .msgFile = false,
                               .creditLink = creditLink_,
-                              .saveFirst = false},
+                              .saveFirst = false,
+                              .keepRecords = keepRecords},
                              pageWritten);
     siteFiles_ = GenerateSiteFiles(session_);
 }

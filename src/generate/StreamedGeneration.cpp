@@ -1,5 +1,7 @@
 #include "StreamedGeneration.h"
 
+#include "generate/SiteFiles.h"
+
 namespace velmora {
 
 StreamedGeneration::StreamedGeneration(const QString& projectPath, const QString& startupDir)
@@ -9,7 +11,9 @@ StreamedGeneration::StreamedGeneration(const QString& projectPath, const QString
 
 void StreamedGeneration::run(bool save, const std::function<void(const QString&)>& pageWritten)
 {
-    project_.generate(pageWritten);
+    // The named records matter only to a project that is saved, and to the
+    // sitemap, which names every page.
+    project_.generate(pageWritten, save || HasSiteAddress(project_.session().projectPath()));
     if (save) project_.save();
 }
 

@@ -107,8 +107,10 @@ private:
     bool generateWithSaveDialogs(Pass& pass);
     bool mayWriteTo(Pass& pass, const QByteArray& folder);
     void pageDone(Pass& pass, const QString& path);
+    // A relative ImageSource names a file in `imageFolder` when one is
+    // given, else in the working folder.
     QString writePage(const PageRecord& page, PageFields& fields, int projectType,
-                      const GenerationOptions& options);
+                      const GenerationOptions& options, const QByteArray& imageFolder = {});
     void noteSkipped(const QString& warning);
 
     QString lastChosenFile_;

@@ -7,7 +7,7 @@
 
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
-#include "support/CliProgram.h"
+#include "support/CliRun.h"
 #include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 

@@ -23,7 +23,7 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsDialog.h"
-#include "support/CliProgram.h"
+#include "support/CliRun.h"
 #include "support/ProjectBuilder.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"

@@ -17,7 +17,11 @@ namespace {
 
 ProjectData makeProject(int type, int pages)
 {
-    return test::ProjectBuilder(pages).type(type).startupDir("/w").text(TextField::Heading, test::numbered("page ")).build();
+    return test::ProjectBuilder(pages)
+        .type(type)
+        .startupDir("/w")
+        .text(TextField::Heading, test::numbered("page "))
+        .build();
 }
 
 QByteArray header(qint32 type, qint32 count)

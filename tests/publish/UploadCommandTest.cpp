@@ -17,7 +17,7 @@
 #include "base/SettingsFile.h"
 #include "publish/ftp/TlsSettings.h"
 #include "project/ProjectFile.h"
-#include "support/CliProgram.h"
+#include "support/CliRun.h"
 #include "support/InProcessCli.h"
 #include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
@@ -49,7 +49,8 @@ protected:
             .type(kSingle)
             .text(TextField::Heading, test::numbered("Page "))
             .text(TextField::ImageSource, [logo](int i) { return i != 1 ? logo : QByteArray(); })
-            .text(TextField::Image, [](int i) { return i != 1 ? "logo" + QByteArray::number(i) + ".gif" : QByteArray(); })
+            .text(TextField::Image,
+                  [](int i) { return i != 1 ? "logo" + QByteArray::number(i) + ".gif" : QByteArray(); })
             .write(projectPath);
     }
 

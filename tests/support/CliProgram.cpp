@@ -1,4 +1,4 @@
-#include "CliProgram.h"
+#include "CliRun.h"
 
 #include <gtest/gtest.h>
 

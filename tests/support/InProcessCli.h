@@ -37,8 +37,8 @@ public:
     explicit ScopedCliSetting(const CliSetting& setting) : folder_(QDir::currentPath())
     {
         for (auto it = setting.environment.cbegin(); it != setting.environment.cend(); ++it)
-            change(it.key(), it.value());
-        for (const QString& name : setting.unset) change(name, std::nullopt);
+            change(it.key().toLocal8Bit(), it.value());
+        for (const QString& name : setting.unset) change(name.toLocal8Bit(), std::nullopt);
         if (!setting.workingDirectory.isEmpty()) QDir::setCurrent(setting.workingDirectory);
     }
     ~ScopedCliSetting()
@@ -51,19 +51,16 @@ public:
 
 private:
     using Value = std::optional<QByteArray>;
-    void change(const QString& name, const Value& value)
+    void change(const QByteArray& name, const Value& value)
     {
-        const QByteArray key = name.toLocal8Bit();
-        saved_.emplace_back(key, qEnvironmentVariableIsSet(key.constData()) ? Value(qgetenv(key.constData()))
-                                                                            : std::nullopt);
-        set(key, value);
+        const bool isSet = qEnvironmentVariableIsSet(name.constData());
+        saved_.emplace_back(name, isSet ? Value(qgetenv(name.constData())) : std::nullopt);
+        set(name, value);
     }
-    static void set(const QByteArray& key, const Value& value)
+    static void set(const QByteArray& name, const Value& value)
     {
-        if (value)
-            qputenv(key.constData(), *value);
-        else
-            qunsetenv(key.constData());
+        if (value) qputenv(name.constData(), *value);
+        else qunsetenv(name.constData());
     }
 
     QString folder_;

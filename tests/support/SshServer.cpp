@@ -239,8 +239,12 @@ SshAgent::SshAgent(const QStringList& keyFiles)
         ADD_FAILURE() << "ssh-agent does not answer on its socket";
         return;
     }
-    for (const QString& key : keyFiles)
-        if (!runTool(QStringLiteral("ssh-add"), {QStringLiteral("-q"), key}, environment)) return stop();
+    for (const QString& key : keyFiles) {
+        if (!runTool(QStringLiteral("ssh-add"), {QStringLiteral("-q"), key}, environment)) {
+            stop();
+            return;
+        }
+    }
 }
 
 }  // namespace velmora::test

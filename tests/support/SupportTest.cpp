@@ -12,66 +12,66 @@
 namespace velmora {
 namespace {
 
+constexpr const char* kVariable = "VELMORA_SUPPORT_TEST";
+
+std::optional<QByteArray> variable()
+{
+    if (!qEnvironmentVariableIsSet(kVariable)) return std::nullopt;
+    return qgetenv(kVariable);
+}
+
 TEST(ScopedCliSetting, LeavesTheEnvironmentAndFolderAsItFoundThem)
 {
     struct Case {
-        const char* name;
         std::optional<QByteArray> before;
         test::CliSetting setting;
+        std::optional<QByteArray> inside;
     };
     test::TempDir dir;
     const QString folder = QDir::currentPath();
-    const QString variable = QStringLiteral("VELMORA_SUPPORT_TEST");
+    const QString name = QString::fromLatin1(kVariable);
     const Case cases[] = {
-        {"set over unset", std::nullopt, {.environment = {{variable, "inside"}}}},
-        {"set over set", "outside", {.environment = {{variable, "inside"}}}},
-        {"unset", "outside", {.unset = {variable}}},
-        {"folder", "outside", {.workingDirectory = dir.path()}},
+        {std::nullopt, {.environment = {{name, "inside"}}}, "inside"},
+        {"outside", {.environment = {{name, "inside"}}}, "inside"},
+        {"outside", {.unset = {name}}, std::nullopt},
+        {"outside", {.workingDirectory = dir.path()}, "outside"},
     };
     for (const Case& c : cases) {
-        if (c.before)
-            qputenv("VELMORA_SUPPORT_TEST", *c.before);
-        else
-            qunsetenv("VELMORA_SUPPORT_TEST");
+        c.before ? qputenv(kVariable, *c.before) : qunsetenv(kVariable);
         {
             const test::ScopedCliSetting scope(c.setting);
-            if (c.setting.environment.contains(variable)) EXPECT_EQ(qgetenv("VELMORA_SUPPORT_TEST"), "inside") << c.name;
-            if (!c.setting.unset.isEmpty()) EXPECT_FALSE(qEnvironmentVariableIsSet("VELMORA_SUPPORT_TEST")) << c.name;
-            if (!c.setting.workingDirectory.isEmpty()) EXPECT_EQ(QDir::currentPath(), dir.path()) << c.name;
+            EXPECT_EQ(variable(), c.inside);
+            if (!c.setting.workingDirectory.isEmpty()) EXPECT_EQ(QDir::currentPath(), dir.path());
         }
-        EXPECT_EQ(qEnvironmentVariableIsSet("VELMORA_SUPPORT_TEST"), c.before.has_value()) << c.name;
-        EXPECT_EQ(qgetenv("VELMORA_SUPPORT_TEST"), c.before.value_or(QByteArray())) << c.name;
-        EXPECT_EQ(QDir::currentPath(), folder) << c.name;
+        EXPECT_EQ(variable(), c.before);
+        EXPECT_EQ(QDir::currentPath(), folder);
     }
-    qunsetenv("VELMORA_SUPPORT_TEST");
+    qunsetenv(kVariable);
 }
 
 class SleepServer : public test::ServerProcess {
 public:
-    SleepServer(const QString& seconds, bool readyAtOnce)
+    SleepServer(const char* seconds, bool ready)
     {
-        launch(QStringLiteral("/bin/sleep"), {seconds}, [readyAtOnce] { return readyAtOnce; }, 500);
+        launch(QStringLiteral("/bin/sleep"), {QString::fromLatin1(seconds)}, [ready] { return ready; }, 500);
     }
     using ServerProcess::process;
     using ServerProcess::stop;
 };
 
-TEST(ServerProcess, NeitherAProgramThatNeverGetsReadyNorOneThatEndsEarlyIsLeftRunning)
+TEST(ServerProcess, NeitherAProgramThatNeverGetsReadyNorOneThatEndsFirstIsLeftRunning)
 {
     struct Case {
-        const char* name;
         const char* seconds;
         bool ready;
-        bool running;
     };
-    for (const Case& c : {Case{"never ready", "60", false, false}, Case{"ends first", "0", false, false},
-                          Case{"ready", "60", true, true}}) {
-        SleepServer server(QString::fromLatin1(c.seconds), c.ready);
-        EXPECT_EQ(server.isRunning(), c.running) << c.name;
-        EXPECT_EQ(server.process().state() != QProcess::NotRunning, c.running) << c.name;
+    for (const Case& c : {Case{"60", false}, Case{"0", false}, Case{"60", true}}) {
+        SleepServer server(c.seconds, c.ready);
+        EXPECT_EQ(server.isRunning(), c.ready) << c.seconds;
+        EXPECT_EQ(server.process().state() != QProcess::NotRunning, c.ready) << c.seconds;
         server.stop();
-        EXPECT_EQ(server.process().state(), QProcess::NotRunning) << c.name;
-        EXPECT_FALSE(server.isRunning()) << c.name;
+        EXPECT_EQ(server.process().state(), QProcess::NotRunning) << c.seconds;
+        EXPECT_FALSE(server.isRunning());
     }
 }
 

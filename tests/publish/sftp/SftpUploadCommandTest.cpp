@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "support/CliProgram.h"
+#include "support/CliRun.h"
 #include "support/ProjectBuilder.h"
 #include "support/QtPrint.h"
 #include "support/SshServer.h"

@@ -24,6 +24,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsDialog.h"
 #include "support/CliRun.h"
+#include "project/ProjectFile.h"
 #include "support/ProjectBuilder.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
@@ -368,7 +369,8 @@ TEST_F(MainWindowTest, SkippedImagesAreToldInOneMessageAfterGeneration)
     const auto& told = prompter.calls().last();
     EXPECT_EQ(told.caption, QStringLiteral("Message"));
     EXPECT_EQ(told.icon, MessageIcon::Warning);
-    EXPECT_EQ(told.text, QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
+    EXPECT_EQ(told.text, QStringLiteral("3 of 3 pages written\n"
+                                        "Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
                                         "Image skipped: cannot read %2")
                              .arg(file("notes.txt"), file("missing.gif")));
     EXPECT_TRUE(QFile::exists(file("Project1/Project1o.htm")));
@@ -455,7 +457,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NamingCase{"Automatic", "Yes", {},
                    {QStringLiteral("site/siteb.htm"), QStringLiteral("site/sitev.htm"), QStringLiteral("site/siteo.htm")}},
-        NamingCase{"FromTheRecords", "No", {"one.htm", "two", "three.html"},
+        NamingCase{"FromTheRecords", "No", {"one.htm", "two.htm", "three.html"},
                    {QStringLiteral("site/one.htm"), QStringLiteral("site/two.htm"), QStringLiteral("site/three.html")}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -534,7 +536,7 @@ TEST_F(MainWindowTest, TheImageBrowseButtonSetsTheNameAndSource)
     EXPECT_EQ(form->session().project().pages[0].text(TextField::ImageSource),
               QFile::encodeName(file("pics/logo.gif")));
     EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::OpenFile)[0].request.filter,
-              QStringLiteral("Image Files|*.gif; *.jpg"));
+              QStringLiteral("Image Files|*.gif; *.jpg; *.jpeg; *.png; *.webp"));
 }
 
 TEST_F(MainWindowTest, ImportKeywordListAppendsPagesAndEndsOnTheFirst)

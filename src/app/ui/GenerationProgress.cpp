@@ -1,5 +1,6 @@
 #include "GenerationProgress.h"
 
+#include <QCoreApplication>
 #include <limits>
 #include <utility>
 
@@ -35,6 +36,8 @@ void GenerationProgress::pageStarted(int n, int m)
         dialog_.show();
     }
     dialog_.setValue(n - 1);
+    // Lets a press of Stop (and the window system) in while it is shown.
+    if (shown_) QCoreApplication::processEvents();
 }
 
 bool GenerationProgress::stopRequested() { return dialog_.wasCanceled(); }

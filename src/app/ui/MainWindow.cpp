@@ -24,7 +24,7 @@
 #include <functional>
 
 #include "base/CommandGuard.h"
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
 #include "app/ui/GenerationProgress.h"

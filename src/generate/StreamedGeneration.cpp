@@ -13,7 +13,7 @@ void StreamedGeneration::run(bool save, const std::function<void(const QString&)
 {
     // The named records matter only to a project that is saved, and to the
     // sitemap, which names every page.
-    project_.generate(pageWritten, save || HasSiteAddress(project_.session().projectPath()));
+    project_.generate(pageWritten, save || !SiteAddressOf(project_.session().companion()).isEmpty());
     if (save) project_.save();
 }
 

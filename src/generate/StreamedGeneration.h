@@ -33,6 +33,8 @@ public:
     const std::vector<SiteFile>& siteFiles() const { return project_.siteFiles(); }
     // The images the run skipped, one line each.
     const QStringList& skippedImages() const { return project_.skippedImages(); }
+    // The project's companion, open for the whole run.
+    ProjectCompanion& companion() { return project_.session().companion(); }
 
 private:
     HeadlessProject project_;

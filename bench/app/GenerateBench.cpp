@@ -87,6 +87,22 @@ void BM_RegenerateUnchangedWithCli(benchmark::State& state)
 }
 BENCHMARK(BM_RegenerateUnchangedWithCli)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// The output folder velmora-cli wrote, copied whole by cp -r into a folder
+// that does not exist yet: what a first generation is held against.
+void BM_CopyOutputFolderWithCp(benchmark::State& state)
+{
+    const QString copy = workDir().filePath(QStringLiteral("copy"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(copy).removeRecursively();
+        state.ResumeTiming();
+        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), outputFolder(), copy}) != 0)
+            state.SkipWithError("cp failed");
+    }
+    QDir(copy).removeRecursively();
+}
+BENCHMARK(BM_CopyOutputFolderWithCp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 void BM_PlainLoopWritingTheSameBytes(benchmark::State& state)
 {
     // The files velmora-cli wrote, held in memory and written again.

@@ -151,6 +151,13 @@ int ProjectSession::openProject(const QString& path)
     return kFileOk;
 }
 
+bool ProjectSession::openAtStartUp(const QString& path)
+{
+    if (openProject(path) == kFileOk) return true;
+    prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error);
+    return false;
+}
+
 void ProjectSession::load()
 {
     if (!confirmDiscard()) return;

@@ -56,6 +56,10 @@ public:
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
     int openProject(const QString& path);
+    // The project the program was started with, opened as Load opens it but
+    // without the file dialog. A file that cannot be read is told as Load
+    // tells it and false returned: start-up then goes on with a new project.
+    bool openAtStartUp(const QString& path);
 
     // Makes page `index` current and shows it.
     void showPage(int index);

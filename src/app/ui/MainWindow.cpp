@@ -633,8 +633,9 @@ void TForm1::FormShow()
     // New pages show splash1.jpg from the start-up directory; it is put
     // there when missing, so a new project generates and publishes as it is.
     EnsureDefaultImage(startupDir_);
-    if (session_.newProject(currentOptions().newProjectChoice, true) ==
-        ProjectSession::NewResult::QuitRequested) {
+    const bool opened = !startupProject_.isEmpty() && session_.openAtStartUp(startupProject_);
+    if (!opened && session_.newProject(currentOptions().newProjectChoice, true) ==
+                       ProjectSession::NewResult::QuitRequested) {
         quitting_ = true;
         emit quitRequested();
         return;

@@ -42,6 +42,8 @@ public:
 
     // Where New and generation read the options; the defaults until set.
     void setOptionsSource(const OptionsSource* options) { options_ = options; }
+    // The project the window opens when first shown instead of a new one.
+    void setStartupProject(const QString& path) { startupProject_ = path; }
     // What the FTP and Submit URL commands open; nothing until set.
     void setFtpCommand(std::function<void(const PageList&)> command);
     void setSubmitCommand(std::function<void()> command);
@@ -167,6 +169,7 @@ private:
     std::function<void(const PageList&)> ftpCommand_;
     std::function<void()> submitCommand_;
     std::function<void()> optionsCommand_;
+    QString startupProject_;
     std::vector<SiteFile> siteFiles_;
     QUrl indexNowEndpoint_;
 };

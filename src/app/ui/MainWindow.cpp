@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextCursor>
@@ -657,15 +658,44 @@ void TForm1::FormShow()
 void TForm1::fitWindow()
 {
     frameUsed_ = frameGeometry().size() - geometry().size();
-    const double scale = layout_.scale();
+    const QRect area = availableArea();
+    // On a screen too small for the window the design shrinks by one factor
+    // until the frame fits, but never so far that a text would be cut.
+    const double fits = std::min(area.width() / double(kWindowWidth),
+                                 area.height() / double(kWindowHeight));
+    const double scale = std::max(layout_.smallestScale(), std::min(layout_.neededScale(), fits));
+    if (scale != layout_.scale()) layout_.apply(scale);
     auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
     QSize inner = QSize(scaled(kWindowWidth), scaled(kWindowHeight)) - frameUsed_;
     // Never so small that a thick frame cuts the controls off.
     const int margin = scaled(kWindowMargin);
     const QSize controls = layout_.extent() + QSize(margin, margin);
-    inner = inner.expandedTo(
-        QSize(controls.width(), menuBar()->sizeHint().height() + controls.height()));
+    const QSize needed(controls.width(), menuBar()->sizeHint().height() + controls.height());
+    inner = inner.expandedTo(needed);
+    // Smaller than that the screen cannot be: the controls scroll instead.
+    const QSize room = area.size() - frameUsed_;
+    if (inner.width() > room.width() || inner.height() > room.height()) {
+        scrollControls(controls);
+        inner = inner.boundedTo(room);
+    }
     setFixedSize(inner);
+}
+
+QRect TForm1::availableArea() const
+{
+    const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
+    return display ? display->availableGeometry() : QRect(0, 0, kWindowWidth, kWindowHeight);
+}
+
+void TForm1::scrollControls(const QSize& controls)
+{
+    ui_->centralwidget->setMinimumSize(controls);
+    if (qobject_cast<QScrollArea*>(centralWidget())) return;
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(takeCentralWidget());
+    setCentralWidget(area);
 }
 
 bool TForm1::settlePlacement(int& moves)

@@ -134,6 +134,8 @@ private:
     QPoint centredCorner() const;
     void centreOnScreen();
     void fitWindow();
+    QRect availableArea() const;
+    void scrollControls(const QSize& controls);
     // True once the frame is known and the window sized and placed for it.
     bool settlePlacement(int& moves);
     void writeWindowSize();

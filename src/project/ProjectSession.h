@@ -3,10 +3,12 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
+#include "project/ProjectCompanion.h"
 
 namespace velmora {
 
@@ -76,6 +78,9 @@ public:
     PageRecord& currentPage() { return project_.pages[currentIndex_]; }
     const QString& projectPath() const { return projectPath_; }
     const QString& projectName() const { return projectName_; }
+    // What is kept beside the project file, opened once whenever the
+    // project gets its path (new, load, save as) and lent to whoever needs it.
+    ProjectCompanion& companion();
     bool changed() const { return changed_; }
     void markChanged() { changed_ = true; }
 
@@ -86,6 +91,8 @@ public:
 
 private:
     void adoptPath(const QString& path);
+    // The path the project is saved to, with its companion.
+    void setPath(const QString& path);
     void appendNewPage();
     bool writeTo(const QString& path);
 
@@ -95,6 +102,7 @@ private:
     ProjectData project_;
     int currentIndex_ = 0;
     QString projectPath_;
+    std::unique_ptr<ProjectCompanion> companion_;  // of projectPath_
     QString projectName_;
     bool changed_ = false;
     std::uint32_t lastColour_ = 0;  // the colour dialog opens on the last confirmed colour

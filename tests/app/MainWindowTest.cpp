@@ -15,6 +15,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -871,6 +872,26 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheWindowSoNoTextIsCut)
     // The layout keeps its proportions.
     EXPECT_GT(ui().Label2->width(), 90);
     EXPECT_EQ(ui().Heading->x() > ui().Label2->x() + ui().Label2->width(), true);
+}
+
+// A font so large that the grown design outruns the screen: the window stays
+// inside the screen's free area and its controls scroll, none of them cut.
+TEST_F(MainWindowTest, AWindowLargerThanTheScreenStaysOnItAndScrolls)
+{
+    const FontForTest huge(22);
+    start();
+    const QRect free = form->screen()->availableGeometry();
+    EXPECT_TRUE(free.contains(form->frameGeometry()))
+        << form->frameGeometry().width() << "x" << form->frameGeometry().height();
+    auto* area = qobject_cast<QScrollArea*>(form->centralWidget());
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->widget(), ui().centralwidget);
+    EXPECT_GT(ui().centralwidget->width(), area->viewport()->width());
+    for (QLabel* label : form->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(form.get()) || label->text().isEmpty()) continue;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)

@@ -23,7 +23,7 @@ bool allZero(const char* data, qint64 size)
 
 }  // namespace
 
-int ProjectFileReader::open(const QString& path)
+FileResult ProjectFileReader::open(const QString& path)
 {
     file_.close();
     projectType_ = pageCount_ = pagesRead_ = 0;
@@ -49,7 +49,7 @@ int ProjectFileReader::open(const QString& path)
     return kFileOk;
 }
 
-int ProjectFileReader::read(PageRecord& page)
+FileResult ProjectFileReader::read(PageRecord& page)
 {
     if (pagesRead_ >= pageCount_ || !file_.isOpen()) return kFileShort;
     const auto bytes = page.bytes();
@@ -63,7 +63,7 @@ ProjectFileWriter::ProjectFileWriter() = default;
 // QSaveFile drops its temporary file unless it was committed.
 ProjectFileWriter::~ProjectFileWriter() = default;
 
-int ProjectFileWriter::open(const QString& path, int projectType)
+FileResult ProjectFileWriter::open(const QString& path, int projectType)
 {
     file_.reset();
     pagesWritten_ = 0;
@@ -108,7 +108,7 @@ bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
     return true;
 }
 
-int ProjectFileWriter::append(const PageRecord& page)
+FileResult ProjectFileWriter::append(const PageRecord& page)
 {
     if (!file_ || failed_) return kFileShort;
     if (pagesWritten_ == std::numeric_limits<qint32>::max() ||
@@ -121,7 +121,7 @@ int ProjectFileWriter::append(const PageRecord& page)
     return kFileOk;
 }
 
-int ProjectFileWriter::commit()
+FileResult ProjectFileWriter::commit()
 {
     if (!file_ || failed_) return kFileShort;
     char count[4];
@@ -134,19 +134,19 @@ int ProjectFileWriter::commit()
     return committed ? kFileOk : kFileShort;
 }
 
-int WriteProjectFile(const QString& path, const ProjectData& project)
+FileResult WriteProjectFile(const QString& path, const ProjectData& project)
 {
     ProjectFileWriter writer;
-    if (const int result = writer.open(path, project.projectType); result != kFileOk) return result;
+    if (const FileResult result = writer.open(path, project.projectType); result != kFileOk) return result;
     for (int i = 0; i < project.pages.size(); ++i)
         if (writer.append(project.pages[i]) != kFileOk) return kFileShort;
     return writer.commit();
 }
 
-int ReadProjectFile(const QString& path, ProjectData& out)
+FileResult ReadProjectFile(const QString& path, ProjectData& out)
 {
     ProjectFileReader reader;
-    if (const int result = reader.open(path); result != kFileOk) return result;
+    if (const FileResult result = reader.open(path); result != kFileOk) return result;
 
     ProjectData read;
     read.projectType = reader.projectType();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "base/FileResult.h"
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
@@ -55,7 +56,7 @@ public:
 
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
-    int openProject(const QString& path);
+    FileResult openProject(const QString& path);
 
     // Makes page `index` current and shows it.
     void showPage(int index);

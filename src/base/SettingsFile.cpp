@@ -61,7 +61,12 @@ QByteArray SettingsFile::read(const char* section, const char* key,
     return text.left(fittingLength(text, kMaxValueLength));
 }
 
-bool SettingsFile::write(const char* section, const char* key, const QByteArray& value) const
+void SettingsFile::write(const char* section, const char* key, const QByteArray& value) const
+{
+    if (!tryWrite(section, key, value)) throw FileError::cannotCreate(path_);
+}
+
+bool SettingsFile::tryWrite(const char* section, const char* key, const QByteArray& value) const
 {
     CSimpleIniA ini;
     // Only a file read whole is written back; anything else stays as it is.

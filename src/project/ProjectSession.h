@@ -3,11 +3,13 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/FileResult.h"
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
+#include "project/ProjectCompanion.h"
 
 namespace velmora {
 
@@ -73,6 +75,9 @@ public:
     PageRecord& currentPage() { return project_.pages[currentIndex_]; }
     const QString& projectPath() const { return projectPath_; }
     const QString& projectName() const { return projectName_; }
+    // What is kept beside the project file, opened once whenever the
+    // project gets its path (new, load, save as) and lent to whoever needs it.
+    ProjectCompanion& companion();
     bool changed() const { return changed_; }
     void markChanged() { changed_ = true; }
 
@@ -83,6 +88,8 @@ public:
 
 private:
     void adoptPath(const QString& path);
+    // The path the project is saved to, with its companion.
+    void setPath(const QString& path);
     void appendNewPage();
     bool writeTo(const QString& path);
 
@@ -92,6 +99,7 @@ private:
     ProjectData project_;
     int currentIndex_ = 0;
     QString projectPath_;
+    std::unique_ptr<ProjectCompanion> companion_;  // of projectPath_
     QString projectName_;
     bool changed_ = false;
     std::uint32_t lastColour_ = 0;  // the colour dialog opens on the last confirmed colour

@@ -471,9 +471,9 @@ TEST_F(MainWindowTest, FtpOpensItsDialogOnlyAfterASuccessfulGeneration)
 {
     start("[OPTIONS]\nAUTO_NAME=No\n");
     int published = 0;
-    form->setFtpCommand([&](const PageList& pages) {
+    form->setFtpCommand([&](ProjectSession& session) {
         ++published;
-        EXPECT_EQ(pages[0].text(TextField::Edit2), "p.htm");
+        EXPECT_EQ(session.project().pages[0].text(TextField::Edit2), "p.htm");
     });
     prompter.answerSaveFile(std::nullopt);
     ui().FTP1->trigger();

@@ -218,23 +218,32 @@ const std::initializer_list<Command>& commands()
          "error; the command still succeeds."},
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-         "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
-         "[--dry-run]",
+         "[--protocol ftp|ftps|ftps-implicit|sftp] [--passive|--active] [--ca-file PEM] "
+         "[--timeout SECONDS] [--known-hosts FILE] [--accept-new-host-key] [--site-url URL] "
+         "[--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]",
          uploadCommand,
          "Generates as above, then uploads every page file, each distinct image and the "
          "site files, printing each remote name once the server has confirmed that file. "
-         "The password is read from VELMORA_FTP_PASSWORD.\n\n"
-         "--protocol is ftp (the default), ftps (explicit FTP over TLS) or sftp (port 22 "
-         "unless --port says otherwise; an empty password logs in with the SSH agent and "
-         "the default keys). --passive or --active chooses the FTP data connection; "
+         "The password is read from VELMORA_FTP_PASSWORD.
+
+"
+         "--protocol is ftp (the default), ftps (explicit FTP over TLS), ftps-implicit (TLS "
+         "from the first byte, usually port 990) or sftp (port 22 unless --port says "
+         "otherwise; an empty password logs in with the SSH agent and the default keys). "
+         "--passive or --active chooses the FTP data connection; "
          "without either, the choice stored in velmora.ini holds, else active mode. "
          "--ca-file names PEM certificates to trust besides the system's. --timeout is the "
          "idle time after which a silent server counts as failed (default 30 seconds). "
          "--known-hosts names the SSH host key file (default ~/.ssh/known_hosts) and "
-         "--accept-new-host-key records a key it does not hold yet.\n\n"
+         "--accept-new-host-key records a key it does not hold yet.
+
+"
+         "--connections N (1 to 16, default 4) keeps up to N files in flight at once. "
          "--changed-only sends only the files whose bytes the destination does not hold "
-         "yet; --dry-run prints the remote names that would be sent and sends nothing."},
+         "yet. --delete removes from the destination the files Velmora published there "
+         "that the project no longer holds, refusing more than --max-delete N (default "
+         "100). --dry-run prints the remote names that would be sent, then each deletion "
+         "as \"delete NAME\", and sends nothing."},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
          indexNowCommand,
          "Tells the IndexNow search engines which pages changed since the last "

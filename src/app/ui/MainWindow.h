@@ -42,8 +42,6 @@ public:
 
     // Where New and generation read the options; the defaults until set.
     void setOptionsSource(const OptionsSource* options) { options_ = options; }
-    // The project the window opens when first shown instead of a new one.
-    void setStartupProject(const QString& path) { startupProject_ = path; }
     // What the FTP and Submit URL commands open; nothing until set. The FTP
     // command gets the session once its pages are generated.
     void setFtpCommand(std::function<void(ProjectSession&)> command);
@@ -101,6 +99,12 @@ public:
 
     // Runs every page generation: "Generate HTML", "Preview" and "FTP".
     bool GeneratePages();
+    // How long a generation runs before its progress shows (half a second).
+    void setProgressDelay(int ms) { progressDelayMs_ = ms; }
+    // The project the window opens when it is first shown, instead of a new
+    // one (the program's argument). A file that does not open gets the
+    // usual message and a new project.
+    void setStartupProject(const QString& path) { startupProject_ = path; }
 
 signals:
     // The type question of the first New was cancelled: the program ends
@@ -117,6 +121,7 @@ private:
     void connectCommands();
     void assignShortcuts();
     void FormShow();
+    void reportGeneration(bool finished, bool progressShown);
     void OnPrjChange() { session_.markChanged(); }
     void ComboBox1Change();
     void checkBoxClick(FlagField f);
@@ -138,6 +143,8 @@ private:
     std::array<ColourSwatch*, kColourFieldCount> swatches_{};
     QByteArray imageSource_;  // the image dialog's file name
     bool firstShow_ = true;
+    int progressDelayMs_ = 500;
+    QString startupProject_;
     bool quitting_ = false;
     std::unique_ptr<WindowPlacement> placement_;
     std::unique_ptr<EditCommands> editCommands_;
@@ -145,7 +152,6 @@ private:
     std::function<void(ProjectSession&)> ftpCommand_;
     std::function<void()> submitCommand_;
     std::function<void()> optionsCommand_;
-    QString startupProject_;
 };
 
 // Where the help page shipped with the program lies.

@@ -46,6 +46,9 @@ public:
     // Writes every page file and returns their paths in page order; then,
     // when the project has a site address, its site files.
     QStringList generate();
+    // The same, telling `pageWritten` each page file's path as it is written;
+    // without `keepRecords` the project's records stay as they were read.
+    void generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords = true);
     // The images the last generate() skipped, one line each.
     const QStringList& skippedImages() const { return generator_.skippedImages(); }
     // The site files of the last generate().

@@ -1,10 +1,14 @@
 #include "ProjectFile.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
+#include "base/Errors.h"
 #include "base/FileAccess.h"
 
 namespace velmora {
@@ -23,7 +27,7 @@ bool allZero(const char* data, qint64 size)
 
 }  // namespace
 
-int ProjectFileReader::open(const QString& path)
+FileResult ProjectFileReader::open(const QString& path)
 {
     file_.close();
     projectType_ = pageCount_ = pagesRead_ = 0;
@@ -49,7 +53,7 @@ int ProjectFileReader::open(const QString& path)
     return kFileOk;
 }
 
-int ProjectFileReader::read(PageRecord& page)
+FileResult ProjectFileReader::read(PageRecord& page)
 {
     if (pagesRead_ >= pageCount_ || !file_.isOpen()) return kFileShort;
     const auto bytes = page.bytes();
@@ -63,7 +67,7 @@ ProjectFileWriter::ProjectFileWriter() = default;
 // QSaveFile drops its temporary file unless it was committed.
 ProjectFileWriter::~ProjectFileWriter() = default;
 
-int ProjectFileWriter::open(const QString& path, int projectType)
+FileResult ProjectFileWriter::open(const QString& path, int projectType)
 {
     file_.reset();
     pagesWritten_ = 0;
@@ -108,7 +112,7 @@ bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
     return true;
 }
 
-int ProjectFileWriter::append(const PageRecord& page)
+FileResult ProjectFileWriter::append(const PageRecord& page)
 {
     if (!file_ || failed_) return kFileShort;
     if (pagesWritten_ == std::numeric_limits<qint32>::max() ||
@@ -121,7 +125,7 @@ int ProjectFileWriter::append(const PageRecord& page)
     return kFileOk;
 }
 
-int ProjectFileWriter::commit()
+FileResult ProjectFileWriter::commit()
 {
     if (!file_ || failed_) return kFileShort;
     char count[4];
@@ -134,28 +138,105 @@ int ProjectFileWriter::commit()
     return committed ? kFileOk : kFileShort;
 }
 
-int WriteProjectFile(const QString& path, const ProjectData& project)
+FileResult WriteProjectFile(const QString& path, const ProjectData& project)
 {
     ProjectFileWriter writer;
-    if (const int result = writer.open(path, project.projectType); result != kFileOk) return result;
+    if (const FileResult result = writer.open(path, project.projectType); result != kFileOk) return result;
     for (int i = 0; i < project.pages.size(); ++i)
-        if (writer.append(project.pages[i]) != kFileOk) return kFileShort;
+        if (writer.append(project.pages.at(i)) != kFileOk) return kFileShort;
     return writer.commit();
 }
 
-int ReadProjectFile(const QString& path, ProjectData& out)
+FileResult ReadProjectFile(const QString& path, ProjectData& out)
 {
-    ProjectFileReader reader;
-    if (const int result = reader.open(path); result != kFileOk) return result;
-
-    ProjectData read;
-    read.projectType = reader.projectType();
-    // Memory follows the records as they are read.
-    read.pages.reserve(std::min(reader.pageCount(), 1024));
-    for (int i = 0; i < reader.pageCount(); ++i)
-        if (reader.read(read.pages.append()) != kFileOk) return kFileShort;
-    out = std::move(read);
+    FileResult result = kFileOk;
+    std::shared_ptr<ProjectRecords> records = ProjectRecords::open(path, result);
+    if (!records) return result;
+    out.projectType = records->projectType();
+    out.pages.attach(std::move(records));
     return kFileOk;
+}
+
+PageRewrite::PageRewrite(PageList& pages, int projectType, QString folder, QString replacing)
+    : pages_(pages),
+      projectType_(projectType),
+      folder_(std::move(folder)),
+      replacing_(std::move(replacing))
+{
+}
+
+PageRewrite::~PageRewrite()
+{
+    if (!path_.isEmpty()) QFile::remove(path_);
+}
+
+void PageRewrite::start(int index)
+{
+    // A folder that takes no new file would have the writer write over the
+    // records still to be read.
+    if (!replacing_.isEmpty() && QFileInfo(QFileInfo(replacing_).absolutePath()).isWritable()) {
+        auto writer = std::make_unique<ProjectFileWriter>();
+        if (writer->open(replacing_, projectType_) == kFileOk) {
+            writer_ = std::move(writer);
+            for (int i = 0; i < index; ++i)
+                if (writer_->append(pages_.at(i)) != kFileOk)
+                    throw FileError::cannotCreate(replacing_);
+            return;
+        }
+        replacing_.clear();
+    }
+    // Beside the project where it can be, on the disk the project is on;
+    // else in the temporary folder. The name is reserved by a file of our
+    // own, which the writer replaces.
+    for (const QString& folder : {folder_, QDir::tempPath()}) {
+        if (folder.isEmpty()) continue;
+        QTemporaryFile reserved(folder + QStringLiteral("/.velmora-pages-XXXXXX"));
+        reserved.setAutoRemove(false);
+        if (!reserved.open()) continue;
+        auto writer = std::make_unique<ProjectFileWriter>();
+        if (writer->open(reserved.fileName(), projectType_) != kFileOk) {
+            QFile::remove(reserved.fileName());
+            continue;
+        }
+        path_ = reserved.fileName();
+        writer_ = std::move(writer);
+        for (int i = 0; i < index; ++i)
+            if (writer_->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(path_);
+        return;
+    }
+    holding_ = true;
+}
+
+void PageRewrite::put(int index, const PageRecord& before, const PageRecord& after)
+{
+    next_ = index + 1;
+    if (!writer_ && !holding_) {
+        if (before == after) return;
+        start(index);
+    }
+    if (holding_) {
+        pages_.set(index, after);
+        return;
+    }
+    if (writer_->append(after) != kFileOk) throw FileError::cannotCreate(path_);
+}
+
+void PageRewrite::finish()
+{
+    if (!writer_) return;
+    const auto writer = std::move(writer_);
+    const QString written = replacing_.isEmpty() ? path_ : replacing_;
+    for (int i = next_; i < pages_.size(); ++i)
+        if (writer->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(written);
+    FileResult result = writer->commit();
+    std::shared_ptr<ProjectRecords> records =
+        result == kFileOk ? ProjectRecords::open(written, result) : nullptr;
+    if (!records) throw FileError::cannotCreate(written);
+    pages_.attach(std::move(records));
+    if (path_.isEmpty()) return;
+    // The open file is all the list needs; nobody else sees it.
+    QFile::remove(path_);
+    path_.clear();
 }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/FileResult.h"
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
@@ -30,6 +31,9 @@ public:
     void previousPage();  // "<<"
     void load();          // "Load..."
     bool save();          // "Save"
+    // Saves unless the project file already holds the project exactly as
+    // it is (the shown page stored first). True when the file holds it.
+    bool ensureSaved();
     void saveAs();        // "Save As..."
     void fill();          // "Fill"
     void chooseColour(ColourField swatch);
@@ -55,9 +59,12 @@ public:
     // The save question before unsaved work is dropped. False means Cancel.
     bool confirmDiscard();
 
+    // Opens a project as "Load..." does once a file is chosen: on failure the
+    // message "Error opening file" and the session keeps its project.
+    bool open(const QString& path);
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
-    int openProject(const QString& path);
+    FileResult openProject(const QString& path);
 
     // Makes page `index` current and shows it.
     void showPage(int index);
@@ -71,7 +78,9 @@ public:
     const ProjectData& project() const { return project_; }
     int projectType() const { return project_.projectType; }
     int currentIndex() const { return currentIndex_; }
-    PageRecord& currentPage() { return project_.pages[currentIndex_]; }
+    // A copy of the current page's record (what was stored last, not what
+    // the fields show now).
+    PageRecord currentPage() const { return project_.pages.at(currentIndex_); }
     const QString& projectPath() const { return projectPath_; }
     const QString& projectName() const { return projectName_; }
     // What is kept beside the project file, opened once whenever the

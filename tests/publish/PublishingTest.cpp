@@ -54,7 +54,7 @@ TEST_F(PlanUploadsTest, EachDistinctImageOnceBeforeTheFirstPageThatShowsIt)
 {
     const QByteArray logo = gif("logo.gif");
     const QByteArray photo = put("photo.jpg", "\xFF\xD8\xFF\xE0\x00\x10JFIF");
-    const QByteArray upper = put("Logo.gif", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR");
+    const QByteArray upper = put("Logo.gif", "GIF87a\x02\x00\x02\x00");
     addPage(pages, "/site/", "a.htm", logo, "logo.gif");
     addPage(pages, "/site/", "b.htm");
     addPage(pages, "/site/", "c.htm", logo, "other-name.gif");

@@ -300,8 +300,17 @@ bool TFTPDlg::runJob(PublishJob& job)
 {
     progress_.emplace(job.toSend());
     showProgress();
-    const bool sent =
-        job.run({.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
+    bool sent = false;
+    try {
+        sent = job.run({.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
+    } catch (const UntrustedServerError&) {
+        throw;
+    } catch (const VelmoraError& failure) {
+        // The failure stays in the status line after its message, where the
+        // last step ("Connecting...") would otherwise stand.
+        setStatus(failure.text());
+        throw;
+    }
     setStatus(sent ? job.summary() : QStringLiteral("Send stopped: ") + job.summary());
     return sent;
 }

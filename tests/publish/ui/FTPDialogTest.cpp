@@ -271,8 +271,8 @@ TEST_F(FtpDialogTest, ImagesLeftBehindAreToldInOneMessageAfterTheSend)
     store("127.0.0.1", "alice", "secret", "pub");
     PageList pages = pagesSharingAnImage(3);
     dir.write(QStringLiteral("velmora.ini.copy"), "[FTP]\nPASSWORD=secret\n");
-    pages[1].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("velmora.ini.copy"))));
-    pages[2].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("gone.gif"))));
+    pages.edit(1).setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("velmora.ini.copy"))));
+    pages.edit(2).setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("gone.gif"))));
     showing(pages, [&] { button("B2")->click(); });
 
     QList<QByteArray> stores;
@@ -296,7 +296,7 @@ TEST_F(FtpDialogTest, ANameThatWouldBreakACommandStopsTheSendBeforeItConnects)
     useServer(server);
     store("127.0.0.1", "alice", "secret", "pub");
     PageList pages = pagesSharingAnImage(2);
-    pages[1].setText(TextField::Edit2, "page2.htm\r\nDELE index.htm");
+    pages.edit(1).setText(TextField::Edit2, "page2.htm\r\nDELE index.htm");
     showing(pages, [&] { button("B2")->click(); });
     EXPECT_EQ(server.controlConnections(), 0);
     EXPECT_TRUE(statuses.isEmpty());

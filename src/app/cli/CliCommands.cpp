@@ -224,9 +224,7 @@ const std::initializer_list<Command>& commands()
          uploadCommand,
          "Generates as above, then uploads every page file, each distinct image and the "
          "site files, printing each remote name once the server has confirmed that file. "
-         "The password is read from VELMORA_FTP_PASSWORD.
-
-"
+         "The password is read from VELMORA_FTP_PASSWORD.\n\n"
          "--protocol is ftp (the default), ftps (explicit FTP over TLS), ftps-implicit (TLS "
          "from the first byte, usually port 990) or sftp (port 22 unless --port says "
          "otherwise; an empty password logs in with the SSH agent and the default keys). "
@@ -235,9 +233,7 @@ const std::initializer_list<Command>& commands()
          "--ca-file names PEM certificates to trust besides the system's. --timeout is the "
          "idle time after which a silent server counts as failed (default 30 seconds). "
          "--known-hosts names the SSH host key file (default ~/.ssh/known_hosts) and "
-         "--accept-new-host-key records a key it does not hold yet.
-
-"
+         "--accept-new-host-key records a key it does not hold yet.\n\n"
          "--connections N (1 to 16, default 4) keeps up to N files in flight at once. "
          "--changed-only sends only the files whose bytes the destination does not hold "
          "yet. --delete removes from the destination the files Velmora published there "

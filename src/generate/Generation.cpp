@@ -69,6 +69,16 @@ WriteResult WritePageFile(const QByteArray& folder, const QByteArray& name,
     return writeFileInFolder(target.folder, target.name, content);
 }
 
+void PrepareAutoNamedPage(PageRecord& page, PageFields& fields, const AutoNamedRun& run, int index,
+                          const QByteArray& previousFileName)
+{
+    page.setText(TextField::PageFolder, run.folder);
+    if (page.text(TextField::Edit2).isEmpty())
+        fields.setText(TextField::Edit2, QFile::encodeName(AutoPageName(run.projectName, index)));
+    refreshBackLink(fields, run.projectType, index, previousFileName);
+    StorePage(page, fields, run.projectType);
+}
+
 void PageGenerator::noteSkipped(const QString& warning)
 {
     if (!skippedImages_.contains(warning)) skippedImages_.append(warning);
@@ -79,7 +89,8 @@ QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int
 {
     const QByteArray folder = page.text(TextField::PageFolder);
     const QByteArray name = page.text(TextField::Edit2);
-    WritePageFile(folder, name, BuildPage(fields, projectType, options.creditLink));
+    WritePageFile(folder, name,
+                  BuildPage(fields, projectType, options.creditLink, options.pageHead.headFor(name)));
     if (const auto warning = images_.copy(page.text(TextField::ImageSource), folder,
                                           page.text(TextField::Image)))
         noteSkipped(*warning);
@@ -129,11 +140,7 @@ QString PageGenerator::generateAutoNamedPage(PageRecord& page, PageFields& field
                                              const QByteArray& previousFileName,
                                              Prompter& prompter, const GenerationOptions& options)
 {
-    page.setText(TextField::PageFolder, run.folder);
-    if (page.text(TextField::Edit2).isEmpty())
-        fields.setText(TextField::Edit2, QFile::encodeName(AutoPageName(run.projectName, index)));
-    refreshBackLink(fields, run.projectType, index, previousFileName);
-    StorePage(page, fields, run.projectType);
+    PrepareAutoNamedPage(page, fields, run, index, previousFileName);
     const QString path = writePage(page, fields, run.projectType, options);
     if (options.msgFile) {
         prompter.message(kMessage,

@@ -6,6 +6,7 @@
 
 #include "base/Errors.h"
 #include "base/FolderFile.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/PageImage.h"
 #include "project/ProjectSession.h"
 
@@ -19,6 +20,8 @@ struct GenerationOptions {
     // The window saves the project before generating; velmora-cli writes
     // the project file only when asked to.
     bool saveFirst = true;
+    // The project's page head, from its companion file.
+    PageHeadChoice pageHead = {};
 };
 
 // Watches a generation page by page, so that a window can show progress and
@@ -91,6 +94,12 @@ private:
     QStringList skippedImages_;
     PageImageCopies images_;
 };
+
+// Gives a page of an auto-named run, already shown in `fields`, the run's
+// folder, its automatic name when it has none and, Interlinked, its link
+// back to `previousFileName`; then stores it into `page`.
+void PrepareAutoNamedPage(PageRecord& page, PageFields& fields, const AutoNamedRun& run, int index,
+                          const QByteArray& previousFileName);
 
 // Writes lines, each followed by CR LF, as the file `folder` + `name`, the
 // record's bytes exactly (see writeFileInFolder: a new file renamed over the

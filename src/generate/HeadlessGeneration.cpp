@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {
@@ -28,7 +29,9 @@ QStringList HeadlessProject::generate()
                               .msgFolder = false,
                               .msgFile = false,
                               .creditLink = creditLink_,
-                              .saveFirst = false},
+                              .saveFirst = false,
+                              .pageHead = PageHeadChoiceOf(
+                                  ProjectCompanion(session_.projectPath()))},
                              &written);
     siteFiles_ = GenerateSiteFiles(session_);
     return written;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <vector>
 
+#include "generate/Generation.h"
 #include "generate/SiteFiles.h"
 #include "project/ProjectFile.h"
 
@@ -30,12 +32,28 @@ public:
     // for a file that cannot be written.
     void run(bool save, const std::function<void(const QString&)>& pageWritten);
 
+    // A page as run() would write it.
+    struct BuiltPage {
+        int index = 0;  // from 0, in project order
+        QByteArray fileName;
+        QByteArrayList lines;
+    };
+    // Builds every page exactly as run() writes it, and writes nothing: no
+    // page, no image, no folder. For checking pages before they go out.
+    void build(const std::function<void(const BuiltPage&)>& pageBuilt);
+
     // The site files of the run.
     const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // The images the run skipped, one line each.
     const QStringList& skippedImages() const { return skippedImages_; }
 
 private:
+    using PageVisitor = std::function<void(PageRecord& page, PageFields& fields, int index,
+                                           const QByteArray& previousFileName)>;
+    GenerationOptions options(bool* withSiteFiles) const;
+    // Reads each page and shows it as a session would before generating it.
+    void walk(const AutoNamedRun& run, const PageVisitor& visit);
+
     QString projectPath_;
     QString startupDir_;
     ProjectFileReader reader_;

@@ -125,5 +125,6 @@ private:
 // The keys of the named values.
 inline const QString kSiteAddressKey = QStringLiteral("site-address");
 inline const QString kIndexNowKeyKey = QStringLiteral("indexnow-key");
+inline const QString kModernHeadKey = QStringLiteral("modern-head");
 
 }  // namespace velmora

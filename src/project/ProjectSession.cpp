@@ -6,6 +6,7 @@
 #include "base/Errors.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/PageTable.h"
 #include "project/PageOperations.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
@@ -234,6 +235,40 @@ int ProjectSession::importKeywordList(const QString& path, const ImportProgress&
     if (phrases.isEmpty())
         throw VelmoraError(QStringLiteral("No keyword phrase in %1").arg(path));
 
+    appendPages(phrases, {}, progress);
+    return int(phrases.size());
+}
+
+std::optional<QString> ProjectSession::askTable()
+{
+    return prompter_.openFile({.title = QStringLiteral("Import Table"),
+                               .filter = QStringLiteral("Tables (CSV)|*.csv"),
+                               .defaultSuffix = QStringLiteral("csv"),
+                               .initialPath = QString(),
+                               .confirmOverwrite = false,
+                               .mustExist = true});
+}
+
+int ProjectSession::importTable(const QString& path, const ImportProgress& progress)
+{
+    PageTableReader table(path);
+    std::vector<TableRow> rows;
+    QByteArrayList phrases;
+    while (std::optional<TableRow> row = table.next()) {
+        phrases.append(row->cells[table.keywordColumn()].trimmed());
+        rows.push_back(std::move(*row));
+    }
+    if (rows.empty()) throw table.error(2, 0, QStringLiteral("no page: the table has a heading row only"));
+    appendPages(phrases,
+                [&](int i, PageFields& fields) { ApplyTableRow(rows[std::size_t(i)], table.columns(), fields); },
+                progress);
+    return int(rows.size());
+}
+
+void ProjectSession::appendPages(const QByteArrayList& phrases,
+                                 const std::function<void(int, PageFields&)>& adjust,
+                                 const ImportProgress& progress)
+{
     // The last page may be the one shown; its record must be current before
     // the first new page links back to it.
     storeCurrentPage();
@@ -244,12 +279,12 @@ int ProjectSession::importKeywordList(const QString& path, const ImportProgress&
                            first, &pages[first - 1]);
     pages.reserve(first + int(phrases.size()));
     for (qsizetype i = 0; i < phrases.size(); ++i) {
-        pages.append() = maker.make(phrases[i]);
+        const auto adjustThis = [&](PageFields& fields) { adjust(int(i), fields); };
+        pages.append() = adjust ? maker.make(phrases[i], adjustThis) : maker.make(phrases[i]);
         if (progress) progress(int(i + 1), int(phrases.size()));
     }
     showPage(first);
     changed_ = true;
-    return int(phrases.size());
 }
 
 void ProjectSession::deletePage()

@@ -44,6 +44,14 @@ public:
     // them. The list is read whole first, so a list that fails to read
     // changes nothing. Returns the number of pages appended.
     int importKeywordList(const QString& path, const ImportProgress& progress = {});
+    // The file dialog of "Import Table...": nothing when cancelled.
+    std::optional<QString> askTable();
+    // "Import Table...": appends one page per row of a page table (see
+    // PageTable.h), each made as importKeywordList makes it and then given
+    // the row's cells, and shows the first of them. The table is read and
+    // checked whole first, so a table that fails changes nothing. Returns
+    // the number of pages appended.
+    int importTable(const QString& path, const ImportProgress& progress = {});
     // "Delete Page": removes the current page unless it is the only one. In
     // an Interlinked project the page after it takes its previous-page link.
     void deletePage();
@@ -83,6 +91,10 @@ public:
 private:
     void adoptPath(const QString& path);
     void appendNewPage();
+    // Appends a page per phrase, `adjust` given each page's filled fields.
+    void appendPages(const QByteArrayList& phrases,
+                     const std::function<void(int, PageFields&)>& adjust,
+                     const ImportProgress& progress);
     bool writeTo(const QString& path);
 
     PageFields& fields_;

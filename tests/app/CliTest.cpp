@@ -211,6 +211,43 @@ TEST(CliGenerate, ASiteAddressAddsTheSiteFilesAndIsRecordedBesideTheProject)
         usage.err.startsWith("usage: velmora-cli generate PROJECT.kpj [--save] [--site-url URL]"));
 }
 
+TEST(CliGenerate, TheModernHeadIsRecordedAndOffLeavesThePagesAsBefore)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 1, 2);
+    const QString page = dir.file(QStringLiteral("site/sitev.htm"));
+    ASSERT_EQ(runCli({QStringLiteral("generate"), path}, dir.path()).exitCode, 0);
+    const QByteArray plain = test::readFile(page);
+    EXPECT_TRUE(plain.startsWith("<html>\r\n<head>\r\n<title>"));
+
+    const QByteArray head = "<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
+                            "content=\"width=device-width, initial-scale=1\">\r\n";
+    CliRun run = runCli({QStringLiteral("generate"), path, QStringLiteral("--modern-head"),
+                         QStringLiteral("on")},
+                        dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(test::readFile(page).startsWith(head + "<title>")) << test::readFile(page).toStdString();
+
+    // Kept in the companion file: a site address later adds the canonical link.
+    run = runCli({QStringLiteral("generate"), path, QStringLiteral("--site-url"),
+                  QStringLiteral("https://shop.example/offers/")},
+                 dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(test::readFile(page).startsWith(
+        head + "<link rel=\"canonical\" href=\"https://shop.example/offers/sitev.htm\">\r\n<title>"));
+
+    run = runCli({QStringLiteral("generate"), path, QStringLiteral("--modern-head"), QStringLiteral("off")},
+                 dir.path());
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(test::readFile(page), plain);
+    EXPECT_NE(runCli({QStringLiteral("generate"), path, QStringLiteral("--modern-head"),
+                      QStringLiteral("yes")},
+                     dir.path())
+                  .exitCode,
+              0);
+}
+
 TEST(CliGenerate, APageThatCannotBeWrittenFailsWithItsPath)
 {
     test::TempDir dir;
@@ -352,6 +389,7 @@ TEST_F(CliNew, WrongArgumentsPrintTheUsage)
                                      QStringList{QStringLiteral("--names"), QStringLiteral("numbers")},
                                      QStringList{QStringLiteral("--template")},
                                      QStringList{QStringLiteral("--frobnicate")},
+                                     QStringList{QStringLiteral("--rows"), QStringLiteral("t.csv")},
                                      QStringList{QStringLiteral("second.kpj")}}) {
         const CliRun run = make(extra);
         EXPECT_NE(run.exitCode, 0);

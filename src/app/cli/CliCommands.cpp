@@ -7,10 +7,12 @@
 #include "Json.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/PageImage.h"
 #include "generate/StreamedGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/PageTable.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
@@ -93,12 +95,16 @@ int generateCommand(const QStringList& args, const Output& io)
     const QString usage = usageOf("generate");
     QString projectPath;
     std::optional<QString> siteAddress;
+    std::optional<bool> modernHead;
     bool save = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--save")) {
             save = true;
         } else if (args[i] == QLatin1String("--site-url") && i + 1 < args.size()) {
             siteAddress = args[++i];
+        } else if (args[i] == QLatin1String("--modern-head") && i + 1 < args.size()) {
+            modernHead = OnOff(args[++i]);
+            if (!modernHead) return fail(io, usage);
         } else if (!args[i].startsWith(QLatin1String("--")) && projectPath.isEmpty()) {
             projectPath = args[i];
         } else {
@@ -109,6 +115,7 @@ int generateCommand(const QStringList& args, const Output& io)
     try {
         StreamedGeneration generation(projectPath, QDir::currentPath());
         if (siteAddress) recordSiteAddress(projectPath, *siteAddress);
+        if (modernHead) recordModernHead(projectPath, *modernHead);
         generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
         for (const SiteFile& file : generation.siteFiles())
             print(io.out, QFile::encodeName(file.localPath));
@@ -136,6 +143,8 @@ std::optional<NewArguments> parseNew(const QStringList& args)
         const bool hasValue = i + 1 < args.size();
         if (arg == QLatin1String("--phrases") && hasValue) {
             request.phrasesPath = args[++i];
+        } else if (arg == QLatin1String("--rows") && hasValue) {
+            request.rowsPath = args[++i];
         } else if (arg == QLatin1String("--template") && hasValue) {
             request.templatePath = args[++i];
         } else if (arg == QLatin1String("--type") && hasValue) {
@@ -156,7 +165,9 @@ std::optional<NewArguments> parseNew(const QStringList& args)
             return std::nullopt;
         }
     }
-    if (request.projectPath.isEmpty() || request.phrasesPath.isEmpty()) return std::nullopt;
+    // One source of pages: a list of phrases or a table of rows.
+    if (request.projectPath.isEmpty() || request.phrasesPath.isEmpty() == request.rowsPath.isEmpty())
+        return std::nullopt;
     return parsed;
 }
 
@@ -174,7 +185,8 @@ int newCommand(const QStringList& args, const Output& io)
     }
     request.startupDir = QDir::currentPath();
     try {
-        MakeKeywordProject(request);
+        if (request.rowsPath.isEmpty()) MakeKeywordProject(request);
+        else MakeTableProject(request);
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
     }
@@ -196,23 +208,32 @@ void recordSiteAddress(HeadlessProject& project, const QString& address)
     recordSiteAddress(project.session().projectPath(), address);
 }
 
+void recordModernHead(const QString& projectPath, bool modern)
+{
+    ProjectCompanion companion(projectPath);
+    SetModernHead(companion, modern);
+}
+
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
         {"fill", "fill PHRASE", fillCommand},
-        {"new", "new PROJECT.kpj --phrases FILE [--type single|interlinked] [--template OTHER.kpj] "
-                "[--names letters|phrase] [--force]",
+        {"new", "new PROJECT.kpj --phrases FILE|--rows FILE.csv [--type single|interlinked] "
+                "[--template OTHER.kpj] [--names letters|phrase] [--force]",
          newCommand},
         {"dump", "dump PROJECT.kpj", dumpCommand},
-        {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
+        {"generate", "generate PROJECT.kpj [--save] [--site-url URL] [--modern-head on|off]",
+         generateCommand},
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
          "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
-         "[--dry-run]",
+         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--modern-head on|off] "
+         "[--changed-only] [--dry-run]",
          uploadCommand},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
          indexNowCommand},
+        {"check", "check PROJECT.kpj [--similarity 0.9] [--min-words 150] [--strict]",
+         checkCommand},
     };
     return table;
 }

@@ -29,10 +29,13 @@ int dumpCommand(const QStringList& args, const Output& io);
 int generateCommand(const QStringList& args, const Output& io);
 int uploadCommand(const QStringList& args, const Output& io);
 int indexNowCommand(const QStringList& args, const Output& io);
+int checkCommand(const QStringList& args, const Output& io);
 
 // Checks the site address and records it in the project's companion file.
 void recordSiteAddress(const QString& projectPath, const QString& address);
 void recordSiteAddress(HeadlessProject& project, const QString& address);
+// Records the page head choice in the project's companion file.
+void recordModernHead(const QString& projectPath, bool modern);
 
 // Every subcommand of velmora-cli, in the order the usage lists them.
 const std::initializer_list<Command>& commands();

@@ -16,6 +16,7 @@
 #include "publish/Publishing.h"
 #include "publish/sftp/SftpSession.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/PageHeadChoice.h"
 
 namespace velmora::cli {
 
@@ -34,6 +35,7 @@ struct UploadArguments {
     std::optional<bool> passive;  // unset: the dialog's stored choice
     std::optional<int> port;      // unset: the protocol's usual one
     std::optional<QString> siteAddress;
+    std::optional<bool> modernHead;
     QString knownHosts;  // empty: ~/.ssh/known_hosts
     bool acceptNewHostKey = false;
     bool changedOnly = false;
@@ -81,6 +83,9 @@ std::optional<UploadArguments> parse(const QStringList& args)
             hasUser = true;
         } else if (arg == QLatin1String("--site-url") && hasValue) {
             parsed.siteAddress = args[++i];
+        } else if (arg == QLatin1String("--modern-head") && hasValue) {
+            parsed.modernHead = OnOff(args[++i]);
+            if (!parsed.modernHead) return std::nullopt;
         } else if (arg == QLatin1String("--dir") && hasValue) {
             d.directory = args[++i].toUtf8();
         } else if (arg == QLatin1String("--port") && hasValue) {
@@ -140,6 +145,7 @@ int uploadCommand(const QStringList& args, const Output& io)
         destination.passive = call->passive.value_or(
             SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
         if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
+        if (call->modernHead) recordModernHead(call->project, *call->modernHead);
         project.generate();
         // Checked whole before connecting; what it leaves out is told once,
         // with what generation left out.

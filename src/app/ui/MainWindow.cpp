@@ -25,13 +25,16 @@
 
 #include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
+#include "app/ui/CheckPagesDialog.h"
 #include "app/ui/ColourSwatch.h"
 #include "app/ui/GenerationProgress.h"
+#include "app/ui/PageOptionsDialog.h"
 #include "app/ui/PasteGuard.h"
 #include "app/ui/Resources.h"
 #include "app/ui/SiteAddressDialog.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/PageImage.h"
 #include "project/PageOperations.h"
 #include "project/ProjectCompanion.h"
@@ -181,6 +184,9 @@ void TForm1::connectCommands()
     bind(ui_->Save1, &QAction::triggered, &TForm1::Button4Click);
     bind(ui_->Saveas1, &QAction::triggered, &TForm1::Button12Click);
     bind(ui_->ImportKeywordList1, &QAction::triggered, &TForm1::ImportKeywordList1Click);
+    bind(ui_->ImportTable1, &QAction::triggered, &TForm1::ImportTable1Click);
+    bind(ui_->PageOptions1, &QAction::triggered, &TForm1::PageOptions1Click);
+    bind(ui_->CheckPages1, &QAction::triggered, &TForm1::CheckPages1Click);
     bind(ui_->DeletePage1, &QAction::triggered, &TForm1::DeletePage1Click);
     bind(ui_->GoToPage1, &QAction::triggered, &TForm1::GoToPage1Click);
     bind(ui_->Preview1, &QAction::triggered, &TForm1::Button8Click);
@@ -445,15 +451,29 @@ void TForm1::ImportKeywordList1Click()
 {
     const std::optional<QString> path = session_.askKeywordList();
     if (!path) return;
+    runImport(QStringLiteral("Importing the keyword list..."),
+              [&](const auto& progress) { session_.importKeywordList(*path, progress); });
+}
+
+void TForm1::ImportTable1Click()
+{
+    const std::optional<QString> path = session_.askTable();
+    if (!path) return;
+    runImport(QStringLiteral("Importing the table..."),
+              [&](const auto& progress) { session_.importTable(*path, progress); });
+}
+
+void TForm1::runImport(const QString& label,
+                       const std::function<void(const ProjectSession::ImportProgress&)>& import)
+{
     const BusyCursor busy;
     // Shown only when the import lasts long enough to be noticed, and brought
     // up to date now and then: each update lets the window system in.
     std::unique_ptr<QProgressDialog> progress;
     QElapsedTimer sinceUpdate;
-    session_.importKeywordList(*path, [&](int done, int total) {
+    import([&](int done, int total) {
         if (!progress) {
-            progress = std::make_unique<QProgressDialog>(
-                QStringLiteral("Importing the keyword list..."), QString(), 0, total, this);
+            progress = std::make_unique<QProgressDialog>(label, QString(), 0, total, this);
             progress->setWindowModality(Qt::WindowModal);
             progress->setMinimumDuration(500);
         } else if (done < total && sinceUpdate.elapsed() < 50) {
@@ -485,7 +505,9 @@ bool TForm1::GeneratePages()
                                                                .msgFolder = options.msgFolder,
                                                                .msgFile = options.msgFile,
                                                                .creditLink = vendor_.linkInHtml,
-                                                               .saveFirst = true});
+                                                               .saveFirst = true,
+                                                               .pageHead = PageHeadChoiceOf(
+                                                                   ProjectCompanion(session_.projectPath()))});
     // The pictures left out, in one message rather than one a page.
     if (!generator_.skippedImages().isEmpty()) {
         prompter_.message(QStringLiteral("Message"), generator_.skippedImages().join(u'\n'),
@@ -500,6 +522,29 @@ void TForm1::SiteAddress1Click()
 {
     TSiteDlg dialog(session_.projectPath(), prompter_, this);
     dialog.exec();
+}
+
+void TForm1::PageOptions1Click()
+{
+    TPageOptDlg dialog(session_.projectPath(), prompter_, this);
+    dialog.exec();
+}
+
+void TForm1::CheckPages1Click()
+{
+    // As generation does, the check reads the project as saved.
+    session_.storeCurrentPage();
+    if (!session_.save()) return;
+    std::vector<Finding> findings;
+    CheckSummary summary;
+    {
+        const BusyCursor busy;
+        summary = PageCheck(session_.projectPath(), session_.startupDir(), {})
+                      .run([&](const Finding& finding) { findings.push_back(finding); });
+    }
+    TCheckDlg dialog(findings, summary, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.chosenPage()) return;
+    session_.showPage(*dialog.chosenPage() - 1);
 }
 
 void TForm1::NotifySearchEngines1Click()

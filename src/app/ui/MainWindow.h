@@ -81,6 +81,7 @@ public:
     void Button11Click();  // "New"
     void Button12Click();  // "Save As..."
     void ImportKeywordList1Click();
+    void ImportTable1Click();
     void DeletePage1Click();
     void GoToPage1Click();
     void SpeedButtonClick(ColourField swatch);
@@ -95,8 +96,16 @@ public:
     void CmExit() { close(); }
     void SiteAddress1Click();
     void NotifySearchEngines1Click();
+    void PageOptions1Click();
+    // Saves the project, checks its pages and lists the findings; a page
+    // chosen there is shown.
+    void CheckPages1Click();
     // After a successful Send: asks whether to notify, when there is a site address.
     void OfferNotification();
+
+    // Runs an import with a progress dialog that shows once it lasts.
+    void runImport(const QString& label,
+                   const std::function<void(const ProjectSession::ImportProgress&)>& import);
 
     // Runs every page generation: "Generate HTML", "Preview" and "FTP".
     bool GeneratePages();

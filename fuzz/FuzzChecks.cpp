@@ -389,7 +389,8 @@ QString checkPageTable(const QByteArray& bytes)
     }
     ProjectData made;
     if (ReadProjectFile(out, made) != kFileOk || made.pages.isEmpty()) return fail("unreadable project");
-    for (const PageRecord& page : made.pages) {
+    for (int i = 0; i < made.pages.size(); ++i) {
+        const PageRecord& page = made.pages[i];
         const QByteArray phrase = page.text(TextField::KeywordPhrase);
         if (phrase.trimmed().isEmpty() || !phrase.isValidUtf8()) return fail("no phrase");
         if (!page.text(TextField::PageFolder).isEmpty()) return fail("a table set the folder");

@@ -13,7 +13,7 @@
 #include "generate/HeadlessGeneration.h"
 #include "generate/SiteFiles.h"
 #include "project/ProjectCompanion.h"
-#include "project/ProjectFile.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -220,12 +220,7 @@ TEST(GeneratedSiteFiles, FollowTheSiteAddressInTheCompanionFile)
 {
     test::TempDir dir;
     const QString project = dir.file(u"shop.kpj"_s);
-    ProjectData data;
-    data.projectType = kSingle;
-    for (int i = 0; i < 3; ++i)
-        InitPage(data.pages.append(),
-                 {.projectType = kSingle, .index = i, .startupDir = "/nowhere"});
-    ASSERT_EQ(WriteProjectFile(project, data), kFileOk);
+    test::ProjectBuilder(3).type(kSingle).write(project);
 
     {
         HeadlessProject headless(project, dir.path());

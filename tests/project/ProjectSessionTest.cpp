@@ -7,6 +7,7 @@
 #include "project/ProjectFile.h"
 #include "project/ProjectSession.h"
 #include "support/ScriptedPrompter.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -281,9 +282,7 @@ TEST_F(ProjectSessionTest, LoadShowsTheFirstPageAndClearsTheFlag)
 
 TEST_F(ProjectSessionTest, AProjectOpenedByARelativePathKeepsItsFullPath)
 {
-    ProjectData project;
-    InitPage(project.pages.append(), {});
-    ASSERT_EQ(WriteProjectFile(file("shop:v2.kpj"), project), kFileOk);
+    test::ProjectBuilder().startupDir({}).writeTo(dir, QStringLiteral("shop:v2.kpj"));
     const QString before = QDir::currentPath();
     QDir::setCurrent(dir.path());
     const int result = session.openProject(QStringLiteral("shop:v2.kpj"));

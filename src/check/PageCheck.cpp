@@ -28,8 +28,12 @@ int CheckSummary::total() const
 QString CheckSummary::text() const
 {
     QString line = QStringLiteral("Checked %1 pages:").arg(pages);
-    for (int i = 0; i < 5; ++i)
-        line += QStringLiteral("%1 %2 %3").arg(i ? u"," : u"").arg(findings[i]).arg(QLatin1String(kFindingNames[i]));
+    for (int i = 0; i < 5; ++i) {
+        line += QStringLiteral("%1 %2 %3")
+                    .arg(i ? u"," : u"")
+                    .arg(findings[i])
+                    .arg(QLatin1String(kFindingNames[i]));
+    }
     return line;
 }
 

@@ -72,7 +72,7 @@ std::optional<QByteArray> Tag::attribute(QByteArrayView wanted) const
                 i = stop + 1;
             } else {
                 const qsizetype start = i;
-                while (i < n && body[i] != ' ' && body[i] != '\t' && body[i] != '\n' && body[i] != '\r') ++i;
+                while (i < n && !QByteArrayView(" \t\r\n").contains(body[i])) ++i;
                 value = body.sliced(start, i - start).toByteArray();
             }
         }
@@ -218,7 +218,9 @@ private:
             // "&amp;", "&#233;": a character reference separates, it is no word.
             if (text[i] == '&') {
                 qsizetype j = i + 1;
-                while (j < n && j - i < 12 && (isAsciiLetterOrDigit(uchar(text[j])) || text[j] == '#')) ++j;
+                while (j < n && j - i < 12 &&
+                       (isAsciiLetterOrDigit(uchar(text[j])) || text[j] == '#'))
+                    ++j;
                 if (j < n && text[j] == ';') {
                     i = j + 1;
                     continue;

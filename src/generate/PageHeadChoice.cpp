@@ -42,7 +42,8 @@ PageHeadChoice PageHeadChoiceOf(const ProjectCompanion& companion)
 void SetModernHead(ProjectCompanion& companion, bool modern)
 {
     // Off is the default and leaves nothing behind.
-    if (ModernHeadOf(companion) != modern) companion.setValue(kModernHeadKey, modern ? kOn : QString());
+    if (ModernHeadOf(companion) != modern)
+        companion.setValue(kModernHeadKey, modern ? kOn : QString());
 }
 
 std::optional<bool> OnOff(const QString& text)

@@ -161,7 +161,8 @@ void PageTableReader::readHeading()
         columns_.append(*field);
     }
     keywordColumn_ = int(columns_.indexOf(TextField::KeywordPhrase));
-    if (keywordColumn_ < 0) throw error(heading->number, 0, QStringLiteral("no KeywordPhrase column"));
+    if (keywordColumn_ < 0)
+        throw error(heading->number, 0, QStringLiteral("no KeywordPhrase column"));
 }
 
 void PageTableReader::checkRow(const TableRow& row) const
@@ -196,6 +197,11 @@ void PageTableReader::checkRow(const TableRow& row) const
         throw error(row.number, keywordColumn_ + 1, QStringLiteral("no keyword phrase"));
 }
 
+VelmoraError PageTableReader::noRowError() const
+{
+    return error(2, 0, QStringLiteral("no page: the table has a heading row only"));
+}
+
 std::optional<TableRow> PageTableReader::next()
 {
     std::optional<TableRow> row = nextRaw();
@@ -228,8 +234,7 @@ int MakeTableProject(const KeywordProjectRequest& request)
             phrase, [&](PageFields& fields) { ApplyTableRow(*row, table.columns(), fields); });
         if (writer.append(page) != kFileOk) throw FileError::cannotCreate(request.projectPath);
     }
-    if (writer.pagesWritten() == 0)
-        throw table.error(2, 0, QStringLiteral("no page: the table has a heading row only"));
+    if (writer.pagesWritten() == 0) throw table.noRowError();
     if (writer.commit() != kFileOk) throw FileError::cannotCreate(request.projectPath);
     return writer.pagesWritten();
 }

@@ -56,6 +56,8 @@ public:
 
     // "FILE, row 3, column 2 (Heading): TEXT"; column 0 names no column.
     VelmoraError error(int row, int column, const QString& text) const;
+    // The error of a table without a row below its heading.
+    VelmoraError noRowError() const;
 
     // Called by the parser as it finds a cell's end and a row's end.
     void cellEnded(const char* bytes, std::size_t size);

@@ -258,10 +258,11 @@ int ProjectSession::importTable(const QString& path, const ImportProgress& progr
         phrases.append(row->cells[table.keywordColumn()].trimmed());
         rows.push_back(std::move(*row));
     }
-    if (rows.empty()) throw table.error(2, 0, QStringLiteral("no page: the table has a heading row only"));
-    appendPages(phrases,
-                [&](int i, PageFields& fields) { ApplyTableRow(rows[std::size_t(i)], table.columns(), fields); },
-                progress);
+    if (rows.empty()) throw table.noRowError();
+    const auto applyRow = [&](int i, PageFields& fields) {
+        ApplyTableRow(rows[std::size_t(i)], table.columns(), fields);
+    };
+    appendPages(phrases, applyRow, progress);
     return int(rows.size());
 }
 

@@ -501,13 +501,14 @@ bool TForm1::GeneratePages()
         ~Detach() { generator.setObserver(nullptr); }
     } detach{generator_};
     siteFiles_.clear();
-    const bool generated = generator_.GeneratePages(session_, {.autoName = options.autoName,
-                                                               .msgFolder = options.msgFolder,
-                                                               .msgFile = options.msgFile,
-                                                               .creditLink = vendor_.linkInHtml,
-                                                               .saveFirst = true,
-                                                               .pageHead = PageHeadChoiceOf(
-                                                                   ProjectCompanion(session_.projectPath()))});
+    const GenerationOptions generation{
+        .autoName = options.autoName,
+        .msgFolder = options.msgFolder,
+        .msgFile = options.msgFile,
+        .creditLink = vendor_.linkInHtml,
+        .saveFirst = true,
+        .pageHead = PageHeadChoiceOf(ProjectCompanion(session_.projectPath()))};
+    const bool generated = generator_.GeneratePages(session_, generation);
     // The pictures left out, in one message rather than one a page.
     if (!generator_.skippedImages().isEmpty()) {
         prompter_.message(QStringLiteral("Message"), generator_.skippedImages().join(u'\n'),

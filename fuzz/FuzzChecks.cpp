@@ -261,7 +261,7 @@ QString checkPageNames(const QByteArray& bytes)
                 if (static_cast<unsigned char>(c) < 32) return fail("a control byte in a planned name");
             QFile file;
             if (item.kind == UploadItem::Kind::Image &&
-                !(OpenUploadFile(file, item.localPath) && looksLikePicture(file.read(12))))
+                !(openRegularFile(file, item.localPath, QIODevice::ReadOnly) && looksLikePicture(file.read(12))))
                 return fail("a planned image that is no picture");
         }
     } catch (const VelmoraError&) {

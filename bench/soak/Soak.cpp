@@ -260,7 +260,7 @@ int tryHostileNames(const QString& path)
                 if (static_cast<unsigned char>(c) < 32) return kEscaped;
             QFile file;
             if (item.kind == UploadItem::Kind::Image &&
-                !(OpenUploadFile(file, item.localPath) && looksLikePicture(file.read(12))))
+                !(openRegularFile(file, item.localPath, QIODevice::ReadOnly) && looksLikePicture(file.read(12))))
                 return kEscaped;
         }
     } catch (const VelmoraError&) {

@@ -39,9 +39,6 @@ struct PublishedPage {
 std::vector<PublishedPage> PublishedPages(const PageList& pages, const QString& projectPath,
                                           const QString& projectName);
 
-// A name that stands for a file in the folder, not a path.
-bool isPublishableName(const QByteArray& name);
-
 // The address of a published file: the site address and the name, each
 // byte that may not stand in a path percent-encoded.
 QByteArray PublishedAddress(const QByteArray& siteAddress, const QByteArray& name);
@@ -62,6 +59,8 @@ struct SiteFile {
 
 inline const QByteArray kSitemapName = "sitemap.xml";
 inline const QByteArray kRobotsName = "robots.txt";
+// "sitemapN.xml", the Nth of the sitemaps an index names.
+QByteArray NumberedSitemapName(int number);
 
 // Writes into the output folder the sitemap (numbered sitemaps and an index
 // named sitemap.xml when one file would pass a limit), robots.txt (a kept

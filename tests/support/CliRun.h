@@ -19,9 +19,9 @@ struct CliRun {
 
 // What a run starts with besides its arguments.
 struct CliSetting {
-    QString workingDirectory;                // the test program's own when empty
-    QHash<QString, QByteArray> environment;  // set on top of the test program's
-    QStringList unset;                       // taken out of it
+    QString workingDirectory = {};                // the test program's own when empty
+    QHash<QString, QByteArray> environment = {};  // set on top of the test program's
+    QStringList unset = {};                       // taken out of it
 };
 
 // velmora-cli as a program (library velmora_cli_program). A crash or a run

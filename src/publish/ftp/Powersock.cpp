@@ -7,9 +7,9 @@
 #include <QTcpSocket>
 #include <algorithm>
 
+#include "base/ScopeExit.h"
 #include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
 
 namespace velmora {
 

@@ -5,11 +5,11 @@
 #include <QTcpSocket>
 #include <array>
 
+#include "base/FileAccess.h"
+#include "base/ScopeExit.h"
 #include "publish/FtpErrors.h"
 #include "publish/ftp/Powersock.h"
 #include "publish/ftp/ReplyLines.h"
-#include "publish/ScopeExit.h"
-#include "base/FileAccess.h"
 
 namespace velmora {
 

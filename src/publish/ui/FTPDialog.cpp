@@ -5,11 +5,11 @@
 #include <QShowEvent>
 
 #include "base/CommandGuard.h"
+#include "base/ScopeExit.h"
 #include "base/ui/DialogConduct.h"
 #include "publish/ChangedFiles.h"
 #include "publish/FtpErrors.h"
 #include "publish/PublisherFactory.h"
-#include "publish/ScopeExit.h"
 #include "publish/ServerTrust.h"
 #include "publish/sftp/SftpPublisher.h"
 #include "ui_FTPDialog.h"

@@ -119,7 +119,11 @@ QString checkSettingsFile(const QByteArray& bytes)
     // A write into whatever the file held keeps every other key readable
     // and reads back as written.
     const QByteArray homePage = settings.read("VENDOR", "HOMEPAGE", "none");
-    settings.write("WSIZE", "Left", "17");
+    try {
+        settings.write("WSIZE", "Left", "17");
+    } catch (const FileError&) {
+        return fail("write refused");
+    }
     if (settings.read("WSIZE", "Left", "") != "17") return fail("written key reads back");
     if (settings.read("VENDOR", "HOMEPAGE", "none") != homePage) return fail("write lost a key");
     return {};

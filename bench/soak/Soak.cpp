@@ -298,7 +298,12 @@ int tryDamaged(const QString& kind, const QString& path)
     if (kind == u"settings-planted") {
         // Neither read nor replaced: a write on what is no regular file is refused.
         if (VendorValues::read(settings).programName != "Velmora 1.0") return kBadRead;
-        return settings.write("WSIZE", "Left", "1") ? kBadRead : kReported;
+        try {
+            settings.write("WSIZE", "Left", "1");
+        } catch (const FileError&) {
+            return kReported;
+        }
+        return kBadRead;
     }
     VendorValues::read(settings);
     Options options;
@@ -382,7 +387,8 @@ QByteArray hostileProject(QRandomGenerator& random, const QByteArray& sandbox)
     qToLittleEndian<qint32>(project.projectType, bytes.data());
     qToLittleEndian<qint32>(3, bytes.data() + 4);
     for (int i = 0; i < 3; ++i) {
-        const auto record = project.pages[i].bytes();
+        const PageRecord page = project.pages.at(i);
+        const auto record = page.bytes();
         bytes.append(record.data(), qsizetype(record.size()));
     }
     return bytes;

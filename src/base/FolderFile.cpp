@@ -108,6 +108,19 @@ bool alreadyHolds(const QByteArray& path, Content& content)
            opened.st_size == content.size() && sameBytes(old, content);
 }
 
+// Writes the whole content, from its start, to the open file.
+bool writeContent(int fd, Content& content)
+{
+    if (!content.restart()) return false;
+    char buffer[kChunk];
+    for (;;) {
+        const qint64 n = content.read(buffer, kChunk);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!writeAll(fd, QByteArrayView(buffer, n))) return false;
+    }
+}
+
 QByteArray temporaryName()
 {
     return ".velmora-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
@@ -133,7 +146,24 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
     // or device there is simply replaced, and never opened.
     mode_t keepMode = 0;
     struct stat info {};
-    if (::fstatat(dir.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    const bool there = ::fstatat(dir.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!there && errno == ENOENT) {
+        // Nothing of that name yet: the file is made in place, exclusively
+        // and without following a link, so there is no old file to keep
+        // whole and no temporary file and rename to pay for. Something that
+        // appears there meanwhile is left to the replacing write below.
+        const int fd = ::openat(dir.get(), name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0) {
+            FileDescriptor out(fd);
+            const bool ok = writeContent(out.get(), content);
+            if (out.close() && ok) return WriteResult::Written;
+            ::unlinkat(dir.get(), name.constData(), 0);
+            throw cannotCreate();
+        }
+        if (errno != EEXIST) throw cannotCreate();
+    }
+    if (there) {
         if (S_ISDIR(info.st_mode)) throw cannotCreate();
         if (S_ISREG(info.st_mode)) {
             // A read-only page stays as it is, as an in-place write would
@@ -155,21 +185,7 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
     }
     if (fd < 0) throw cannotCreate();
     FileDescriptor out(fd);
-    bool ok = !keepMode || ::fchmod(out.get(), keepMode) == 0;
-    if (ok && content.restart()) {
-        char buffer[kChunk];
-        for (;;) {
-            const qint64 n = content.read(buffer, kChunk);
-            if (n < 0) ok = false;
-            if (n <= 0) break;
-            if (!writeAll(out.get(), QByteArrayView(buffer, n))) {
-                ok = false;
-                break;
-            }
-        }
-    } else {
-        ok = false;
-    }
+    bool ok = (!keepMode || ::fchmod(out.get(), keepMode) == 0) && writeContent(out.get(), content);
     ok = out.close() && ok;
     if (!ok || ::renameat(dir.get(), temporary.constData(), dir.get(), name.constData()) != 0) {
         ::unlinkat(dir.get(), temporary.constData(), 0);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "base/Prompter.h"
@@ -34,6 +36,13 @@ private:
     QStringList messages_;
 };
 
+// A page as generation would write it.
+struct BuiltPage {
+    int index = 0;  // from 0, in project order
+    QByteArray fileName;
+    QByteArrayList lines;
+};
+
 // A project opened without a window: the same session, fields in memory and
 // auto-named generation with both information messages off, as velmora-cli
 // uses it. The start-up directory holds the velmora.ini the credit link
@@ -46,6 +55,13 @@ public:
     // Writes every page file and returns their paths in page order; then,
     // when the project has a site address, its site files.
     QStringList generate();
+    // The same, telling `pageWritten` each page file's path as it is written;
+    // without `keepRecords` the project's records stay as they were read.
+    void generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords = true);
+    // Builds every page exactly as generate() writes it, and writes
+    // nothing: no page, no image, no folder. For checking pages before they
+    // go out.
+    void build(const std::function<void(const BuiltPage&)>& pageBuilt);
     // The images the last generate() skipped, one line each.
     const QStringList& skippedImages() const { return generator_.skippedImages(); }
     // The site files of the last generate().
@@ -57,6 +73,8 @@ public:
     const ProjectData& project() const { return session_.project(); }
 
 private:
+    GenerationOptions options(bool keepRecords);
+
     MemoryPageFields fields_;
     QuietPrompter prompter_;
     ProjectSession session_;

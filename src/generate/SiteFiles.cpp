@@ -261,9 +261,9 @@ std::vector<SiteFile> writeSiteFilesOf(ProjectCompanion& companion, const QByteA
 
 }  // namespace
 
-std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const SitemapLimits& limits)
+std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits)
 {
-    ProjectCompanion companion(session.projectPath());
+    ProjectCompanion& companion = session.companion();
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
     return writeSiteFilesOf(
@@ -271,19 +271,14 @@ std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const Sit
         PublishedPages(session.project().pages, session.projectPath(), session.projectName()), limits);
 }
 
-std::vector<SiteFile> GenerateSiteFiles(const QString& projectPath, const QString& projectName,
+std::vector<SiteFile> GenerateSiteFiles(ProjectCompanion& companion, const QString& projectPath,
+                                        const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
                                         const SitemapLimits& limits)
 {
-    ProjectCompanion companion(projectPath);
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
     return writeSiteFilesOf(companion, siteAddress, projectPath, projectName, pages, limits);
-}
-
-bool HasSiteAddress(const QString& projectPath)
-{
-    return !SiteAddressOf(ProjectCompanion(projectPath)).isEmpty();
 }
 
 }  // namespace velmora

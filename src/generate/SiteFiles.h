@@ -96,15 +96,13 @@ void SetIndexNowKey(ProjectCompanion& companion, const QString& key);
 // The site files of a session's project just generated: none when the
 // project has no site address. A project that has one but no IndexNow key
 // gets its key here.
-std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session,
-                                        const SitemapLimits& limits = {});
+std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits = {});
 // The same for a project file whose pages were generated one at a time,
-// given the pages as published.
-std::vector<SiteFile> GenerateSiteFiles(const QString& projectPath, const QString& projectName,
+// given its companion and the pages as published.
+std::vector<SiteFile> GenerateSiteFiles(ProjectCompanion& companion, const QString& projectPath,
+                                        const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
                                         const SitemapLimits& limits = {});
-// True when the project file's companion holds a site address.
-bool HasSiteAddress(const QString& projectPath);
 
 // Replaces a file in the output folder with these bytes unless it already
 // holds exactly them. A link at the target is replaced, never followed.

@@ -1,22 +1,19 @@
 #pragma once
 
-#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <vector>
 
-#include "generate/Generation.h"
+#include "generate/HeadlessGeneration.h"
 #include "generate/SiteFiles.h"
-#include "project/ProjectFile.h"
 
 namespace velmora {
 
 // Generates every page of a project file as velmora-cli does (auto-named,
 // no messages, the credit link from velmora.ini in the start-up folder),
-// reading and writing one record at a time, so memory stays that of a page
-// whatever the project's size. The page files, site files and records come
-// out exactly as from generating the whole project in a session.
+// through the same generator as the window, which reads and writes one
+// record at a time, so memory stays flat whatever the project's size.
 class StreamedGeneration {
 public:
     // Opens the project file; VelmoraError "Error opening file" when it
@@ -33,32 +30,20 @@ public:
     void run(bool save, const std::function<void(const QString&)>& pageWritten);
 
     // A page as run() would write it.
-    struct BuiltPage {
-        int index = 0;  // from 0, in project order
-        QByteArray fileName;
-        QByteArrayList lines;
-    };
+    using BuiltPage = velmora::BuiltPage;
     // Builds every page exactly as run() writes it, and writes nothing: no
     // page, no image, no folder. For checking pages before they go out.
-    void build(const std::function<void(const BuiltPage&)>& pageBuilt);
+    void build(const std::function<void(const BuiltPage&)>& pageBuilt) { project_.build(pageBuilt); }
 
     // The site files of the run.
-    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
+    const std::vector<SiteFile>& siteFiles() const { return project_.siteFiles(); }
     // The images the run skipped, one line each.
-    const QStringList& skippedImages() const { return skippedImages_; }
+    const QStringList& skippedImages() const { return project_.skippedImages(); }
+    // The project's companion, open for the whole run.
+    ProjectCompanion& companion() { return project_.session().companion(); }
 
 private:
-    using PageVisitor = std::function<void(PageRecord& page, PageFields& fields, int index,
-                                           const QByteArray& previousFileName)>;
-    GenerationOptions options(bool* withSiteFiles) const;
-    // Reads each page and shows it as a session would before generating it.
-    void walk(const AutoNamedRun& run, const PageVisitor& visit);
-
-    QString projectPath_;
-    QString startupDir_;
-    ProjectFileReader reader_;
-    std::vector<SiteFile> siteFiles_;
-    QStringList skippedImages_;
+    HeadlessProject project_;
 };
 
 }  // namespace velmora

@@ -222,9 +222,8 @@ QString ProjectCompanion::pathFor(const QString& projectFilePath)
     return projectFilePath + QStringLiteral(".velmora");
 }
 
-void ProjectCompanion::carry(const QString& fromProject, const QString& toProject)
+void ProjectCompanion::carry(const ProjectCompanion& from, const QString& toProject)
 {
-    const ProjectCompanion from(fromProject);
     ProjectCompanion to(toProject);
     const bool nothingEitherSide = from.values_.isEmpty() && from.scopes_.isEmpty() &&
                                    to.values_.isEmpty() && to.scopes_.isEmpty();

@@ -1,10 +1,14 @@
 #include "ProjectFile.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
+#include "base/Errors.h"
 #include "base/FileAccess.h"
 
 namespace velmora {
@@ -139,23 +143,100 @@ int WriteProjectFile(const QString& path, const ProjectData& project)
     ProjectFileWriter writer;
     if (const int result = writer.open(path, project.projectType); result != kFileOk) return result;
     for (int i = 0; i < project.pages.size(); ++i)
-        if (writer.append(project.pages[i]) != kFileOk) return kFileShort;
+        if (writer.append(project.pages.at(i)) != kFileOk) return kFileShort;
     return writer.commit();
 }
 
 int ReadProjectFile(const QString& path, ProjectData& out)
 {
-    ProjectFileReader reader;
-    if (const int result = reader.open(path); result != kFileOk) return result;
-
-    ProjectData read;
-    read.projectType = reader.projectType();
-    // Memory follows the records as they are read.
-    read.pages.reserve(std::min(reader.pageCount(), 1024));
-    for (int i = 0; i < reader.pageCount(); ++i)
-        if (reader.read(read.pages.append()) != kFileOk) return kFileShort;
-    out = std::move(read);
+    int result = kFileOk;
+    std::shared_ptr<ProjectRecords> records = ProjectRecords::open(path, result);
+    if (!records) return result;
+    out.projectType = records->projectType();
+    out.pages.attach(std::move(records));
     return kFileOk;
+}
+
+PageRewrite::PageRewrite(PageList& pages, int projectType, QString folder, QString replacing)
+    : pages_(pages),
+      projectType_(projectType),
+      folder_(std::move(folder)),
+      replacing_(std::move(replacing))
+{
+}
+
+PageRewrite::~PageRewrite()
+{
+    if (!path_.isEmpty()) QFile::remove(path_);
+}
+
+void PageRewrite::start(int index)
+{
+    // A folder that takes no new file would have the writer write over the
+    // records still to be read.
+    if (!replacing_.isEmpty() && QFileInfo(QFileInfo(replacing_).absolutePath()).isWritable()) {
+        auto writer = std::make_unique<ProjectFileWriter>();
+        if (writer->open(replacing_, projectType_) == kFileOk) {
+            writer_ = std::move(writer);
+            for (int i = 0; i < index; ++i)
+                if (writer_->append(pages_.at(i)) != kFileOk)
+                    throw FileError::cannotCreate(replacing_);
+            return;
+        }
+        replacing_.clear();
+    }
+    // Beside the project where it can be, on the disk the project is on;
+    // else in the temporary folder. The name is reserved by a file of our
+    // own, which the writer replaces.
+    for (const QString& folder : {folder_, QDir::tempPath()}) {
+        if (folder.isEmpty()) continue;
+        QTemporaryFile reserved(folder + QStringLiteral("/.velmora-pages-XXXXXX"));
+        reserved.setAutoRemove(false);
+        if (!reserved.open()) continue;
+        auto writer = std::make_unique<ProjectFileWriter>();
+        if (writer->open(reserved.fileName(), projectType_) != kFileOk) {
+            QFile::remove(reserved.fileName());
+            continue;
+        }
+        path_ = reserved.fileName();
+        writer_ = std::move(writer);
+        for (int i = 0; i < index; ++i)
+            if (writer_->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(path_);
+        return;
+    }
+    holding_ = true;
+}
+
+void PageRewrite::put(int index, const PageRecord& before, const PageRecord& after)
+{
+    next_ = index + 1;
+    if (!writer_ && !holding_) {
+        if (before == after) return;
+        start(index);
+    }
+    if (holding_) {
+        pages_.set(index, after);
+        return;
+    }
+    if (writer_->append(after) != kFileOk) throw FileError::cannotCreate(path_);
+}
+
+void PageRewrite::finish()
+{
+    if (!writer_) return;
+    const auto writer = std::move(writer_);
+    const QString written = replacing_.isEmpty() ? path_ : replacing_;
+    for (int i = next_; i < pages_.size(); ++i)
+        if (writer->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(written);
+    int result = writer->commit();
+    std::shared_ptr<ProjectRecords> records =
+        result == kFileOk ? ProjectRecords::open(written, result) : nullptr;
+    if (!records) throw FileError::cannotCreate(written);
+    pages_.attach(std::move(records));
+    if (path_.isEmpty()) return;
+    // The open file is all the list needs; nobody else sees it.
+    QFile::remove(path_);
+    path_.clear();
 }
 
 }  // namespace velmora

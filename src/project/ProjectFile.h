@@ -21,9 +21,10 @@ enum FileResult : int {
 // whole.
 int WriteProjectFile(const QString& path, const ProjectData& project);
 
-// Reads a project into `out` only when the whole file reads: a failure
-// leaves `out` as it was. A page count of 0 or less is refused as short.
-// Bytes after the last record are ignored.
+// Opens a project into `out`, whose pages are then read from the file on
+// demand (see PageList), only when the header reads and the file holds every
+// record it promises: a failure leaves `out` as it was. A page count of 0 or
+// less is refused as short. Bytes after the last record are ignored.
 int ReadProjectFile(const QString& path, ProjectData& out);
 
 // Reads a project file one record at a time, so a project of any size is
@@ -78,6 +79,40 @@ private:
     bool sparse_ = false;
     int pagesWritten_ = 0;
     bool failed_ = false;
+};
+
+// Carries a pass that may change every page (generation) without holding
+// the changed pages: from the first page that comes out changed, the pages go
+// in order into a new project file, to which the list is attached once the
+// pass ends. That file replaces `replacing` when given (a project file that
+// holds the list's pages as they were), else it is a private temporary file
+// in `folder` (or the temporary folder). While the pages come out as they
+// were, nothing is written. Where no file can be made, the changed pages
+// are held instead.
+class PageRewrite {
+public:
+    PageRewrite(PageList& pages, int projectType, QString folder, QString replacing = {});
+    ~PageRewrite();
+
+    // Page `index` as it was (`before`) and as it is now. Pages come in
+    // order, each once; a page not given stays as it was.
+    void put(int index, const PageRecord& before, const PageRecord& after);
+    // Writes the pages not given and attaches the list to the new file.
+    // FileError "Cannot create file %s" when the temporary file fails; the
+    // list then holds what it was given.
+    void finish();
+
+private:
+    void start(int index);
+
+    PageList& pages_;
+    int projectType_;
+    QString folder_;
+    QString replacing_;
+    QString path_;  // the private file, removed once the list is attached
+    std::unique_ptr<ProjectFileWriter> writer_;
+    bool holding_ = false;
+    int next_ = 0;
 };
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "base/Errors.h"
 #include "project/KeywordFill.h"
@@ -61,9 +62,25 @@ ProjectSession::ProjectSession(PageFields& fields, Prompter& prompter, QString s
 
 QString ProjectSession::title() const { return kBaseTitle + QStringLiteral(" - ") + projectName_; }
 
+void ProjectSession::setPath(const QString& path)
+{
+    if (companion_ && path == projectPath_) return;
+    // Two objects on one companion would each append to their own view of
+    // it: the old one goes before the new one reads the file.
+    companion_.reset();
+    projectPath_ = path;
+    companion_ = std::make_unique<ProjectCompanion>(path);
+}
+
+ProjectCompanion& ProjectSession::companion()
+{
+    if (!companion_) companion_ = std::make_unique<ProjectCompanion>(projectPath_);
+    return *companion_;
+}
+
 void ProjectSession::adoptPath(const QString& path)
 {
-    projectPath_ = path;
+    setPath(path);
     projectName_ = fileNamePart(path);
     if (titleChanged) titleChanged(title());
 }
@@ -97,7 +114,7 @@ ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool 
     InitPage(project_.pages.append(), {.projectType = type,
                                        .index = 0,
                                        .startupDir = QFile::encodeName(startupDir_)});
-    ShowPage(currentPage(), fields_, type, 0, project_.pages.size());
+    showPage(0);
 
     const QString name = NextProjectName(startupDir_);
     adoptPath(startupDir_ + u'/' + name);
@@ -107,21 +124,29 @@ ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool 
 
 void ProjectSession::showPage(int index)
 {
+    // Read first: a record that no longer reads leaves the page shown as it was.
+    const PageRecord page = project_.pages.at(index);
     currentIndex_ = index;
-    ShowPage(currentPage(), fields_, project_.projectType, index, project_.pages.size());
+    ShowPage(page, fields_, project_.projectType, index, project_.pages.size());
 }
 
-void ProjectSession::storeCurrentPage() { StorePage(currentPage(), fields_, project_.projectType); }
+void ProjectSession::storeCurrentPage()
+{
+    // Stored into a copy: a page that comes out as the file holds it stays
+    // unheld, so paging through a project costs no memory.
+    PageRecord page = currentPage();
+    StorePage(page, fields_, project_.projectType);
+    project_.pages.set(currentIndex_, page);
+}
 
 void ProjectSession::appendNewPage()
 {
     const int index = project_.pages.size();
-    PageRecord page;
-    InitPage(page, {.projectType = project_.projectType,
-                    .index = index,
-                    .previous = &project_.pages[index - 1],
-                    .startupDir = QFile::encodeName(startupDir_)});
-    project_.pages.append() = page;
+    const PageRecord previous = project_.pages.at(index - 1);
+    InitPage(project_.pages.append(), {.projectType = project_.projectType,
+                                       .index = index,
+                                       .previous = &previous,
+                                       .startupDir = QFile::encodeName(startupDir_)});
 }
 
 void ProjectSession::nextPage()
@@ -161,16 +186,32 @@ void ProjectSession::load()
                                                             .initialPath = QString(),
                                                             .confirmOverwrite = false,
                                                             .mustExist = true});
-    if (!path) return;
+    if (path) open(*path);
+}
+
+bool ProjectSession::open(const QString& path)
+{
     // A failed load keeps the current project, its pages, title and flag.
-    if (openProject(*path) != kFileOk)
-        prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error);
+    if (openProject(path) == kFileOk) return true;
+    prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error);
+    return false;
 }
 
 bool ProjectSession::writeTo(const QString& path)
 {
     storeCurrentPage();
-    return WriteProjectFile(path, project_) == kFileOk;
+    const ProjectRecords* records = project_.pages.records();
+    // A folder that takes no temporary file makes the writer write the file
+    // in place, over the records the unheld pages are still to be read from.
+    if (records && QFileInfo(records->path()) == QFileInfo(path) &&
+        !QFileInfo(QFileInfo(path).absolutePath()).isWritable())
+        project_.pages.holdAll();
+    if (WriteProjectFile(path, project_) != kFileOk) return false;
+    // The pages are read from the file just written from now on, and the
+    // pages held until now let go.
+    ProjectData written;
+    if (ReadProjectFile(path, written) == kFileOk) project_ = std::move(written);
+    return true;
 }
 
 bool ProjectSession::save()
@@ -184,6 +225,16 @@ bool ProjectSession::save()
     return true;
 }
 
+bool ProjectSession::ensureSaved()
+{
+    storeCurrentPage();
+    const PageList& pages = project_.pages;
+    if (pages.isVerbatim() && pages.records()->isFileAt(projectPath_) &&
+        pages.records()->projectType() == project_.projectType)
+        return true;
+    return save();
+}
+
 void ProjectSession::saveAs()
 {
     const std::optional<QString> path = prompter_.saveFile({.title = QString(),
@@ -193,21 +244,24 @@ void ProjectSession::saveAs()
                                                             .confirmOverwrite = true,
                                                             .mustExist = false});
     if (!path) return;
-    const QString previous = projectPath_;
     const bool written = writeTo(*path);
-    projectPath_ = *path;  // the dialog keeps the chosen name whatever the outcome
     if (!written) {
+        setPath(*path);  // the dialog keeps the chosen name whatever the outcome
         prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error);
         return;
     }
+    std::optional<QString> carryFailure;
+    try {
+        ProjectCompanion::carry(companion(), *path);
+    } catch (const FileError& e) {
+        carryFailure = e.text();
+    }
+    // Opened afresh even under the same name: the carry rewrote the file.
+    companion_.reset();
     adoptPath(*path);
     changed_ = false;
-    try {
-        ProjectCompanion::carry(previous, *path);
-    } catch (const FileError& e) {
-        // The project itself is saved; what lives beside it is not.
-        prompter_.message(kError, e.text(), MessageIcon::Error);
-    }
+    // The project itself is saved; what lives beside it is not.
+    if (carryFailure) prompter_.message(kError, *carryFailure, MessageIcon::Error);
 }
 
 void ProjectSession::fill() { Fill(fields_); }
@@ -275,9 +329,10 @@ void ProjectSession::appendPages(const QByteArrayList& phrases,
     storeCurrentPage();
     PageList& pages = project_.pages;
     const int first = pages.size();
+    const PageRecord last = pages.at(first - 1);
     KeywordPageMaker maker({.projectType = project_.projectType,
                             .startupDir = QFile::encodeName(startupDir_)},
-                           first, &pages[first - 1]);
+                           first, &last);
     pages.reserve(first + int(phrases.size()));
     for (qsizetype i = 0; i < phrases.size(); ++i) {
         const auto adjustThis = [&](PageFields& fields) { adjust(int(i), fields); };
@@ -300,7 +355,7 @@ void ProjectSession::deletePage()
     const int index = currentIndex_;
     if (isInterlinked(project_.projectType) && index + 1 < pages.size()) {
         for (TextField f : {TextField::PreviousLinkName, TextField::PreviousLinkAddress})
-            pages[index + 1].setText(f, pages[index].text(f));
+            pages.edit(index + 1).setText(f, pages.at(index).text(f));
     }
     pages.removeAt(index);
     showPage(std::min(index, pages.size() - 1));

@@ -3,10 +3,12 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
+#include "project/ProjectCompanion.h"
 
 namespace velmora {
 
@@ -28,6 +30,9 @@ public:
     void previousPage();  // "<<"
     void load();          // "Load..."
     bool save();          // "Save"
+    // Saves unless the project file already holds the project exactly as
+    // it is (the shown page stored first). True when the file holds it.
+    bool ensureSaved();
     void saveAs();        // "Save As..."
     void fill();          // "Fill"
     void chooseColour(ColourField swatch);
@@ -61,6 +66,9 @@ public:
     // The save question before unsaved work is dropped. False means Cancel.
     bool confirmDiscard();
 
+    // Opens a project as "Load..." does once a file is chosen: on failure the
+    // message "Error opening file" and the session keeps its project.
+    bool open(const QString& path);
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
     int openProject(const QString& path);
@@ -77,9 +85,14 @@ public:
     const ProjectData& project() const { return project_; }
     int projectType() const { return project_.projectType; }
     int currentIndex() const { return currentIndex_; }
-    PageRecord& currentPage() { return project_.pages[currentIndex_]; }
+    // A copy of the current page's record (what was stored last, not what
+    // the fields show now).
+    PageRecord currentPage() const { return project_.pages.at(currentIndex_); }
     const QString& projectPath() const { return projectPath_; }
     const QString& projectName() const { return projectName_; }
+    // What is kept beside the project file, opened once whenever the
+    // project gets its path (new, load, save as) and lent to whoever needs it.
+    ProjectCompanion& companion();
     bool changed() const { return changed_; }
     void markChanged() { changed_ = true; }
 
@@ -90,6 +103,8 @@ public:
 
 private:
     void adoptPath(const QString& path);
+    // The path the project is saved to, with its companion.
+    void setPath(const QString& path);
     void appendNewPage();
     // Appends a page per phrase, `adjust` given each page's filled fields.
     void appendPages(const QByteArrayList& phrases,
@@ -103,6 +118,7 @@ private:
     ProjectData project_;
     int currentIndex_ = 0;
     QString projectPath_;
+    std::unique_ptr<ProjectCompanion> companion_;  // of projectPath_
     QString projectName_;
     bool changed_ = false;
     std::uint32_t lastColour_ = 0;  // the colour dialog opens on the last confirmed colour

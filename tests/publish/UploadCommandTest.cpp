@@ -348,7 +348,7 @@ protected:
     {
         ProjectData project;
         ASSERT_EQ(ReadProjectFile(projectPath, project), kFileOk);
-        project.pages[2].setText(TextField::Heading, "Page X");
+        project.pages.edit(2).setText(TextField::Heading, "Page X");
         PageRecord& added = project.pages.append();
         InitPage(added, {.projectType = kSingle, .index = 3, .startupDir = "/nowhere"});
         added.setText(TextField::ImageSource, "");

@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "CliManual.h"
 #include "Json.h"
+#include "base/Version.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/PageHeadChoice.h"
@@ -13,7 +15,6 @@
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
 #include "project/PageTable.h"
-#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -114,8 +115,8 @@ int generateCommand(const QStringList& args, const Output& io)
     if (projectPath.isEmpty()) return fail(io, usage);
     try {
         StreamedGeneration generation(projectPath, QDir::currentPath());
-        if (siteAddress) recordSiteAddress(projectPath, *siteAddress);
-        if (modernHead) recordModernHead(projectPath, *modernHead);
+        if (siteAddress) SetSiteAddress(generation.companion(), *siteAddress);
+        if (modernHead) SetModernHead(generation.companion(), *modernHead);
         generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
         for (const SiteFile& file : generation.siteFiles())
             print(io.out, QFile::encodeName(file.localPath));
@@ -197,43 +198,85 @@ int newCommand(const QStringList& args, const Output& io)
     return 0;
 }
 
-void recordSiteAddress(const QString& projectPath, const QString& address)
-{
-    ProjectCompanion companion(projectPath);
-    SetSiteAddress(companion, address);
-}
-
-void recordSiteAddress(HeadlessProject& project, const QString& address)
-{
-    recordSiteAddress(project.session().projectPath(), address);
-}
-
-void recordModernHead(const QString& projectPath, bool modern)
-{
-    ProjectCompanion companion(projectPath);
-    SetModernHead(companion, modern);
-}
-
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
-        {"fill", "fill PHRASE", fillCommand},
-        {"new", "new PROJECT.kpj --phrases FILE|--rows FILE.csv [--type single|interlinked] "
-                "[--template OTHER.kpj] [--names letters|phrase] [--force]",
-         newCommand},
-        {"dump", "dump PROJECT.kpj", dumpCommand},
+        {"fill", "fill PHRASE", fillCommand,
+         "Prints the heading, placeholder texts and keyword fields that Fill makes from "
+         "a keyword phrase, as one JSON object."},
+        {"new",
+         "new PROJECT.kpj --phrases FILE|--rows FILE.csv [--type single|interlinked] "
+         "[--template OTHER.kpj] [--names letters|phrase] [--force]",
+         newCommand,
+         "Makes a project with one page per non-blank line of FILE (UTF-8, each line "
+         "trimmed), in order, and prints the project file's path. Each page starts from a "
+         "new page's defaults, or from the first page of the --template project, and gets "
+         "the phrase and what Fill makes of it. The type is the template's, else "
+         "Interlinked.\n\n"
+         "--names letters (the default) leaves file names to generation; --names phrase "
+         "names each page after its phrase (cheap-used-cars.htm, then "
+         "cheap-used-cars-2.htm). An existing PROJECT.kpj is replaced only with --force. "
+         "When the working folder has no splash1.jpg, the picture new pages show, Velmora "
+         "puts its own there.\n\n"
+         "--rows makes one page per row of a CSV table instead (RFC 4180, UTF-8), whose "
+         "first row names the page fields by their record names (KeywordPhrase required; "
+         "Heading, Description, HomePage, Image and the others). Each page is made as "
+         "above from its KeywordPhrase, then the row's other cells replace what Fill made; "
+         "an empty cell keeps it. An unknown column, a row with too many cells or a value "
+         "that does not fit its field is an error naming the row and column, and nothing "
+         "is written."},
+        {"dump", "dump PROJECT.kpj", dumpCommand,
+         "Prints a project file as {\"ProjectType\": n, \"Pages\": [...]}, each page with "
+         "every record field."},
         {"generate", "generate PROJECT.kpj [--save] [--site-url URL] [--modern-head on|off]",
-         generateCommand},
+         generateCommand,
+         "Writes every page file, auto-named, into the folder beside the project, as the "
+         "window's Generate HTML does, and prints each file's path as it is written. --save "
+         "writes the updated records back to the project once everything is written. With "
+         "a site address (--site-url records one) sitemap.xml, robots.txt and the IndexNow "
+         "key file are written too. --modern-head on records that the pages start their "
+         "head with a charset line, a viewport line and, with a site address, a canonical "
+         "link; off records the template's head. Each image that was skipped is named on "
+         "standard error; the command still succeeds."},
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-         "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--modern-head on|off] "
-         "[--changed-only] [--dry-run]",
-         uploadCommand},
+         "[--protocol ftp|ftps|ftps-implicit|sftp] [--passive|--active] [--ca-file PEM] "
+         "[--timeout SECONDS] [--known-hosts FILE] [--accept-new-host-key] [--site-url URL] "
+         "[--modern-head on|off] [--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]",
+         uploadCommand,
+         "Generates as above, then uploads every page file, each distinct image and the "
+         "site files, printing each remote name once the server has confirmed that file. "
+         "The password is read from VELMORA_FTP_PASSWORD.\n\n"
+         "--protocol is ftp (the default), ftps (explicit FTP over TLS), ftps-implicit (TLS "
+         "from the first byte, usually port 990) or sftp (port 22 unless --port says "
+         "otherwise; an empty password logs in with the SSH agent and the default keys). "
+         "--passive or --active chooses the FTP data connection; "
+         "without either, the choice stored in velmora.ini holds, else active mode. "
+         "--ca-file names PEM certificates to trust besides the system's. --timeout is the "
+         "idle time after which a silent server counts as failed (default 30 seconds). "
+         "--known-hosts names the SSH host key file (default ~/.ssh/known_hosts) and "
+         "--accept-new-host-key records a key it does not hold yet.\n\n"
+         "--connections N (1 to 16, default 4) keeps up to N files in flight at once. "
+         "--changed-only sends only the files whose bytes the destination does not hold "
+         "yet. --delete removes from the destination the files Velmora published there "
+         "that the project no longer holds, refusing more than --max-delete N (default "
+         "100). --dry-run prints the remote names that would be sent, then each deletion "
+         "as \"delete NAME\", and sends nothing."},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
-         indexNowCommand},
+         indexNowCommand,
+         "Tells the IndexNow search engines which pages changed since the last "
+         "notification (every page the first time). It makes sure the key file is in the "
+         "output folder first, prints one line per request with the endpoint's answer, and "
+         "exits non-zero unless every request was accepted. --endpoint defaults to "
+         "https://api.indexnow.org/indexnow."},
         {"check", "check PROJECT.kpj [--similarity 0.9] [--min-words 150] [--strict]",
-         checkCommand},
+         checkCommand,
+         "Checks the pages as generate would write them, writing nothing, and prints one "
+         "JSON object per finding: near-duplicate pairs of pages (visible text at or above "
+         "--similarity, estimated from word shingles), thin pages (fewer visible words than "
+         "--min-words), pages with the same title, pages that carry hidden text and pages "
+         "with an empty description. A one-line summary goes to standard error. Exits 0, or "
+         "1 with --strict when anything was found."},
     };
     return table;
 }
@@ -248,6 +291,16 @@ QString usageOf(const char* name)
 
 int runCli(const QStringList& arguments, const Output& io)
 {
+    if (arguments.size() == 1) {
+        if (arguments[0] == QLatin1String("--version")) {
+            print(io.out, QByteArray("velmora-cli ") + kVelmoraVersion);
+            return 0;
+        }
+        if (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h")) {
+            std::fputs(helpText().toUtf8().constData(), io.out);
+            return 0;
+        }
+    }
     if (!arguments.isEmpty()) {
         for (const Command& command : commands())
             if (arguments[0] == QLatin1String(command.name)) return command.run(arguments.mid(1), io);
@@ -255,6 +308,7 @@ int runCli(const QStringList& arguments, const Output& io)
     QString usage = QStringLiteral("usage:");
     for (const Command& command : commands())
         usage += QStringLiteral("\n  velmora-cli ") + QLatin1String(command.usage);
+    usage += QStringLiteral("\n  velmora-cli --help | --version");
     return fail(io, usage);
 }
 

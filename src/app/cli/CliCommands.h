@@ -3,10 +3,6 @@
 #include <QStringList>
 #include <cstdio>
 
-namespace velmora {
-class HeadlessProject;
-}
-
 namespace velmora::cli {
 
 // Where a command writes: its result to `out`, a one-line failure to `err`.
@@ -21,6 +17,9 @@ struct Command {
     const char* name;
     const char* usage;
     CommandFunction run;
+    // What the command does, for --help and the man page: paragraphs
+    // parted by a blank line, plain ASCII text.
+    const char* description;
 };
 
 int fillCommand(const QStringList& args, const Output& io);
@@ -30,12 +29,6 @@ int generateCommand(const QStringList& args, const Output& io);
 int uploadCommand(const QStringList& args, const Output& io);
 int indexNowCommand(const QStringList& args, const Output& io);
 int checkCommand(const QStringList& args, const Output& io);
-
-// Checks the site address and records it in the project's companion file.
-void recordSiteAddress(const QString& projectPath, const QString& address);
-void recordSiteAddress(HeadlessProject& project, const QString& address);
-// Records the page head choice in the project's companion file.
-void recordModernHead(const QString& projectPath, bool modern);
 
 // Every subcommand of velmora-cli, in the order the usage lists them.
 const std::initializer_list<Command>& commands();

@@ -1,22 +1,23 @@
 // velmora-cli upload: generates a project's pages as `generate` does, then
 // publishes them as the FTP dialog's Send does, through the publisher of the
-// protocol asked for: FTP, explicit FTPS or SFTP. --changed-only sends only
-// what the destination's record says it lacks; --dry-run names what would
-// be sent and connects nowhere.
+// protocol asked for: FTP, explicit or implicit FTPS, or SFTP. --changed-only
+// sends only what the destination's record says it lacks; --delete removes
+// what it published there before and the project no longer holds; --dry-run
+// names what would be sent and deleted and connects nowhere.
 
 #include <QDir>
+#include <limits>
 #include <optional>
 
 #include "CliCommands.h"
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
-#include "publish/ChangedFiles.h"
-#include "publish/FtpErrors.h"
-#include "publish/PublisherFactory.h"
-#include "publish/Publishing.h"
-#include "publish/sftp/SftpSession.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/PageHeadChoice.h"
+#include "generate/SiteFiles.h"
+#include "publish/FtpErrors.h"
+#include "publish/PublishJob.h"
+#include "publish/sftp/SftpSession.h"
 
 namespace velmora::cli {
 
@@ -28,6 +29,9 @@ constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 constexpr int kDefaultTimeOutSeconds = 30;
 // A day: longer waits are no time-out a person means.
 constexpr int kMaxTimeOutSeconds = 24 * 60 * 60;
+// More deletions than this at once are more likely a mistake (another
+// project, another folder) than a tidy-up.
+constexpr int kDefaultMaxDelete = 100;
 
 struct UploadArguments {
     QString project;
@@ -40,6 +44,8 @@ struct UploadArguments {
     bool acceptNewHostKey = false;
     bool changedOnly = false;
     bool dryRun = false;
+    bool removeDropped = false;
+    int maxDelete = kDefaultMaxDelete;
 };
 
 void printLine(std::FILE* stream, const QByteArray& line)
@@ -63,6 +69,14 @@ std::optional<int> number(const QString& text, int lowest, int highest)
     const int value = text.toInt(&ok);
     if (!ok || value < lowest || value > highest) return std::nullopt;
     return value;
+}
+
+QString tooManyDeletions(qsizetype dropped, int maxDelete)
+{
+    return QStringLiteral("Nothing was deleted: %1 files are no longer in the project, more than "
+                          "--max-delete %2 allows")
+        .arg(dropped)
+        .arg(maxDelete);
 }
 
 // Nothing when the arguments do not make a valid call.
@@ -115,6 +129,16 @@ std::optional<UploadArguments> parse(const QStringList& args)
             parsed.changedOnly = true;
         } else if (arg == QLatin1String("--dry-run") && !parsed.dryRun) {
             parsed.dryRun = true;
+        } else if (arg == QLatin1String("--connections") && hasValue) {
+            const std::optional<int> connections = number(args[++i], kMinConnections, kMaxConnections);
+            if (!connections) return std::nullopt;
+            d.connections = *connections;
+        } else if (arg == QLatin1String("--delete") && !parsed.removeDropped) {
+            parsed.removeDropped = true;
+        } else if (arg == QLatin1String("--max-delete") && hasValue) {
+            const std::optional<int> most = number(args[++i], 0, std::numeric_limits<int>::max());
+            if (!most) return std::nullopt;
+            parsed.maxDelete = *most;
         } else if (!arg.startsWith(QLatin1String("--")) && parsed.project.isEmpty()) {
             parsed.project = arg;
         } else {
@@ -126,7 +150,8 @@ std::optional<UploadArguments> parse(const QStringList& args)
     // Each option belongs to the protocols it means something to: host keys
     // to SSH, certificates to TLS, data connection modes to FTP.
     if (!sftp && (!parsed.knownHosts.isEmpty() || parsed.acceptNewHostKey)) return std::nullopt;
-    if (!d.caFile.isEmpty() && d.protocol != PublishProtocol::Ftps) return std::nullopt;
+    const bool tls = d.protocol == PublishProtocol::Ftps || d.protocol == PublishProtocol::FtpsImplicit;
+    if (!d.caFile.isEmpty() && !tls) return std::nullopt;
     if (sftp && hasMode) return std::nullopt;
     d.port = parsed.port.value_or(defaultPort(d.protocol));
     return parsed;
@@ -144,23 +169,28 @@ int uploadCommand(const QStringList& args, const Output& io)
         HeadlessProject project(call->project, QDir::currentPath());
         destination.passive = call->passive.value_or(
             SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
-        if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
-        if (call->modernHead) recordModernHead(call->project, *call->modernHead);
+        ProjectSession& session = project.session();
+        if (call->siteAddress) SetSiteAddress(session.companion(), *call->siteAddress);
+        if (call->modernHead) SetModernHead(session.companion(), *call->modernHead);
         project.generate();
-        // Checked whole before connecting; what it leaves out is told once,
-        // with what generation left out.
-        const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
-        const PlannedUploads planned = PlanUploads(project.project().pages, directory);
+        // The site files just written go as they are.
+        PublishJob job({.pages = &session.project().pages,
+                        .siteFiles = project.siteFiles(),
+                        .companion = &session.companion()},
+                       destination, {.changedOnly = call->changedOnly, .dryRun = call->dryRun});
+        // What the plan leaves out is told once, with what generation left out.
         QStringList skipped = project.skippedImages();
-        for (const QString& warning : planned.skippedImages)
+        for (const QString& warning : job.skippedImages())
             if (!skipped.contains(warning)) skipped.append(warning);
         for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
-        std::vector<UploadItem> plan = planned.items;
-        AppendSiteFiles(plan, project.siteFiles(), directory);
-        ProjectCompanion companion(call->project);
-        ChangedFiles changes(&companion, destination, plan, call->changedOnly);
+        // Above the limit the whole deletion is refused, never a part of it;
+        // the upload itself still goes.
+        const qsizetype dropped = job.changes().droppedNames().size();
+        const bool tooMany = call->removeDropped && dropped > call->maxDelete;
+        if (tooMany) job.setRemoveDropped(false);
         if (call->dryRun) {
-            for (const QByteArray& name : changes.namesToSend()) printLine(io.out, name);
+            for (const QByteArray& line : job.namesToSend()) printLine(io.out, line);
+            if (tooMany) return failWith(io, tooManyDeletions(dropped, call->maxDelete));
             return 0;
         }
 
@@ -169,13 +199,14 @@ int uploadCommand(const QStringList& args, const Output& io)
         // Without the option an unknown key is refused, naming its
         // fingerprint; a changed key is refused whatever the options.
         if (call->acceptNewHostKey) trust.hostKeyTrust = [](const HostKeyQuestion&) { return true; };
-        const std::unique_ptr<Publisher> publisher = makePublisher(destination, trust);
         // A name is printed once the server has confirmed its file, never
         // before: a line on the output is a file on the server.
-        QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
-            printLine(io.out, changes.toSend()[static_cast<std::size_t>(index)].remoteName);
-        });
-        changes.publishThrough(*publisher);
+        QObject::connect(&job, &PublishJob::fileConfirmed,
+                         [&](int, const QByteArray& remoteName) { printLine(io.out, remoteName); });
+        QObject::connect(&job, &PublishJob::fileRemoved,
+                         [&](const QByteArray& name) { printLine(io.out, "deleted " + name); });
+        job.run(trust);
+        if (tooMany) return failWith(io, tooManyDeletions(dropped, call->maxDelete));
     } catch (const UntrustedServerError& e) {
         return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
                                                       "or the one that issued it, to trust it."));

@@ -8,14 +8,14 @@
 
 namespace velmora {
 
-TPageOptDlg::TPageOptDlg(QString projectFilePath, Prompter& prompter, QWidget* parent)
+TPageOptDlg::TPageOptDlg(ProjectCompanion& companion, Prompter& prompter, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::TPageOptDlg>()),
-      projectFilePath_(std::move(projectFilePath)),
+      companion_(companion),
       prompter_(prompter)
 {
     ui_->setupUi(this);
-    ui_->ModernHead->setChecked(ModernHeadOf(ProjectCompanion(projectFilePath_)));
+    ui_->ModernHead->setChecked(ModernHeadOf(companion_));
     setFixedSize(sizeHint());
     applyDialogConduct(this);
 }
@@ -25,8 +25,7 @@ TPageOptDlg::~TPageOptDlg() = default;
 void TPageOptDlg::done(int result)
 {
     if (result == QDialog::Accepted && !guarded(prompter_, [&] {
-            ProjectCompanion companion(projectFilePath_);
-            SetModernHead(companion, ui_->ModernHead->isChecked());
+            SetModernHead(companion_, ui_->ModernHead->isChecked());
         }))
         return;
     QDialog::done(result);

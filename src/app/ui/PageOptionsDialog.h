@@ -11,13 +11,15 @@ class TPageOptDlg;
 
 namespace velmora {
 
+class ProjectCompanion;
+
 // Page Options: the project's choice of page head (charset, viewport and,
 // with a site address, the canonical link), kept in its companion file.
 // Opens on the stored choice; OK stores it.
 class TPageOptDlg : public QDialog {
     Q_OBJECT
 public:
-    TPageOptDlg(QString projectFilePath, Prompter& prompter, QWidget* parent = nullptr);
+    TPageOptDlg(ProjectCompanion& companion, Prompter& prompter, QWidget* parent = nullptr);
     ~TPageOptDlg() override;
 
     Ui::TPageOptDlg& form() { return *ui_; }
@@ -25,7 +27,7 @@ public:
 
 private:
     std::unique_ptr<Ui::TPageOptDlg> ui_;
-    QString projectFilePath_;
+    ProjectCompanion& companion_;
     Prompter& prompter_;
 };
 

@@ -9,6 +9,7 @@
 #include "base/ui/DialogConduct.h"
 #include "publish/ChangedFiles.h"
 #include "publish/FtpErrors.h"
+#include "publish/PublishJob.h"
 #include "publish/PublisherFactory.h"
 #include "publish/ServerTrust.h"
 #include "publish/sftp/SftpPublisher.h"
@@ -31,6 +32,7 @@ struct SecurityChoice {
 constexpr SecurityChoice kSecurityChoices[] = {
     {PublishProtocol::Ftp, "None"},
     {PublishProtocol::Ftps, "Explicit TLS"},
+    {PublishProtocol::FtpsImplicit, "Implicit TLS"},
     {PublishProtocol::Sftp, "SFTP"},
 };
 
@@ -39,14 +41,20 @@ QString fromBytes(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 // A message box taller than this many names would not fit the screen.
 constexpr int kPreviewNames = 30;
 
+// More deletions than this at once are asked about first.
+constexpr int kDeletionsWithoutAsking = 100;
+
 QString previewText(const ChangedFiles& changes)
 {
-    const QByteArrayList names = changes.namesToSend();
+    const QByteArrayList names = changes.plannedChanges();
     const int upToDate = changes.upToDateCount();
     if (names.isEmpty())
         return QStringLiteral("Nothing to send: all %1 files are already up to date.").arg(upToDate);
-    QString text = names.size() == 1 ? QStringLiteral("Send would send 1 file")
-                                     : QStringLiteral("Send would send %1 files").arg(names.size());
+    const qsizetype sends = changes.toSend().size();
+    QString text = sends == 1 ? QStringLiteral("Send would send 1 file")
+                              : QStringLiteral("Send would send %1 files").arg(sends);
+    if (changes.removesDropped())
+        text += QStringLiteral(" and delete %1").arg(changes.droppedNames().size());
     if (changes.onlyChanged()) text += QStringLiteral(" (%1 already up to date)").arg(upToDate);
     text += QStringLiteral(":\n");
     for (qsizetype i = 0; i < names.size() && i < kPreviewNames; ++i)
@@ -65,7 +73,7 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
       prompter_(prompter)
 {
     ui_->setupUi(this);
-    setFixedSize(379, 396);
+    setFixedSize(379, 448);
     QPalette status = ui_->Inf->palette();
     status.setColor(QPalette::Base, status.color(QPalette::Button));
     ui_->Inf->setPalette(status);
@@ -94,17 +102,10 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
 
 TFTPDlg::~TFTPDlg() = default;
 
-int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles,
-                     const QString& projectPath)
+int TFTPDlg::publish(PublishSource source)
 {
-    pages_ = &pages;
-    siteFiles_ = std::move(siteFiles);
-    projectPath_ = projectPath;
-    const ScopeExit forget([this] {
-        pages_ = nullptr;
-        siteFiles_.clear();
-        projectPath_.clear();
-    });
+    source_ = std::move(source);
+    const ScopeExit forget([this] { source_ = PublishSource(); });
     return exec();
 }
 
@@ -137,7 +138,8 @@ void TFTPDlg::FormShow()
 
 void TFTPDlg::FormHide()
 {
-    if (result() == QDialog::Accepted) SaveFtpSettings();
+    // A settings file that cannot be written is said so; the dialog closes.
+    if (result() == QDialog::Accepted) guarded(prompter_, [this] { SaveFtpSettings(); });
 }
 
 void TFTPDlg::B2Click()
@@ -153,9 +155,7 @@ void TFTPDlg::B2Click()
 
 void TFTPDlg::StopBtnClick()
 {
-    if (!sending_) return;
-    stopRequested_ = true;
-    if (publisher_) publisher_->stop();
+    if (sending_ && job_) job_->stop();
 }
 
 void TFTPDlg::PreviewBtnClick()
@@ -167,7 +167,6 @@ void TFTPDlg::PreviewBtnClick()
 void TFTPDlg::setSending(bool sending)
 {
     sending_ = sending;
-    stopRequested_ = false;
     for (QWidget* button : {static_cast<QWidget*>(ui_->B2), static_cast<QWidget*>(ui_->PreviewBtn),
                             static_cast<QWidget*>(ui_->OKBtn), static_cast<QWidget*>(ui_->CancelBtn)})
         button->setEnabled(!sending);
@@ -200,6 +199,7 @@ PublishDestination TFTPDlg::destination() const
     d.directory = ui_->RDirectory->text().toUtf8();
     d.passive = ui_->PassiveMode->isChecked();
     d.timeOutMs = kClientTimeOut;
+    d.connections = ui_->Connections->value();
     d.trustedFingerprint = ServerTrust(settings_).fingerprint(d.host, d.port);
     return d;
 }
@@ -222,42 +222,54 @@ bool TFTPDlg::fieldsNameADestination()
     return true;
 }
 
-PlannedUploads TFTPDlg::checkedPlan()
+std::unique_ptr<PublishJob> TFTPDlg::makeJob(bool dryRun)
 {
-    // The whole plan is checked before anything goes to the server: a name
-    // that would break a command stops the Send here.
-    const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
-    const QByteArray directory = NormalisedRemoteDirectory(typedDirectory);
-    PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
-    AppendSiteFiles(planned.items, siteFiles_, directory);
-    if (directory != typedDirectory) ui_->RDirectory->setText(fromBytes(directory));
-    return planned;
+    auto job = std::make_unique<PublishJob>(
+        source_, destination(),
+        PublishChoices{.changedOnly = ui_->OnlyChanged->isChecked(),
+                       .dryRun = dryRun,
+                       .removeDropped = ui_->RemoveOld->isChecked()});
+    // The field shows the folder as the plan uses it.
+    if (job->remoteDirectory() != ui_->RDirectory->text().toUtf8())
+        ui_->RDirectory->setText(fromBytes(job->remoteDirectory()));
+    return job;
 }
 
 void TFTPDlg::Send()
 {
     if (!fieldsNameADestination()) return;
-    const PlannedUploads planned = checkedPlan();
-    PublishDestination target = destination();
-    std::optional<ProjectCompanion> companion;
-    if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
-    ChangedFiles changes(companion ? &*companion : nullptr, target, planned.items,
-                         ui_->OnlyChanged->isChecked());
+    const std::unique_ptr<PublishJob> job = makeJob(false);
+    if (!confirmRemovals(*job)) return;
+    job_ = job.get();
+    const ScopeExit forget([this] { job_ = nullptr; });
+    connect(job.get(), &PublishJob::status, this, &TFTPDlg::setStatus);
+    connect(job.get(), &PublishJob::fileStarted, this, [this](int index, int) {
+        progress_->startFile(index);
+        showProgress();
+    });
+    connect(job.get(), &PublishJob::fileBytesSent, this, [this](int index, qint64 bytes) {
+        progress_->setFileBytes(index, bytes);
+        showProgress();
+    });
+    connect(job.get(), &PublishJob::fileConfirmed, this, [this](int index) {
+        progress_->finishFile(index);
+        showProgress();
+    });
 
     try {
-        sent_ = publishPlan(target, changes);
+        sent_ = runJob(*job);
     } catch (const UntrustedServerError& refusal) {
-        if (!askToTrust(refusal, target)) {
+        if (!askToTrust(refusal, job->destination())) {
             setStatus(QStringLiteral("Certificate not trusted"));
             return;
         }
         // Once more, now that the user has said so.
-        target.trustedFingerprint = refusal.fingerprint();
-        sent_ = publishPlan(target, changes);
+        job->trustFingerprint(refusal.fingerprint());
+        sent_ = runJob(*job);
     }
     // The pictures that stayed behind, in one message rather than one a page.
-    if (!planned.skippedImages.isEmpty()) {
-        prompter_.message(QStringLiteral("Message"), planned.skippedImages.join(u'\n'),
+    if (!job->skippedImages().isEmpty()) {
+        prompter_.message(QStringLiteral("Message"), job->skippedImages().join(u'\n'),
                           MessageIcon::Warning);
     }
 }
@@ -265,50 +277,42 @@ void TFTPDlg::Send()
 void TFTPDlg::PreviewChanges()
 {
     if (!fieldsNameADestination()) return;
-    const PlannedUploads planned = checkedPlan();
-    std::optional<ProjectCompanion> companion;
-    if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
-    const ChangedFiles changes(companion ? &*companion : nullptr, destination(), planned.items,
-                               ui_->OnlyChanged->isChecked());
-    prompter_.message(QStringLiteral("Preview changes"), previewText(changes),
+    const std::unique_ptr<PublishJob> job = makeJob(true);
+    prompter_.message(QStringLiteral("Preview changes"), previewText(job->changes()),
                       MessageIcon::Information);
 }
 
-bool TFTPDlg::publishPlan(const PublishDestination& target, ChangedFiles& changes)
+bool TFTPDlg::confirmRemovals(const PublishJob& job)
 {
-    const std::unique_ptr<Publisher> publisher = makePublisher(
-        target, {.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
-    publisher_ = publisher.get();
-    const ScopeExit forget([this] { publisher_ = nullptr; });
-    progress_.emplace(changes.toSend());
+    if (!job.changes().removesDropped()) return true;
+    const qsizetype dropped = job.changes().droppedNames().size();
+    if (dropped <= kDeletionsWithoutAsking) return true;
+    const QString question =
+        QStringLiteral("%1 files that Velmora published to this folder are no longer in the "
+                       "project. Delete them all from the server?")
+            .arg(dropped);
+    if (prompter_.askYesNo(QStringLiteral("Question"), question) == Answer::Yes) return true;
+    setStatus(QStringLiteral("Nothing sent: %1 deletions not confirmed").arg(dropped));
+    return false;
+}
+
+bool TFTPDlg::runJob(PublishJob& job)
+{
+    progress_.emplace(job.toSend());
     showProgress();
-    connect(publisher.get(), &Publisher::status, this, [this](const QString& text) {
-        setStatus(text);
-    });
-    connect(publisher.get(), &Publisher::fileStarted, this, [this](int index, int) {
-        progress_->startFile(index);
-        showProgress();
-    });
-    connect(publisher.get(), &Publisher::fileBytesSent, this, [this](qint64 bytes) {
-        progress_->setFileBytes(bytes);
-        showProgress();
-    });
-    connect(publisher.get(), &Publisher::fileConfirmed, this, [this](int) {
-        progress_->finishFile();
-        showProgress();
-    });
+    bool sent = false;
     try {
-        changes.publishThrough(*publisher);
+        sent = job.run({.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
     } catch (const UntrustedServerError&) {
         throw;
-    } catch (const VelmoraError&) {
-        // A stop is what the user asked for, not a failure to show.
-        if (!stopRequested_) throw;
-        setStatus(QStringLiteral("Send stopped: ") + changes.summary());
-        return false;
+    } catch (const VelmoraError& failure) {
+        // The failure stays in the status line after its message, where the
+        // last step ("Connecting...") would otherwise stand.
+        setStatus(failure.text());
+        throw;
     }
-    setStatus(changes.summary());
-    return true;
+    setStatus(sent ? job.summary() : QStringLiteral("Send stopped: ") + job.summary());
+    return sent;
 }
 
 bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDestination& target)
@@ -317,7 +321,13 @@ bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDesti
         refusal.text() +
         QStringLiteral("\n\nTrust this certificate for %1 from now on?").arg(target.host);
     if (prompter_.askYesNo(QStringLiteral("Question"), question) != Answer::Yes) return false;
-    ServerTrust(settings_).remember(target.host, target.port, refusal.fingerprint());
+    // The Send goes on with the user's answer even when it cannot be kept
+    // for the next time; that it was not kept is said, not swallowed.
+    try {
+        ServerTrust(settings_).remember(target.host, target.port, refusal.fingerprint());
+    } catch (const VelmoraError& e) {
+        showError(prompter_, e.text());
+    }
     return true;
 }
 
@@ -354,6 +364,11 @@ void TFTPDlg::LoadFtpSettings()
         QString::number(ok && port >= 1 && port <= 65535 ? port : defaultPort(protocol())));
     ui_->PassiveMode->setChecked(settings_.read(kSection, "PASSIVE", "No") == "Yes");
     ui_->OnlyChanged->setChecked(settings_.read(kSection, "ONLY_CHANGED", "No") == "Yes");
+    ui_->RemoveOld->setChecked(settings_.read(kSection, "REMOVE_OLD", "No") == "Yes");
+    const int connections = settings_.read(kSection, "CONNECTIONS", {}).toInt(&ok);
+    ui_->Connections->setValue(ok && connections >= kMinConnections && connections <= kMaxConnections
+                                   ? connections
+                                   : kDefaultConnections);
     ui_->CheckBox1->setChecked(settings_.read(kSection, "SAVE_CFG", "Yes") == "Yes");
 }
 
@@ -368,6 +383,8 @@ void TFTPDlg::SaveFtpSettings()
         ui_->PortNumber->setText(QString::number(defaultPort(PublishProtocol::Ftp)));
         ui_->PassiveMode->setChecked(false);
         ui_->OnlyChanged->setChecked(false);
+        ui_->RemoveOld->setChecked(false);
+        ui_->Connections->setValue(kDefaultConnections);
     }
     settings_.write(kSection, "HOST_NAME", ui_->HostName->text().toUtf8());
     settings_.write(kSection, "USER_ID", ui_->UserID->text().toUtf8());
@@ -377,6 +394,8 @@ void TFTPDlg::SaveFtpSettings()
     settings_.write(kSection, "PROTOCOL", protocolName(protocol()));
     settings_.write(kSection, "PASSIVE", ui_->PassiveMode->isChecked() ? "Yes" : "No");
     settings_.write(kSection, "ONLY_CHANGED", ui_->OnlyChanged->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "REMOVE_OLD", ui_->RemoveOld->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "CONNECTIONS", QByteArray::number(ui_->Connections->value()));
     settings_.write(kSection, "SAVE_CFG", ui_->CheckBox1->isChecked() ? "Yes" : "No");
 }
 

@@ -16,7 +16,7 @@ constexpr qint64 kRecordSize = qint64(kPageRecordSize);
 
 }  // namespace
 
-std::shared_ptr<ProjectRecords> ProjectRecords::open(const QString& path, int& result)
+std::shared_ptr<ProjectRecords> ProjectRecords::open(const QString& path, FileResult& result)
 {
     std::shared_ptr<ProjectRecords> records(new ProjectRecords);
     records->path_ = path;

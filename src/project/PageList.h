@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PageRecord.h"
+#include "base/FileResult.h"
 
 namespace velmora {
 
@@ -18,7 +19,7 @@ public:
     // Opens the file and checks its header: kFileOk, kFileCannotOpen or
     // kFileShort as ProjectFileReader::open. Returns null on failure and
     // stores the result in `result`.
-    static std::shared_ptr<ProjectRecords> open(const QString& path, int& result);
+    static std::shared_ptr<ProjectRecords> open(const QString& path, FileResult& result);
 
     int projectType() const { return projectType_; }
     int count() const { return count_; }

@@ -27,7 +27,7 @@ bool allZero(const char* data, qint64 size)
 
 }  // namespace
 
-int ProjectFileReader::open(const QString& path)
+FileResult ProjectFileReader::open(const QString& path)
 {
     file_.close();
     projectType_ = pageCount_ = pagesRead_ = 0;
@@ -53,7 +53,7 @@ int ProjectFileReader::open(const QString& path)
     return kFileOk;
 }
 
-int ProjectFileReader::read(PageRecord& page)
+FileResult ProjectFileReader::read(PageRecord& page)
 {
     if (pagesRead_ >= pageCount_ || !file_.isOpen()) return kFileShort;
     const auto bytes = page.bytes();
@@ -67,7 +67,7 @@ ProjectFileWriter::ProjectFileWriter() = default;
 // QSaveFile drops its temporary file unless it was committed.
 ProjectFileWriter::~ProjectFileWriter() = default;
 
-int ProjectFileWriter::open(const QString& path, int projectType)
+FileResult ProjectFileWriter::open(const QString& path, int projectType)
 {
     file_.reset();
     pagesWritten_ = 0;
@@ -112,7 +112,7 @@ bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
     return true;
 }
 
-int ProjectFileWriter::append(const PageRecord& page)
+FileResult ProjectFileWriter::append(const PageRecord& page)
 {
     if (!file_ || failed_) return kFileShort;
     if (pagesWritten_ == std::numeric_limits<qint32>::max() ||
@@ -125,7 +125,7 @@ int ProjectFileWriter::append(const PageRecord& page)
     return kFileOk;
 }
 
-int ProjectFileWriter::commit()
+FileResult ProjectFileWriter::commit()
 {
     if (!file_ || failed_) return kFileShort;
     char count[4];
@@ -138,18 +138,18 @@ int ProjectFileWriter::commit()
     return committed ? kFileOk : kFileShort;
 }
 
-int WriteProjectFile(const QString& path, const ProjectData& project)
+FileResult WriteProjectFile(const QString& path, const ProjectData& project)
 {
     ProjectFileWriter writer;
-    if (const int result = writer.open(path, project.projectType); result != kFileOk) return result;
+    if (const FileResult result = writer.open(path, project.projectType); result != kFileOk) return result;
     for (int i = 0; i < project.pages.size(); ++i)
         if (writer.append(project.pages.at(i)) != kFileOk) return kFileShort;
     return writer.commit();
 }
 
-int ReadProjectFile(const QString& path, ProjectData& out)
+FileResult ReadProjectFile(const QString& path, ProjectData& out)
 {
-    int result = kFileOk;
+    FileResult result = kFileOk;
     std::shared_ptr<ProjectRecords> records = ProjectRecords::open(path, result);
     if (!records) return result;
     out.projectType = records->projectType();
@@ -228,7 +228,7 @@ void PageRewrite::finish()
     const QString written = replacing_.isEmpty() ? path_ : replacing_;
     for (int i = next_; i < pages_.size(); ++i)
         if (writer->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(written);
-    int result = writer->commit();
+    FileResult result = writer->commit();
     std::shared_ptr<ProjectRecords> records =
         result == kFileOk ? ProjectRecords::open(written, result) : nullptr;
     if (!records) throw FileError::cannotCreate(written);

@@ -6,26 +6,20 @@
 #include <memory>
 
 #include "Project.h"
+#include "base/FileResult.h"
 
 namespace velmora {
-
-// Results of the project file operations.
-enum FileResult : int {
-    kFileOk = 0,
-    kFileCannotOpen = 1,
-    kFileShort = 2,
-};
 
 // Writes the project type, the page count and every record, little-endian.
 // The file is replaced atomically: when the write fails, the old file stays
 // whole.
-int WriteProjectFile(const QString& path, const ProjectData& project);
+FileResult WriteProjectFile(const QString& path, const ProjectData& project);
 
 // Opens a project into `out`, whose pages are then read from the file on
 // demand (see PageList), only when the header reads and the file holds every
 // record it promises: a failure leaves `out` as it was. A page count of 0 or
 // less is refused as short. Bytes after the last record are ignored.
-int ReadProjectFile(const QString& path, ProjectData& out);
+FileResult ReadProjectFile(const QString& path, ProjectData& out);
 
 // Reads a project file one record at a time, so a project of any size is
 // read in the memory of one page.
@@ -34,7 +28,7 @@ public:
     // Opens the file and reads its header. kFileShort when the header is not
     // whole, the count is 0 or less, or the file holds fewer records than
     // the count promises; the file is then closed.
-    int open(const QString& path);
+    FileResult open(const QString& path);
 
     int projectType() const { return projectType_; }
     int pageCount() const { return pageCount_; }
@@ -43,7 +37,7 @@ public:
 
     // Reads the next record into `page`: kFileOk, or kFileShort when the
     // read came up short or every record was already read.
-    int read(PageRecord& page);
+    FileResult read(PageRecord& page);
 
 private:
     QFile file_;
@@ -65,11 +59,11 @@ public:
 
     // kFileCannotOpen when the file is read-only or its replacement cannot
     // be created.
-    int open(const QString& path, int projectType);
-    int append(const PageRecord& page);
+    FileResult open(const QString& path, int projectType);
+    FileResult append(const PageRecord& page);
     int pagesWritten() const { return pagesWritten_; }
     // Fills in the page count and replaces the file.
-    int commit();
+    FileResult commit();
 
 private:
     bool writeSkippingZeroBlocks(const char* data, qint64 size);

@@ -163,10 +163,10 @@ void ProjectSession::previousPage()
     showPage(currentIndex_ - 1);
 }
 
-int ProjectSession::openProject(const QString& path)
+FileResult ProjectSession::openProject(const QString& path)
 {
     ProjectData read;
-    const int result = ReadProjectFile(path, read);
+    const FileResult result = ReadProjectFile(path, read);
     if (result != kFileOk) return result;
     project_ = std::move(read);
     showPage(0);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/FileResult.h"
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
@@ -71,7 +72,7 @@ public:
     bool open(const QString& path);
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
-    int openProject(const QString& path);
+    FileResult openProject(const QString& path);
 
     // Makes page `index` current and shows it.
     void showPage(int index);

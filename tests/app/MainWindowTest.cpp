@@ -961,7 +961,7 @@ TEST_F(MainWindowTest, TheDefaultMessagesNeverBlockTheProgress)
             if (progress->isVisible()) ++shownOverProgress;
     };
     bool ftpOpened = false;
-    form->setFtpCommand([&](const PageList& pages) { ftpOpened = pages.size() == 3; });
+    form->setFtpCommand([&](ProjectSession& session) { ftpOpened = session.project().pages.size() == 3; });
     for (QPushButton* command : {ui().Button10, ui().Button8, ui().Button6}) {
         prompter.clear();
         QDir(file("Project1")).removeRecursively();

@@ -6,7 +6,6 @@
 #include "app/ui/WindowCommandLine.h"
 #include "project/PageOperations.h"
 #include "project/ProjectFile.h"
-#include "support/InProcessCli.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -16,6 +15,17 @@ namespace velmora {
 namespace {
 
 using Request = WindowCommandLine::Request;
+
+QByteArray readBack(std::FILE* stream)
+{
+    std::rewind(stream);
+    QByteArray bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;)
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(stream);
+    return bytes;
+}
 
 TEST(WindowCommandLine, TakesOneProjectOrAnswersHelpAndVersion)
 {
@@ -61,8 +71,8 @@ TEST(WindowCommandLine, AnswersOnTheRightStreamWithTheRightCode)
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         EXPECT_EQ(answerWithoutWindow({c.request, QString()}, out, err), c.exitCode);
-        EXPECT_EQ(test::readBack(out), c.out);
-        EXPECT_TRUE(test::readBack(err).startsWith(c.errStart));
+        EXPECT_EQ(readBack(out), c.out);
+        EXPECT_TRUE(readBack(err).startsWith(c.errStart));
     }
 }
 

@@ -138,7 +138,8 @@ TEST_F(UploadCommandTest, ARefusedLoginFailsWithTheServersLine)
     const CliRun run = upload(args(), "wrong");
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.startsWith("530 ")) << run.err.constData();
+    EXPECT_TRUE(run.err.startsWith("127.0.0.1 port ")) << run.err.constData();
+    EXPECT_TRUE(run.err.contains(" refused the login: 530 ")) << run.err.constData();
     EXPECT_EQ(run.err.count('\n'), 1) << "one line";
     EXPECT_TRUE(QDir(root.file(QStringLiteral("pub"))).isEmpty());
 }
@@ -180,7 +181,8 @@ TEST_F(UploadCommandTest, FailuresBeforeTheLoginEndNonZeroWithTheirText)
 {
     QStringList deadPort = args();
     deadPort[4] = QString::number(1);
-    EXPECT_EQ(upload(deadPort, "secret").err, QByteArray("Connection Failed\n"));
+    EXPECT_EQ(upload(deadPort, "secret").err,
+              QByteArray("Connection Failed (127.0.0.1 port 1: connection refused)\n"));
 
     QStringList missing = args();
     missing[0] = work.file(QStringLiteral("none.kpj"));
@@ -310,7 +312,8 @@ TEST_F(UploadOptionsTest, PrintsANameOnlyOnceTheServerConfirmedTheFile)
                               "secret");
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
-    EXPECT_EQ(run.err, QByteArray("552 Quota exceeded.\n"));
+    EXPECT_EQ(run.err, "Cannot store logo0.gif in the login folder on 127.0.0.1 port " +
+                           QByteArray::number(server.port()) + ": 552 Quota exceeded.\n");
     EXPECT_EQ(server.dataReceived().size(), 1) << "its bytes went";
 }
 
@@ -329,7 +332,8 @@ TEST_F(UploadOptionsTest, TheTimeOutIsTheOneGiven)
     EXPECT_LT(clock.elapsed(), 10000) << "not the 30 seconds of the default";
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_NE(run.exitCode, 0);
-    EXPECT_EQ(run.err, QByteArray("Socket readln timed out\n"));
+    EXPECT_EQ(run.err, "Socket readln timed out (127.0.0.1 port " + QByteArray::number(server.port()) +
+                           ": no answer in 1 s)\n");
 }
 
 // ------------------------------------------------- changed files, dry run

@@ -36,15 +36,17 @@ python3 "$proxy" "$delay" 127.0.0.2 127.0.0.1 "$port,$pasv-$((pasv + 40))" 2>"$w
 sleep 1
 seq "$pages" | sed 's/^/keyword phrase /' > "$work/phrases.txt"
 (cd "$work/project" && "$cli" new site.kpj --phrases ../phrases.txt >/dev/null && "$cli" generate site.kpj >/dev/null)
-time_it() { start=$(date +%s.%N); "$@" >/dev/null 2>&1; end=$(date +%s.%N); echo "$end - $start" | bc; }
-files=$(ls "$work/project" | grep -v '^site.kpj' | grep -c .)
+time_it() { start=$(date +%s.%N); "$@" >/dev/null 2>"$work/last.err" || true; end=$(date +%s.%N); echo "$end - $start" | bc; }
+# The pages and the one picture they show: what both tools send.
+mkdir -p "$work/mirror"; cp "$work/project/site/"* "$work/mirror/"
+files=$(ls "$work/mirror" | wc -l)
 for n in ${CONNECTIONS:-1 4 8}; do
   rm -rf "$work/root/v$n"
   t=$(cd "$work/project" && VELMORA_FTP_PASSWORD=x time_it "$cli" upload site.kpj --host 127.0.0.2 --port "$port" \
         --user anonymous --dir "v$n" --passive --connections "$n")
   got=$(ls "$work/root/v$n" 2>/dev/null | wc -l)
-  echo "velmora --connections $n: $t s ($got files of $files)"
-  rm -rf "$work/root/l$n"; mkdir -p "$work/root/l$n"; mkdir -p "$work/mirror"; cp "$work/project"/*.htm* "$work/project"/*.jpg "$work/mirror/" 2>/dev/null || true
+  echo "velmora --connections $n: $t s ($got files of $files) $(head -c 200 "$work/last.err")"
+  rm -rf "$work/root/l$n"; mkdir -p "$work/root/l$n"
   t=$(time_it lftp -e "set ftp:prefer-epsv yes; set net:max-retries 1; mirror -R --parallel=$n $work/mirror l$n; quit" \
         -u anonymous,x -p "$port" 127.0.0.2)
   got=$(ls "$work/root/l$n" 2>/dev/null | wc -l)

@@ -31,7 +31,9 @@ WindowPlacement::WindowPlacement(QMainWindow& window)
 void WindowPlacement::fit()
 {
     frameUsed_ = window_.frameGeometry().size() - window_.geometry().size();
-    const QRect area = availableArea();
+    // One pixel kept free on each side: a frame thinner than a pixel of a
+    // scaled screen rounds to nothing here but still takes a whole one there.
+    const QRect area = availableArea().adjusted(1, 1, -1, -1);
     // On a screen too small for the window the design shrinks by one factor
     // until the frame fits, but never so far that a text would be cut.
     const double fits =

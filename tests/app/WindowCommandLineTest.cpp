@@ -84,7 +84,7 @@ TEST(WindowCommandLine, TheWindowOpensTheProjectItWasStartedWith)
     ProjectData project;
     project.projectType = kSingle;
     for (int i = 0; i < 2; ++i) InitPage(project.pages.append(), {});
-    project.pages[0].setText(TextField::Heading, "from the file");
+    project.pages.edit(0).setText(TextField::Heading, "from the file");
     ASSERT_EQ(WriteProjectFile(dir.file(QStringLiteral("shop.kpj")), project), kFileOk);
     dir.write(QStringLiteral("velmora.ini"), "[OPTIONS]\nCHOSING_NEW_PRJ=0\n");
     dir.write(QStringLiteral("broken.kpj"), QByteArray::fromHex("01000000050000"));

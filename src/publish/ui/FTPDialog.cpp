@@ -239,6 +239,7 @@ void TFTPDlg::Send()
     if (!fieldsNameADestination()) return;
     const PlannedUploads planned = checkedPlan();
     PublishDestination target = destination();
+    if (!projectPath_.isEmpty()) CheckRecordable(target);
     std::optional<ProjectCompanion> companion;
     if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
     ChangedFiles changes(companion ? &*companion : nullptr, target, planned.items,

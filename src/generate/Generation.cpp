@@ -93,9 +93,14 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
     images_.clear();
     const int remembered = session.currentIndex();
     if (options.saveFirst) session.save();  // generation goes on whether or not it worked
+    // Showing each page in turn reports changes; only a record that
+    // generation really changed (a new name, a folder, a link) counts.
+    const bool changedBefore = session.changed();
+    recordsChanged_ = false;
     const bool result = options.autoName ? generateAutoNamed(session, options, written)
                                          : generateWithSaveDialogs(session, options, written);
     session.showPage(remembered);
+    if (!changedBefore && !recordsChanged_) session.markUnchanged();
     return result;
 }
 
@@ -154,9 +159,11 @@ bool PageGenerator::generateAutoNamed(ProjectSession& session, const GenerationO
     for (int i = 0; i < pageCount; ++i) {
         pageStarted(i, pageCount);
         session.showPage(i);
+        const PageRecord before = session.currentPage();
         const QString path =
             generateAutoNamedPage(session.currentPage(), session.fields(), run, i,
                                   previousFileName(session, i), session.prompter(), options);
+        if (!(session.currentPage() == before)) recordsChanged_ = true;
         if (written) written->append(path);
         if (stopRequested()) return false;
     }
@@ -177,6 +184,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
         pageStarted(i, pageCount);
         session.showPage(i);
         PageRecord& page = session.currentPage();
+        const PageRecord before = page;
         const QByteArray pageFolder = page.text(TextField::PageFolder);
         if (pageFolder.isEmpty() && page.text(TextField::Edit2).isEmpty()) {
             const std::optional<QString> chosen = session.prompter().saveFile(
@@ -212,6 +220,7 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
             }
         }
         const QString path = writePage(page, fields, session.projectType(), options);
+        if (!(page == before)) recordsChanged_ = true;
         if (written) written->append(path);
         if (stopRequested()) return false;
     }

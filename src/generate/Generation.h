@@ -90,6 +90,7 @@ private:
     GenerationObserver* observer_ = nullptr;
     QStringList skippedImages_;
     PageImageCopies images_;
+    bool recordsChanged_ = false;  // by the run under way
 };
 
 // Writes lines, each followed by CR LF, as the file `folder` + `name`, the

@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-void QuietPrompter::message(const QString&, const QString& text, MessageIcon)
+void QuietPrompter::message(const QString&, const QString& text, MessageIcon, const QString&)
 {
     messages_.append(text);
 }
@@ -16,8 +16,10 @@ HeadlessProject::HeadlessProject(const QString& projectPath, const QString& star
     : session_(fields_, prompter_, startupDir),
       creditLink_(VendorValues::read(SettingsFile::inDirectory(startupDir)).linkInHtml)
 {
-    if (session_.openProject(projectPath) != kFileOk)
-        throw VelmoraError(QStringLiteral("Error opening file"));
+    if (session_.openProject(projectPath) != kFileOk) {
+        throw VelmoraError(QStringLiteral("Error opening file"),
+                           fileFailureDetail(projectPath, session_.openFailure()));
+    }
 }
 
 QStringList HeadlessProject::generate()
@@ -30,7 +32,8 @@ QStringList HeadlessProject::generate()
                               .creditLink = creditLink_,
                               .saveFirst = false},
                              &written);
-    siteFiles_ = GenerateSiteFiles(session_);
+    skippedImages_ = generator_.skippedImages();
+    siteFiles_ = GenerateSiteFiles(session_, {}, &skippedImages_);
     return written;
 }
 

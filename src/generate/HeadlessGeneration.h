@@ -16,7 +16,9 @@ namespace velmora {
 // without a window.
 class QuietPrompter final : public Prompter {
 public:
-    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    using Prompter::message;
+    void message(const QString& caption, const QString& text, MessageIcon icon,
+                 const QString& informative) override;
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
     Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
@@ -46,8 +48,9 @@ public:
     // Writes every page file and returns their paths in page order; then,
     // when the project has a site address, its site files.
     QStringList generate();
-    // The images the last generate() skipped, one line each.
-    const QStringList& skippedImages() const { return generator_.skippedImages(); }
+    // The images the last generate() skipped, and a robots.txt it left
+    // alone, one line each.
+    const QStringList& skippedImages() const { return skippedImages_; }
     // The site files of the last generate().
     const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // Writes the project file; raises VelmoraError "Error saving file".
@@ -63,6 +66,7 @@ private:
     PageGenerator generator_;
     QByteArray creditLink_;
     std::vector<SiteFile> siteFiles_;
+    QStringList skippedImages_;
 };
 
 }  // namespace velmora

@@ -68,10 +68,13 @@ inline const QByteArray kRobotsName = "robots.txt";
 // one gets its Sitemap line added or updated, nothing else) and, when there
 // is a key, the IndexNow key file. A file whose bytes are already right is
 // left untouched; numbered sitemaps left over from a larger project are
-// removed. Returns the files to publish, in the order they should go.
+// removed. Returns the files to publish, in the order they should go. A
+// robots.txt that is left alone (a link, no regular file, too large) is
+// named in one line added to `warnings`, as a skipped image is.
 std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArray& siteAddress,
                                      const std::vector<PublishedPage>& pages,
-                                     const QString& indexNowKey, const SitemapLimits& limits = {});
+                                     const QString& indexNowKey, const SitemapLimits& limits = {},
+                                     QStringList* warnings = nullptr);
 
 // The sitemap contents for these pages: one file, or the numbered files
 // followed by the index that names them.
@@ -98,12 +101,14 @@ void SetIndexNowKey(ProjectCompanion& companion, const QString& key);
 // project has no site address. A project that has one but no IndexNow key
 // gets its key here.
 std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session,
-                                        const SitemapLimits& limits = {});
+                                        const SitemapLimits& limits = {},
+                                        QStringList* warnings = nullptr);
 // The same for a project file whose pages were generated one at a time,
 // given the pages as published.
 std::vector<SiteFile> GenerateSiteFiles(const QString& projectPath, const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
-                                        const SitemapLimits& limits = {});
+                                        const SitemapLimits& limits = {},
+                                        QStringList* warnings = nullptr);
 // True when the project file's companion holds a site address.
 bool HasSiteAddress(const QString& projectPath);
 

@@ -74,7 +74,8 @@ void StreamedGeneration::run(bool save, const std::function<void(const QString&)
         if (writer && writer->append(page) != kFileOk) throw saveFailure();
     }
     skippedImages_ = generator.skippedImages();
-    if (withSiteFiles) siteFiles_ = GenerateSiteFiles(projectPath_, projectName, published);
+    if (withSiteFiles)
+        siteFiles_ = GenerateSiteFiles(projectPath_, projectName, published, {}, &skippedImages_);
     if (writer && writer->commit() != kFileOk) throw saveFailure();
 }
 

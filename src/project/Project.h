@@ -21,6 +21,10 @@ public:
     PageRecord& append() { return *pages_.emplace_back(std::make_unique<PageRecord>()); }
     void reserve(int n) { pages_.reserve(static_cast<std::size_t>(n)); }
     void removeAt(int i) { pages_.erase(pages_.begin() + i); }
+    PageRecord& insert(int i)
+    {
+        return **pages_.insert(pages_.begin() + i, std::make_unique<PageRecord>());
+    }
     void clear() { pages_.clear(); }
 
 private:

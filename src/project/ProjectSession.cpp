@@ -73,7 +73,8 @@ bool ProjectSession::confirmDiscard()
     const Answer answer =
         prompter_.askYesNoCancel(kQuestion, QStringLiteral("Do you want to save project: ") + projectName_);
     if (answer == Answer::Cancel) return false;
-    if (answer == Answer::Yes) save();  // goes on whether or not the save worked
+    // A failed save keeps the window and its edits: going on would lose them.
+    if (answer == Answer::Yes) return save();
     return true;
 }
 
@@ -100,6 +101,8 @@ ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool 
 
     const QString name = NextProjectName(startupDir_);
     adoptPath(startupDir_ + u'/' + name);
+    onDisk_ = diskIdentityOf(projectPath_);
+    removed_.clear();
     changed_ = false;
     return NewResult::Created;
 }
@@ -140,9 +143,15 @@ void ProjectSession::previousPage()
 int ProjectSession::openProject(const QString& path)
 {
     ProjectData read;
-    const int result = ReadProjectFile(path, read);
-    if (result != kFileOk) return result;
+    QString reason;
+    const int result = ReadProjectFile(path, read, &reason);
+    if (result != kFileOk) {
+        lastFailure_ = reason;
+        return result;
+    }
     project_ = std::move(read);
+    onDisk_ = diskIdentityOf(path);
+    removed_.clear();
     showPage(0);
     // Generation derives PageFolder from this path, and a relative one would
     // later be resolved against whatever folder is current then.
@@ -162,20 +171,38 @@ void ProjectSession::load()
                                                             .mustExist = true});
     if (!path) return;
     // A failed load keeps the current project, its pages, title and flag.
-    if (openProject(*path) != kFileOk)
-        prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error);
+    if (openProject(*path) != kFileOk) {
+        prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error,
+                          fileFailureDetail(*path, lastFailure_));
+    }
 }
 
-bool ProjectSession::writeTo(const QString& path)
+bool ProjectSession::writeTo(const QString& path, QString& reason)
 {
     storeCurrentPage();
-    return WriteProjectFile(path, project_) == kFileOk;
+    if (WriteProjectFile(path, project_, &reason) != kFileOk) return false;
+    onDisk_ = diskIdentityOf(path);
+    return true;
+}
+
+bool ProjectSession::mayReplaceOnDisk()
+{
+    const std::optional<DiskIdentity> now = diskIdentityOf(projectPath_);
+    // Gone since: saving puts it back, and nothing is lost.
+    if (!now || now == onDisk_) return true;
+    return prompter_.askYesNo(kQuestion,
+                              QStringLiteral("%1 was changed by another program since it was "
+                                             "opened. Save over it?")
+                                  .arg(projectPath_)) == Answer::Yes;
 }
 
 bool ProjectSession::save()
 {
-    if (!writeTo(projectPath_)) {
-        prompter_.message(kError, QStringLiteral("Error saving file"), MessageIcon::Error);
+    if (!mayReplaceOnDisk()) return false;
+    QString reason;
+    if (!writeTo(projectPath_, reason)) {
+        prompter_.message(kError, QStringLiteral("Error saving file"), MessageIcon::Error,
+                          fileFailureDetail(projectPath_, reason));
         return false;
     }
     adoptPath(projectPath_);
@@ -193,10 +220,12 @@ void ProjectSession::saveAs()
                                                             .mustExist = false});
     if (!path) return;
     const QString previous = projectPath_;
-    const bool written = writeTo(*path);
+    QString reason;
+    const bool written = writeTo(*path, reason);
     projectPath_ = *path;  // the dialog keeps the chosen name whatever the outcome
     if (!written) {
-        prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error);
+        prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error,
+                          fileFailureDetail(*path, reason));
         return;
     }
     adoptPath(*path);
@@ -205,7 +234,7 @@ void ProjectSession::saveAs()
         ProjectCompanion::carry(previous, *path);
     } catch (const FileError& e) {
         // The project itself is saved; what lives beside it is not.
-        prompter_.message(kError, e.text(), MessageIcon::Error);
+        prompter_.message(kError, e.text(), MessageIcon::Error, e.detail());
     }
 }
 
@@ -262,12 +291,34 @@ void ProjectSession::deletePage()
     }
     storeCurrentPage();
     const int index = currentIndex_;
+    RemovedPage removed{.index = index, .page = std::make_unique<PageRecord>(pages[index])};
     if (isInterlinked(project_.projectType) && index + 1 < pages.size()) {
+        PageRecord& next = pages[index + 1];
+        removed.nextLink.emplace(next.text(TextField::PreviousLinkName),
+                                 next.text(TextField::PreviousLinkAddress));
         for (TextField f : {TextField::PreviousLinkName, TextField::PreviousLinkAddress})
-            pages[index + 1].setText(f, pages[index].text(f));
+            next.setText(f, pages[index].text(f));
     }
+    removed_.push_back(std::move(removed));
     pages.removeAt(index);
     showPage(std::min(index, pages.size() - 1));
+    changed_ = true;
+}
+
+void ProjectSession::undoDelete()
+{
+    if (removed_.empty()) return;
+    storeCurrentPage();
+    RemovedPage removed = std::move(removed_.back());
+    removed_.pop_back();
+    PageList& pages = project_.pages;
+    const int index = std::min(removed.index, pages.size());
+    pages.insert(index) = *removed.page;
+    if (removed.nextLink && index + 1 < pages.size()) {
+        pages[index + 1].setText(TextField::PreviousLinkName, removed.nextLink->first);
+        pages[index + 1].setText(TextField::PreviousLinkAddress, removed.nextLink->second);
+    }
+    showPage(index);
     changed_ = true;
 }
 

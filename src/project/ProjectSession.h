@@ -3,10 +3,15 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
+#include "project/ProjectFile.h"
 
 namespace velmora {
 
@@ -47,15 +52,23 @@ public:
     // "Delete Page": removes the current page unless it is the only one. In
     // an Interlinked project the page after it takes its previous-page link.
     void deletePage();
+    // "Undo": puts back the page deleted last, where it was, with the link
+    // the page after it had; pages deleted before it go back one by one.
+    // Kept until another project is made or loaded, a save included.
+    bool canUndoDelete() const { return !removed_.empty(); }
+    void undoDelete();
     // "Go to Page...": asks for a page number and shows that page.
     void goToPage();
 
-    // The save question before unsaved work is dropped. False means Cancel.
+    // The save question before unsaved work is dropped. False means Cancel,
+    // or Yes with a save that failed: the work is still only here.
     bool confirmDiscard();
 
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
     int openProject(const QString& path);
+    // Why the last openProject failed, as a user reads it.
+    const QString& openFailure() const { return lastFailure_; }
 
     // Makes page `index` current and shows it.
     void showPage(int index);
@@ -74,6 +87,8 @@ public:
     const QString& projectName() const { return projectName_; }
     bool changed() const { return changed_; }
     void markChanged() { changed_ = true; }
+    // For a command that showed pages but changed no record (generation).
+    void markUnchanged() { changed_ = false; }
 
     // "Velmora - " and the project name.
     QString title() const;
@@ -81,9 +96,20 @@ public:
     std::function<void(const QString&)> titleChanged;
 
 private:
+    struct RemovedPage {
+        int index = 0;
+        std::unique_ptr<PageRecord> page;
+        // The previous-page link of the page after it, before it took the
+        // removed page's; nothing when no page followed.
+        std::optional<std::pair<QByteArray, QByteArray>> nextLink;
+    };
+
     void adoptPath(const QString& path);
     void appendNewPage();
-    bool writeTo(const QString& path);
+    bool writeTo(const QString& path, QString& reason);
+    // False when the file changed on disk since it was read and the user
+    // does not want it saved over.
+    bool mayReplaceOnDisk();
 
     PageFields& fields_;
     Prompter& prompter_;
@@ -93,6 +119,9 @@ private:
     QString projectPath_;
     QString projectName_;
     bool changed_ = false;
+    QString lastFailure_;  // why the last open failed
+    std::optional<DiskIdentity> onDisk_;  // the project file as last read or written
+    std::vector<RemovedPage> removed_;
     std::uint32_t lastColour_ = 0;  // the colour dialog opens on the last confirmed colour
 };
 

@@ -233,6 +233,22 @@ void ageEverything(const QString& root)
         ::utimensat(AT_FDCWD, (base + relative).constData(), old, AT_SYMLINK_NOFOLLOW);
 }
 
+TEST_F(GenerationTest, OnlyARecordGenerationChangesSetsTheChangeFlag)
+{
+    makeProject(0, 3);
+    ASSERT_TRUE(generate());  // names the pages: the records changed
+    EXPECT_TRUE(session.changed());
+    ASSERT_TRUE(session.save());
+    ASSERT_TRUE(generate());  // saves, then shows every page and changes none
+    EXPECT_FALSE(session.changed());
+    goTo(1);
+    fields.setText(TextField::Edit2, "");  // a page that lost its name gets one back
+    session.storeCurrentPage();
+    ASSERT_TRUE(session.save());
+    ASSERT_TRUE(generate());
+    EXPECT_TRUE(session.changed());
+}
+
 TEST_F(GenerationTest, RegeneratingAnUnchangedProjectWritesNothing)
 {
     makeProject(0, 4);

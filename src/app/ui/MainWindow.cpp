@@ -15,6 +15,7 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
+#include "app/ui/FieldLength.h"
 #include "app/ui/GenerationProgress.h"
 #include "app/ui/PasteGuard.h"
 #include "app/ui/Resources.h"
@@ -108,6 +110,7 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
 {
     ui_->setupUi(this);
     setWindowIcon(programIcon());
+    statusBar()->setSizeGripEnabled(false);  // the window keeps its size
     layout_ = DesignLayout(ui_->centralwidget);
     layout_.apply(layout_.neededScale());
     QPalette silver = palette();
@@ -136,6 +139,8 @@ void TForm1::bindFields()
         QWidget* widget = findChild<QWidget*>(QString::fromLatin1(kTextSlots[i].name));
         if (!widget || field == TextField::ImageSource) continue;
         bindings_[i] = TextFieldBinding(field, widget);
+        limitToField(widget, field,
+                     [this](const QString& note) { statusBar()->showMessage(note, 10'000); });
         if (field == TextField::ComboBox1) {
             connect(ui_->ComboBox1, &QComboBox::currentTextChanged, this,
                     [this] { run([this] { ComboBox1Change(); }); });
@@ -190,6 +195,7 @@ void TForm1::connectCommands()
     bind(ui_->SiteAddress1, &QAction::triggered, &TForm1::SiteAddress1Click);
     bind(ui_->NotifySearchEngines1, &QAction::triggered, &TForm1::NotifySearchEngines1Click);
     bind(ui_->Exit1, &QAction::triggered, &TForm1::CmExit);
+    bind(ui_->Undo1, &QAction::triggered, &TForm1::Undo1Click);
     bind(ui_->Copy1, &QAction::triggered, &TForm1::Copy1Click);
     bind(ui_->Paste1, &QAction::triggered, &TForm1::Paste1Click);
     bind(ui_->Cut1, &QAction::triggered, &TForm1::Cut1Click);
@@ -228,6 +234,7 @@ void TForm1::assignShortcuts()
         {ui_->Exit1, QKeySequence(Qt::CTRL | Qt::Key_Q)},
         {ui_->Preview1, QKeySequence(Qt::Key_F5)},
         {ui_->ContentsIndex1, QKeySequence(Qt::Key_F1)},
+        {ui_->Undo1, QKeySequence(QKeySequence::Undo)},
     };
     for (const auto& [action, key] : keys) action->setShortcut(key);
 
@@ -283,6 +290,12 @@ void TForm1::watchEditMenu()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    // A box with nothing of its own to undo leaves Ctrl+Z to Edit > Undo,
+    // which puts deleted pages back.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) &&
+        !boxCanUndo(qobject_cast<QWidget*>(watched)))
+        return true;
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt && watched == focusedTextBox())
         altTarget_ = selectionOf(static_cast<QWidget*>(watched));
@@ -424,7 +437,7 @@ void TForm1::Button8Click()
 {
     if (!GeneratePages()) return;
     const PageRecord& page = session_.currentPage();
-    launcher_.OpenInBrowser(page.text(TextField::PageFolder) + page.text(TextField::Edit2));
+    ShowInBrowser(launcher_, page.text(TextField::PageFolder) + page.text(TextField::Edit2));
 }
 
 void TForm1::Button9Click()
@@ -486,14 +499,13 @@ bool TForm1::GeneratePages()
                                                                .msgFile = options.msgFile,
                                                                .creditLink = vendor_.linkInHtml,
                                                                .saveFirst = true});
-    // The pictures left out, in one message rather than one a page.
-    if (!generator_.skippedImages().isEmpty()) {
-        prompter_.message(QStringLiteral("Message"), generator_.skippedImages().join(u'\n'),
-                          MessageIcon::Warning);
-    }
-    if (!generated) return false;
-    siteFiles_ = GenerateSiteFiles(session_);
-    return true;
+    // The pictures left out and a robots.txt left alone, in one message
+    // rather than one a page.
+    QStringList leftOut = generator_.skippedImages();
+    if (generated) siteFiles_ = GenerateSiteFiles(session_, {}, &leftOut);
+    if (!leftOut.isEmpty())
+        prompter_.message(QStringLiteral("Message"), leftOut.join(u'\n'), MessageIcon::Warning);
+    return generated;
 }
 
 void TForm1::SiteAddress1Click()
@@ -586,6 +598,22 @@ QWidget* TForm1::editTarget()
     return target.box;
 }
 
+bool TForm1::boxCanUndo(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box)) return line->isUndoAvailable();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) return memo->document()->isUndoAvailable();
+    return false;
+}
+
+void TForm1::Undo1Click()
+{
+    QWidget* box = editTarget();
+    if (boxCanUndo(box))
+        onTextBox(box, &QLineEdit::undo, &QPlainTextEdit::undo);
+    else
+        session_.undoDelete();
+}
+
 void TForm1::Copy1Click() { onTextBox(editTarget(), &QLineEdit::copy, &QPlainTextEdit::copy); }
 
 void TForm1::Paste1Click()
@@ -600,14 +628,14 @@ void TForm1::Selectall1Click()
     onTextBox(editTarget(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
 }
 
-void TForm1::ContentsIndex1Click() { launcher_.OpenInBrowser(QFile::encodeName(helpPagePath())); }
+void TForm1::ContentsIndex1Click() { ShowInBrowser(launcher_, QFile::encodeName(helpPagePath())); }
 
-void TForm1::VelmoraHomepage1Click() { launcher_.OpenInBrowser(vendor_.homePage); }
+void TForm1::VelmoraHomepage1Click() { ShowInBrowser(launcher_, vendor_.homePage); }
 
 void TForm1::Upgrades1Click()
 {
-    launcher_.OpenInBrowser(
-        QUrl::fromLocalFile(helpPagePath()).toEncoded() + QByteArrayLiteral("#upgrades"));
+    ShowInBrowser(launcher_,
+                  QUrl::fromLocalFile(helpPagePath()).toEncoded() + QByteArrayLiteral("#upgrades"));
 }
 
 void TForm1::CmAbout()
@@ -662,8 +690,9 @@ void TForm1::fitWindow()
     // Never so small that a thick frame cuts the controls off.
     const int margin = scaled(kWindowMargin);
     const QSize controls = layout_.extent() + QSize(margin, margin);
-    inner = inner.expandedTo(
-        QSize(controls.width(), menuBar()->sizeHint().height() + controls.height()));
+    inner = inner.expandedTo(QSize(controls.width(), menuBar()->sizeHint().height() +
+                                                         controls.height() +
+                                                         statusBar()->sizeHint().height()));
     setFixedSize(inner);
 }
 

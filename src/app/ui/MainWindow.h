@@ -84,6 +84,7 @@ public:
     void DeletePage1Click();
     void GoToPage1Click();
     void SpeedButtonClick(ColourField swatch);
+    void Undo1Click();  // a text box's own undo first, else Delete Page's
     void Copy1Click();
     void Paste1Click();
     void Cut1Click();
@@ -141,6 +142,7 @@ private:
     QCheckBox* checkBox(FlagField f) const;
     QWidget* focusedTextBox() const;
     static std::optional<EditTarget> selectionOf(QWidget* box);
+    static bool boxCanUndo(QWidget* box);
     // The box an Edit command acts on, its selection as it was when the menu
     // opened; the focused box when the command comes without the menu.
     QWidget* editTarget();

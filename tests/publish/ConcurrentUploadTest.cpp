@@ -103,7 +103,9 @@ protected:
     {
         const ProjectCompanion record(projectPath);
         const auto stamps = record.stamps(PublishScope(destinationOf(server)));
-        if (complete) EXPECT_EQ(stamps.size(), kPages) << which;
+        if (complete) {
+            EXPECT_EQ(stamps.size(), kPages) << which;
+        }
         for (auto it = stamps.constBegin(); it != stamps.constEnd(); ++it) {
             EXPECT_EQ(stampOfFile(QFile::encodeName(root) + '/' + it.key()), it.value())
                 << which << ": " << it.key().constData();
@@ -123,20 +125,20 @@ TEST_F(ConcurrentUploadTest, TheRecordMatchesEachMirrorWhateverRanBesideIt)
     const struct {
         const char* name;
         // Runs while the upload to mirror 2 is under way.
-        std::function<void(ConcurrentUploadTest&)> beside;
+        std::function<void()> beside;
     } cases[] = {
         {"an upload to mirror 1 that breaks off",
-         [](ConcurrentUploadTest& t) {
+         [this] {
              // Mirror 1 cannot take page0.htm any more (as if it kept part
              // of it): its record must be withdrawn and stay so.
-             QFile::remove(t.root1.file(QStringLiteral("pub/page0.htm")));
-             ASSERT_TRUE(QDir().mkpath(t.root1.file(QStringLiteral("pub/page0.htm"))));
-             const auto broken = t.start(t.mirror1);
+             QFile::remove(root1.file(QStringLiteral("pub/page0.htm")));
+             ASSERT_TRUE(QDir().mkpath(root1.file(QStringLiteral("pub/page0.htm"))));
+             const auto broken = start(mirror1);
              EXPECT_NE(finish(*broken), 0);
          }},
         {"rewrites of the record",
-         [](ConcurrentUploadTest& t) {
-             ProjectCompanion record(t.projectPath);
+         [this] {
+             ProjectCompanion record(projectPath);
              for (int i = 0; i < 20; ++i) {
                  record.compact();
                  QThread::msleep(5);
@@ -152,7 +154,7 @@ TEST_F(ConcurrentUploadTest, TheRecordMatchesEachMirrorWhateverRanBesideIt)
         padRecord();
 
         const auto upload = start(mirror2);
-        whileSending(*upload, [&] { c.beside(*this); });
+        whileSending(*upload, c.beside);
         EXPECT_EQ(finish(*upload), 0) << c.name << upload->readAllStandardError().constData();
 
         expectRecordMatches(mirror1, root1.path(), false, c.name);

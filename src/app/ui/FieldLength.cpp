@@ -1,6 +1,5 @@
 #include "FieldLength.h"
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -58,7 +57,9 @@ public:
 
     State validate(QString& input, int& position) const override
     {
-        if (fits(field_, input)) {
+        // The program sets its texts with the box's signals blocked; those
+        // come from the record, which has already cut them to fit.
+        if (parent()->signalsBlocked() || fits(field_, input)) {
             accepted_ = input;
             return Acceptable;
         }
@@ -82,26 +83,37 @@ private:
 };
 
 // A multi-line box: what an edit inserted beyond the room left is taken out
-// again at once.
+// again as soon as the edit is done (the document takes no second edit while
+// it reports the first).
+void cutInsertion(QPlainTextEdit* memo, TextField field, int position, int added,
+                  const std::function<void(const QString&)>& onCut)
+{
+    const QString text = memo->toPlainText();
+    if (fits(field, text)) return;
+    // The count may take in the end of the last block.
+    added = std::min<int>(added, int(text.size()) - position);
+    if (position < 0 || added <= 0) return;
+    const QString kept = fittingInsertion(field, text.left(position), text.mid(position, added),
+                                          text.mid(position + added));
+    QTextCursor cursor(memo->document());
+    cursor.joinPreviousEditBlock();
+    cursor.setPosition(int(position + kept.size()));
+    cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.endEditBlock();
+    memo->setTextCursor(cursor);
+    // A key typed into a full box just does nothing.
+    if (!kept.isEmpty() && onCut) onCut(cutMessage(field));
+}
+
 void limitMemo(QPlainTextEdit* memo, TextField field, std::function<void(const QString&)> onCut)
 {
-    QTextDocument* document = memo->document();
-    QObject::connect(document, &QTextDocument::contentsChange, memo,
+    QObject::connect(memo->document(), &QTextDocument::contentsChange, memo,
                      [memo, field, onCut](int position, int, int added) {
-                         if (added <= 0 || fits(field, memo->toPlainText())) return;
-                         const QString text = memo->toPlainText();
-                         const Insertion edit{text.left(position), text.mid(position, added),
-                                              text.mid(position + added)};
-                         const QString kept =
-                             fittingInsertion(field, edit.head, edit.inserted, edit.tail);
-                         QTextCursor cursor(memo->document());
-                         cursor.joinPreviousEditBlock();
-                         cursor.setPosition(int(position + kept.size()));
-                         cursor.setPosition(position + added, QTextCursor::KeepAnchor);
-                         cursor.removeSelectedText();
-                         cursor.endEditBlock();
-                         // A key typed into a full box just does nothing.
-                         if (!kept.isEmpty() && onCut) onCut(cutMessage(field));
+                         if (added <= 0 || memo->signalsBlocked()) return;
+                         QTimer::singleShot(0, memo, [=] {
+                             cutInsertion(memo, field, position, added, onCut);
+                         });
                      });
 }
 
@@ -127,7 +139,6 @@ QString fittingInsertion(TextField field, const QString& head, const QString& in
 
 void limitToField(QWidget* box, TextField field, std::function<void(const QString&)> onCut)
 {
-    if (auto* combo = qobject_cast<QComboBox*>(box)) box = combo->lineEdit();
     if (auto* line = qobject_cast<QLineEdit*>(box))
         line->setValidator(new FieldValidator(field, line, std::move(onCut)));
     else if (auto* memo = qobject_cast<QPlainTextEdit*>(box))

@@ -15,11 +15,12 @@ namespace velmora {
 QString fittingInsertion(TextField field, const QString& head, const QString& inserted,
                          const QString& tail);
 
-// Keeps a text box (single-line, editable drop-down or multi-line) within
-// what its record field holds: typing stops when the field is full, and a
+// Keeps a text box (single-line or multi-line) within what its record field
+// holds: typing stops when the field is full, and a
 // paste or drop is cut to the room left, `onCut` told with a line for the
 // status bar. Texts set by the program are not touched: the record already
-// cut them to fit.
+// cut them to fit. A drop-down list is left as it is: some of its own
+// entries are longer than their field ("noindex").
 void limitToField(QWidget* box, TextField field, std::function<void(const QString&)> onCut);
 
 }  // namespace velmora

@@ -116,7 +116,11 @@ QString checkSettingsFile(const QByteArray& bytes)
     // A write into whatever the file held keeps every other key readable
     // and reads back as written.
     const QByteArray homePage = settings.read("VENDOR", "HOMEPAGE", "none");
-    settings.write("WSIZE", "Left", "17");
+    try {
+        settings.write("WSIZE", "Left", "17");
+    } catch (const FileError&) {
+        return fail("write refused");
+    }
     if (settings.read("WSIZE", "Left", "") != "17") return fail("written key reads back");
     if (settings.read("VENDOR", "HOMEPAGE", "none") != homePage) return fail("write lost a key");
     return {};
@@ -258,7 +262,7 @@ QString checkPageNames(const QByteArray& bytes)
                 if (static_cast<unsigned char>(c) < 32) return fail("a control byte in a planned name");
             QFile file;
             if (item.kind == UploadItem::Kind::Image &&
-                !(OpenUploadFile(file, item.localPath) && looksLikePicture(file.read(12))))
+                !(openRegularFile(file, item.localPath, QIODevice::ReadOnly) && looksLikePicture(file.read(12))))
                 return fail("a planned image that is no picture");
         }
     } catch (const VelmoraError&) {

@@ -260,7 +260,7 @@ int tryHostileNames(const QString& path)
                 if (static_cast<unsigned char>(c) < 32) return kEscaped;
             QFile file;
             if (item.kind == UploadItem::Kind::Image &&
-                !(OpenUploadFile(file, item.localPath) && looksLikePicture(file.read(12))))
+                !(openRegularFile(file, item.localPath, QIODevice::ReadOnly) && looksLikePicture(file.read(12))))
                 return kEscaped;
         }
     } catch (const VelmoraError&) {
@@ -298,7 +298,12 @@ int tryDamaged(const QString& kind, const QString& path)
     if (kind == u"settings-planted") {
         // Neither read nor replaced: a write on what is no regular file is refused.
         if (VendorValues::read(settings).programName != "Velmora 1.0") return kBadRead;
-        return settings.write("WSIZE", "Left", "1") ? kBadRead : kReported;
+        try {
+            settings.write("WSIZE", "Left", "1");
+        } catch (const FileError&) {
+            return kReported;
+        }
+        return kBadRead;
     }
     VendorValues::read(settings);
     Options options;

@@ -8,35 +8,13 @@
 #include <unistd.h>
 
 #include "base/Errors.h"
+#include "base/FileDescriptor.h"
 
 namespace velmora {
 
 namespace {
 
 constexpr qint64 kChunk = 65536;
-
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether every write reached the file system.
-    bool close()
-    {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // Where the new content comes from: a buffer or an open file. Both can be
 // read from the start again, once the old file has been compared.
@@ -96,34 +74,10 @@ private:
     QByteArray mine_;
 };
 
-bool readFully(int fd, char* into, qint64 count)
-{
-    while (count > 0) {
-        const ssize_t n = ::read(fd, into, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        into += n;
-        count -= n;
-    }
-    return true;
-}
-
-bool writeFully(int fd, const char* from, qint64 count)
-{
-    while (count > 0) {
-        const ssize_t n = ::write(fd, from, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        from += n;
-        count -= n;
-    }
-    return true;
-}
-
 // True when the old file, open and known to be as long as the content,
 // holds the very same bytes. The content is read from its start again
 // afterwards.
-bool sameBytes(int oldFd, Content& content)
+bool sameBytes(const FileDescriptor& old, Content& content)
 {
     if (!content.restart()) return false;
     char theirs[kChunk];
@@ -131,7 +85,7 @@ bool sameBytes(int oldFd, Content& content)
     bool same = true;
     while (same && at < content.size()) {
         const qint64 n = std::min(kChunk, content.size() - at);
-        same = readFully(oldFd, theirs, n) && content.matches(at, QByteArrayView(theirs, n));
+        same = readExactly(old.get(), theirs, n) && content.matches(at, QByteArrayView(theirs, n));
         at += n;
     }
     return content.restart() && same;
@@ -147,11 +101,11 @@ bool alreadyHolds(const QByteArray& path, Content& content)
     if (::fstatat(AT_FDCWD, path.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(info.st_mode) || info.st_size != content.size())
         return false;
-    const Descriptor old(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor old(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat opened {};
     return old.valid() && ::fstat(old.get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
            opened.st_ino == info.st_ino && opened.st_dev == info.st_dev &&
-           opened.st_size == content.size() && sameBytes(old.get(), content);
+           opened.st_size == content.size() && sameBytes(old, content);
 }
 
 QByteArray temporaryName()
@@ -171,7 +125,7 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
         folder.isEmpty() || folder.endsWith('/') ? folder + name : folder + '/' + name;
     if (alreadyHolds(path, content)) return WriteResult::Unchanged;
 
-    const Descriptor dir(::open(folder.isEmpty() ? "." : folder.constData(),
+    const FileDescriptor dir(::open(folder.isEmpty() ? "." : folder.constData(),
                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) throw cannotCreate();
 
@@ -200,7 +154,7 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) throw cannotCreate();
-    Descriptor out(fd);
+    FileDescriptor out(fd);
     bool ok = !keepMode || ::fchmod(out.get(), keepMode) == 0;
     if (ok && content.restart()) {
         char buffer[kChunk];
@@ -208,7 +162,7 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
             const qint64 n = content.read(buffer, kChunk);
             if (n < 0) ok = false;
             if (n <= 0) break;
-            if (!writeFully(out.get(), buffer, n)) {
+            if (!writeAll(out.get(), QByteArrayView(buffer, n))) {
                 ok = false;
                 break;
             }

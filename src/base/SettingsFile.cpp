@@ -7,6 +7,7 @@
 #define SI_IMPLEMENTATION  // the templates are instantiated in this one unit
 #include <SimpleIni.h>
 
+#include "base/Errors.h"
 #include "base/FileAccess.h"
 #include "base/FixedText.h"
 
@@ -61,7 +62,12 @@ QByteArray SettingsFile::read(const char* section, const char* key,
     return text.left(fittingLength(text, kMaxValueLength));
 }
 
-bool SettingsFile::write(const char* section, const char* key, const QByteArray& value) const
+void SettingsFile::write(const char* section, const char* key, const QByteArray& value) const
+{
+    if (!tryWrite(section, key, value)) throw FileError::cannotCreate(path_);
+}
+
+bool SettingsFile::tryWrite(const char* section, const char* key, const QByteArray& value) const
 {
     // A read-only settings file stays as it is, as an in-place write would.
     if (isReadOnlyFile(path_)) return false;

@@ -22,11 +22,14 @@ public:
     const QString& path() const { return path_; }
 
     QByteArray read(const char* section, const char* key, const QByteArray& fallback) const;
-    // Returns false when the file could not be written; callers that follow
-    // the rule "settings writes do not report failure" ignore it.
-    bool write(const char* section, const char* key, const QByteArray& value) const;
+    // Raises FileError "Cannot create file %s" when the file could not be
+    // written (read-only, unreadable, no room): a choice the user made, such
+    // as a trusted certificate, is never dropped without a word.
+    void write(const char* section, const char* key, const QByteArray& value) const;
 
 private:
+    bool tryWrite(const char* section, const char* key, const QByteArray& value) const;
+
     QString path_;
 };
 

@@ -75,13 +75,15 @@ void PageGenerator::noteSkipped(const QString& warning)
 }
 
 QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int projectType,
-                                 const GenerationOptions& options)
+                                 const GenerationOptions& options, const QByteArray& imageFolder)
 {
     const QByteArray folder = page.text(TextField::PageFolder);
     const QByteArray name = page.text(TextField::Edit2);
     WritePageFile(folder, name, BuildPage(fields, projectType, options.creditLink));
-    if (const auto warning = images_.copy(page.text(TextField::ImageSource), folder,
-                                          page.text(TextField::Image)))
+    QByteArray imageSource = page.text(TextField::ImageSource);
+    if (!imageFolder.isEmpty() && !imageSource.isEmpty() && !imageSource.startsWith('/'))
+        imageSource.prepend(imageFolder);
+    if (const auto warning = images_.copy(imageSource, folder, page.text(TextField::Image)))
         noteSkipped(*warning);
     return pathFromRecord(folder + name);
 }
@@ -177,7 +179,6 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
     const QString folder = OutputFolder(session.projectPath(), session.projectName());
     const QByteArray folderBytes = folderField(QFile::encodeName(folder));
     QDir().mkdir(folder);
-    QDir::setCurrent(folder);  // a file name without a folder is written there
     PageFields& fields = session.fields();
     const int pageCount = session.project().pages.size();
     for (int i = 0; i < pageCount; ++i) {
@@ -193,7 +194,8 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
                               .arg(QString::fromUtf8(page.text(TextField::LinkName))),
                  .filter = QStringLiteral("HTML Files (*.htm;  *.html)|*.htm; *.html"),
                  .defaultSuffix = QStringLiteral("htm"),
-                 .initialPath = lastChosenFile_,
+                 // First in the output folder, with no file name yet.
+                 .initialPath = lastChosenFile_.isEmpty() ? folder : lastChosenFile_,
                  .confirmOverwrite = true,
                  .mustExist = false});
             if (!chosen) return false;
@@ -219,7 +221,9 @@ bool PageGenerator::generateWithSaveDialogs(ProjectSession& session,
                 page.setText(TextField::Edit2, stored);
             }
         }
-        const QString path = writePage(page, fields, session.projectType(), options);
+        // Relative paths in the record belong to the output folder, where
+        // a page without a folder of its own is written too.
+        const QString path = writePage(page, fields, session.projectType(), options, folderBytes);
         if (!(page == before)) recordsChanged_ = true;
         if (written) written->append(path);
         if (stopRequested()) return false;

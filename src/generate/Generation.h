@@ -82,8 +82,10 @@ private:
                            QStringList* written);
     bool generateWithSaveDialogs(ProjectSession& session, const GenerationOptions& options,
                                  QStringList* written);
+    // A relative ImageSource names a file in `imageFolder` when one is
+    // given, else in the working folder.
     QString writePage(const PageRecord& page, PageFields& fields, int projectType,
-                      const GenerationOptions& options);
+                      const GenerationOptions& options, const QByteArray& imageFolder = {});
     void noteSkipped(const QString& warning);
 
     QString lastChosenFile_;

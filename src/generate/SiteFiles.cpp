@@ -1,17 +1,14 @@
 #include "SiteFiles.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSet>
-#include <QTemporaryFile>
 #include <QUrl>
-#include <cstdio>
 
 #include "base/Errors.h"
+#include "base/FolderFile.h"
 #include "generate/Naming.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectSession.h"
@@ -28,45 +25,6 @@ namespace {
 // Crawlers read at most this much of a robots.txt; a larger one is not a
 // file we keep up.
 constexpr qint64 kMaxRobotsSize = 500 * 1024;
-
-const QByteArray kXmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-const QByteArray kUrlsetOpen = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
-const QByteArray kUrlsetClose = "</urlset>\n";
-const QByteArray kIndexOpen =
-    "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
-const QByteArray kIndexClose = "</sitemapindex>\n";
-
-bool keepsInPath(unsigned char c)
-{
-    // RFC 3986 pchar: unreserved, sub-delims, ":" and "@".
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-    return QByteArrayView("-._~!$&'()*+,;=:@").contains(char(c));
-}
-
-QByteArray xmlEscaped(const QByteArray& text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-// W3C Datetime in UTC.
-QByteArray w3cTime(const QDateTime& time) { return time.toUTC().toString(Qt::ISODate).toLatin1(); }
-
-QByteArray numberedSitemapName(int number)
-{
-    return "sitemap" + QByteArray::number(number) + ".xml";
-}
 
 // A file we may read and keep up: regular, not a link.
 bool isOwnRegularFile(const QString& path)
@@ -96,12 +54,6 @@ QByteArray pathOf(const QByteArray& address)
 }
 
 }  // namespace
-
-bool isPublishableName(const QByteArray& name)
-{
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
-           !name.contains('\0');
-}
 
 QByteArray NormalisedSiteAddress(const QString& text)
 {
@@ -165,62 +117,8 @@ std::vector<PublishedPage> PublishedPages(const PageList& pages, const QString& 
 
 QByteArray PublishedAddress(const QByteArray& siteAddress, const QByteArray& name)
 {
-    QByteArray address = siteAddress;
-    address.reserve(siteAddress.size() + name.size() * 3);
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (keepsInPath(byte)) {
-            address += c;
-        } else {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-            address += escaped;
-        }
-    }
-    return address;
-}
-
-QList<QByteArray> BuildSitemaps(const QByteArray& siteAddress,
-                                const std::vector<PublishedPage>& pages,
-                                const SitemapLimits& limits)
-{
-    QList<QByteArray> files;
-    QByteArray current;
-    int urls = 0;
-    const qint64 frame = kXmlHead.size() + kUrlsetOpen.size() + kUrlsetClose.size();
-    auto finish = [&] {
-        files.append(kXmlHead + kUrlsetOpen + current + kUrlsetClose);
-        current.clear();
-        urls = 0;
-    };
-
-    QSet<QByteArray> listed;
-    for (const PublishedPage& page : pages) {
-        if (!isPublishableName(page.name) || listed.contains(page.name)) continue;
-        const QFileInfo file(page.localPath);
-        if (!file.isFile()) continue;  // not generated, so not published either
-        listed.insert(page.name);
-        const QByteArray entry =
-            "<url><loc>" + xmlEscaped(PublishedAddress(siteAddress, page.name)) +
-            "</loc><lastmod>" + w3cTime(file.lastModified()) + "</lastmod></url>\n";
-        if (urls > 0 &&
-            (urls >= limits.maxUrls || frame + current.size() + entry.size() > limits.maxBytes))
-            finish();
-        current += entry;
-        ++urls;
-    }
-    if (urls > 0 || files.isEmpty()) finish();
-    if (files.size() == 1) return files;
-
-    const QByteArray now = w3cTime(QDateTime::currentDateTimeUtc());
-    QByteArray index = kXmlHead + kIndexOpen;
-    for (int i = 0; i < files.size(); ++i) {
-        index += "<sitemap><loc>" +
-                 xmlEscaped(PublishedAddress(siteAddress, numberedSitemapName(i + 1))) +
-                 "</loc><lastmod>" + now + "</lastmod></sitemap>\n";
-    }
-    files.append(index + kIndexClose);
-    return files;
+    // RFC 3986 pchar: unreserved, sub-delims, ":" and "@" stay as they are.
+    return siteAddress + name.toPercentEncoding("!$&'()*+,;=:@");
 }
 
 QByteArray UpdatedRobots(const QByteArray& existing, const QByteArray& sitemapAddress)
@@ -297,25 +195,8 @@ void SetIndexNowKey(ProjectCompanion& companion, const QString& key)
 
 void WriteOutputFile(const QString& path, const QByteArray& bytes)
 {
-    if (isOwnRegularFile(path)) {
-        QFile current(path);
-        if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) &&
-            current.readAll() == bytes)
-            return;
-    }
-    const QFileInfo target(path);
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.velmora-XXXXXX"));
-    if (target.fileName().isEmpty() || !temporary.open() ||
-        temporary.write(bytes) != bytes.size() || !temporary.flush())
-        throw FileError::cannotCreate(path);
-    temporary.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                             QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    // rename() replaces whatever stands at the target, a link included,
-    // without following it.
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0)
-        throw FileError::cannotCreate(path);
-    temporary.setAutoRemove(false);
+    const FolderAndName target = splitPath(QFile::encodeName(path));
+    writeFileInFolder(target.folder, target.name, bytes);
 }
 
 std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArray& siteAddress,
@@ -338,7 +219,7 @@ std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArr
 
     const QList<QByteArray> sitemaps = BuildSitemaps(siteAddress, pages, limits);
     const int numbered = sitemaps.size() > 1 ? int(sitemaps.size()) - 1 : 0;
-    for (int i = 0; i < numbered; ++i) write(numberedSitemapName(i + 1), sitemaps[i]);
+    for (int i = 0; i < numbered; ++i) write(NumberedSitemapName(i + 1), sitemaps[i]);
     write(kSitemapName, sitemaps.last());
     removeStaleSitemaps(outputFolder, numbered);
 
@@ -393,10 +274,10 @@ std::vector<SiteFile> writeSiteFilesOf(ProjectCompanion& companion, const QByteA
 
 }  // namespace
 
-std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const SitemapLimits& limits,
+std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits,
                                         QStringList* warnings)
 {
-    ProjectCompanion companion(session.projectPath());
+    ProjectCompanion& companion = session.companion();
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
     return writeSiteFilesOf(
@@ -405,20 +286,15 @@ std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session, const Sit
         warnings);
 }
 
-std::vector<SiteFile> GenerateSiteFiles(const QString& projectPath, const QString& projectName,
+std::vector<SiteFile> GenerateSiteFiles(ProjectCompanion& companion, const QString& projectPath,
+                                        const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
                                         const SitemapLimits& limits, QStringList* warnings)
 {
-    ProjectCompanion companion(projectPath);
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
     return writeSiteFilesOf(companion, siteAddress, projectPath, projectName, pages, limits,
                             warnings);
-}
-
-bool HasSiteAddress(const QString& projectPath)
-{
-    return !SiteAddressOf(ProjectCompanion(projectPath)).isEmpty();
 }
 
 }  // namespace velmora

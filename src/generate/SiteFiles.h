@@ -39,9 +39,6 @@ struct PublishedPage {
 std::vector<PublishedPage> PublishedPages(const PageList& pages, const QString& projectPath,
                                           const QString& projectName);
 
-// A name that stands for a file in the folder, not a path.
-bool isPublishableName(const QByteArray& name);
-
 // The address of a published file: the site address and the name, each
 // byte that may not stand in a path percent-encoded.
 QByteArray PublishedAddress(const QByteArray& siteAddress, const QByteArray& name);
@@ -62,6 +59,8 @@ struct SiteFile {
 
 inline const QByteArray kSitemapName = "sitemap.xml";
 inline const QByteArray kRobotsName = "robots.txt";
+// "sitemapN.xml", the Nth of the sitemaps an index names.
+QByteArray NumberedSitemapName(int number);
 
 // Writes into the output folder the sitemap (numbered sitemaps and an index
 // named sitemap.xml when one file would pass a limit), robots.txt (a kept
@@ -100,17 +99,15 @@ void SetIndexNowKey(ProjectCompanion& companion, const QString& key);
 // The site files of a session's project just generated: none when the
 // project has no site address. A project that has one but no IndexNow key
 // gets its key here.
-std::vector<SiteFile> GenerateSiteFiles(const ProjectSession& session,
-                                        const SitemapLimits& limits = {},
+std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits = {},
                                         QStringList* warnings = nullptr);
 // The same for a project file whose pages were generated one at a time,
-// given the pages as published.
-std::vector<SiteFile> GenerateSiteFiles(const QString& projectPath, const QString& projectName,
+// given its companion and the pages as published.
+std::vector<SiteFile> GenerateSiteFiles(ProjectCompanion& companion, const QString& projectPath,
+                                        const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
                                         const SitemapLimits& limits = {},
                                         QStringList* warnings = nullptr);
-// True when the project file's companion holds a site address.
-bool HasSiteAddress(const QString& projectPath);
 
 // Replaces a file in the output folder with these bytes unless it already
 // holds exactly them. A link at the target is replaced, never followed.

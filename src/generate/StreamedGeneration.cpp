@@ -24,7 +24,8 @@ StreamedGeneration::StreamedGeneration(const QString& projectPath, const QString
     // that is current when the project is next used.
     : projectPath_(QDir::isRelativePath(projectPath) ? QDir::currentPath() + u'/' + projectPath
                                                      : projectPath),
-      startupDir_(startupDir)
+      startupDir_(startupDir),
+      companion_(projectPath_)
 {
     if (reader_.open(projectPath) != kFileOk) throw openFailure();
 }
@@ -51,7 +52,7 @@ void StreamedGeneration::run(bool save, const std::function<void(const QString&)
     const AutoNamedRun run =
         generator.beginAutoNamed(projectPath_, projectName, projectType, prompter, options);
     // The sitemap needs every page's name; nothing is kept without one.
-    const bool withSiteFiles = HasSiteAddress(projectPath_);
+    const bool withSiteFiles = !SiteAddressOf(companion_).isEmpty();
     std::vector<PublishedPage> published;
 
     PageRecord page;
@@ -74,8 +75,10 @@ void StreamedGeneration::run(bool save, const std::function<void(const QString&)
         if (writer && writer->append(page) != kFileOk) throw saveFailure();
     }
     skippedImages_ = generator.skippedImages();
-    if (withSiteFiles)
-        siteFiles_ = GenerateSiteFiles(projectPath_, projectName, published, {}, &skippedImages_);
+    if (withSiteFiles) {
+        siteFiles_ = GenerateSiteFiles(companion_, projectPath_, projectName, published, {},
+                                       &skippedImages_);
+    }
     if (writer && writer->commit() != kFileOk) throw saveFailure();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "generate/SiteFiles.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {
@@ -34,11 +35,14 @@ public:
     const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // The images the run skipped, one line each.
     const QStringList& skippedImages() const { return skippedImages_; }
+    // The project's companion, open for the whole run.
+    ProjectCompanion& companion() { return companion_; }
 
 private:
     QString projectPath_;
     QString startupDir_;
     ProjectFileReader reader_;
+    ProjectCompanion companion_;
     std::vector<SiteFile> siteFiles_;
     QStringList skippedImages_;
 };

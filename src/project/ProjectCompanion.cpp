@@ -15,6 +15,7 @@
 
 #include "base/Errors.h"
 #include "base/FileLock.h"
+#include "base/FileDescriptor.h"
 
 namespace velmora {
 
@@ -121,23 +122,6 @@ QList<typename Map::key_type> sortedKeys(const Map& map)
     return keys;
 }
 
-struct ScopedFd {
-    int fd;
-    ~ScopedFd() { ::close(fd); }
-};
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::optional<FileStamp> stampOfFile(const QString& path)
@@ -166,9 +150,9 @@ std::optional<FileStamp> stampWith(const Sha256Algorithm& sha256, const QByteArr
     // Publishing stamps every file of a site, so this costs one open, one
     // fstat, the reads and a close, and nothing more. O_NONBLOCK: opening a
     // FIFO must not wait for a writer; it is refused as no regular file.
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    const ScopedFd closer{fd};
+    const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) return std::nullopt;
+    const int fd = file.get();
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     // libcrypto's SHA-256 uses the processor's hashing instructions; Qt's own
@@ -238,9 +222,8 @@ QString ProjectCompanion::pathFor(const QString& projectFilePath)
     return projectFilePath + QStringLiteral(".velmora");
 }
 
-void ProjectCompanion::carry(const QString& fromProject, const QString& toProject)
+void ProjectCompanion::carry(const ProjectCompanion& from, const QString& toProject)
 {
-    const ProjectCompanion from(fromProject);
     ProjectCompanion to(toProject);
     const bool nothingEitherSide = from.values_.isEmpty() && from.scopes_.isEmpty() &&
                                    to.values_.isEmpty() && to.scopes_.isEmpty();

@@ -66,13 +66,12 @@ public:
     // "/work/shop.kpj" gives "/work/shop.kpj.velmora".
     static QString pathFor(const QString& projectFilePath);
 
-    // For Save As: the companion of `toProject` becomes what that of
-    // `fromProject` holds, so the site address, the IndexNow key and the
-    // publish records go with the project. A companion already at
-    // `toProject` belonged to the project file just replaced; it is
-    // rewritten, emptied when `fromProject` has none. FileError when the
-    // companion cannot be written.
-    static void carry(const QString& fromProject, const QString& toProject);
+    // For Save As: the companion of `toProject` becomes what `from` holds,
+    // so the site address, the IndexNow key and the publish records go with
+    // the project. A companion already at `toProject` belonged to the
+    // project file just replaced; it is rewritten, emptied when `from`
+    // holds nothing. FileError when the companion cannot be written.
+    static void carry(const ProjectCompanion& from, const QString& toProject);
     const QString& path() const { return path_; }
 
     // An empty text when the key is not set.

@@ -60,9 +60,25 @@ ProjectSession::ProjectSession(PageFields& fields, Prompter& prompter, QString s
 
 QString ProjectSession::title() const { return kBaseTitle + QStringLiteral(" - ") + projectName_; }
 
+void ProjectSession::setPath(const QString& path)
+{
+    if (companion_ && path == projectPath_) return;
+    // Two objects on one companion would each append to their own view of
+    // it: the old one goes before the new one reads the file.
+    companion_.reset();
+    projectPath_ = path;
+    companion_ = std::make_unique<ProjectCompanion>(path);
+}
+
+ProjectCompanion& ProjectSession::companion()
+{
+    if (!companion_) companion_ = std::make_unique<ProjectCompanion>(projectPath_);
+    return *companion_;
+}
+
 void ProjectSession::adoptPath(const QString& path)
 {
-    projectPath_ = path;
+    setPath(path);
     projectName_ = fileNamePart(path);
     if (titleChanged) titleChanged(title());
 }
@@ -219,23 +235,27 @@ void ProjectSession::saveAs()
                                                             .confirmOverwrite = true,
                                                             .mustExist = false});
     if (!path) return;
-    const QString previous = projectPath_;
     QString reason;
     const bool written = writeTo(*path, reason);
-    projectPath_ = *path;  // the dialog keeps the chosen name whatever the outcome
     if (!written) {
+        setPath(*path);  // the dialog keeps the chosen name whatever the outcome
         prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error,
                           fileFailureDetail(*path, reason));
         return;
     }
+    std::optional<FileError> carryFailure;
+    try {
+        ProjectCompanion::carry(companion(), *path);
+    } catch (const FileError& e) {
+        carryFailure = e;
+    }
+    // Opened afresh even under the same name: the carry rewrote the file.
+    companion_.reset();
     adoptPath(*path);
     changed_ = false;
-    try {
-        ProjectCompanion::carry(previous, *path);
-    } catch (const FileError& e) {
-        // The project itself is saved; what lives beside it is not.
-        prompter_.message(kError, e.text(), MessageIcon::Error, e.detail());
-    }
+    // The project itself is saved; what lives beside it is not.
+    if (carryFailure)
+        prompter_.message(kError, carryFailure->text(), MessageIcon::Error, carryFailure->detail());
 }
 
 void ProjectSession::fill() { Fill(fields_); }

@@ -11,6 +11,7 @@
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
+#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {
@@ -85,6 +86,9 @@ public:
     PageRecord& currentPage() { return project_.pages[currentIndex_]; }
     const QString& projectPath() const { return projectPath_; }
     const QString& projectName() const { return projectName_; }
+    // What is kept beside the project file, opened once whenever the
+    // project gets its path (new, load, save as) and lent to whoever needs it.
+    ProjectCompanion& companion();
     bool changed() const { return changed_; }
     void markChanged() { changed_ = true; }
     // For a command that showed pages but changed no record (generation).
@@ -105,6 +109,8 @@ private:
     };
 
     void adoptPath(const QString& path);
+    // The path the project is saved to, with its companion.
+    void setPath(const QString& path);
     void appendNewPage();
     bool writeTo(const QString& path, QString& reason);
     // False when the file changed on disk since it was read and the user
@@ -117,6 +123,7 @@ private:
     ProjectData project_;
     int currentIndex_ = 0;
     QString projectPath_;
+    std::unique_ptr<ProjectCompanion> companion_;  // of projectPath_
     QString projectName_;
     bool changed_ = false;
     QString lastFailure_;  // why the last open failed

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "base/Errors.h"
-#include "publish/ScopeExit.h"
+#include "base/ScopeExit.h"
 
 namespace velmora {
 

@@ -76,11 +76,6 @@ PlannedUploads PlanUploads(const PageList& pages, const QByteArray& remoteDirect
     return plan;
 }
 
-bool OpenUploadFile(QFile& file, const QByteArray& localPath)
-{
-    return openRegularFile(file, localPath, QIODevice::ReadOnly | QIODevice::Unbuffered);
-}
-
 void AppendSiteFiles(std::vector<UploadItem>& plan, const std::vector<SiteFile>& files,
                      const QByteArray& remoteDirectory)
 {

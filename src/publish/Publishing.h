@@ -17,7 +17,7 @@ class TVexFTP;
 
 // One file of a Send: where it is and the name it is stored under. The
 // local path is the record's bytes exactly (a name that is not UTF-8 still
-// names its own file): open it with OpenUploadFile, show it with
+// names its own file): open it with openRegularFile, show it with
 // QFile::decodeName.
 struct UploadItem {
     enum class Kind { Image, Page, SiteFile };
@@ -59,9 +59,6 @@ QList<QByteArray> RemoteDirectoryLevels(const QByteArray& directory);
 // page goes without it and the image is named in skippedImages. A page
 // with no Image or no ImageSource sends no image.
 PlannedUploads PlanUploads(const PageList& pages, const QByteArray& remoteDirectory);
-
-// Opens a planned file for reading: only a regular file, by its exact bytes.
-bool OpenUploadFile(QFile& file, const QByteArray& localPath);
 
 // The site files (sitemap, robots.txt, key file) go after the pages, under
 // the same directory, so that nothing names a page before it is there.

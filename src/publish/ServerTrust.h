@@ -18,6 +18,7 @@ public:
 
     // Empty when the user trusts nothing for this host.
     QByteArray fingerprint(const QString& host, int port) const;
+    // FileError "Cannot create file %s" when the settings file cannot keep it.
     void remember(const QString& host, int port, const QByteArray& fingerprint) const;
 
 private:

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "base/Errors.h"
+#include "base/FolderFile.h"
 #include "project/ProjectCompanion.h"
 
 #if QT_CONFIG(ssl)
@@ -152,7 +153,7 @@ NotificationReport NotifySearchEngines(ProjectCompanion& companion, const QStrin
     std::vector<ChangedPage> changed;
     QSet<QByteArray> current;
     for (const PublishedPage& page : pages) {
-        if (!isPublishableName(page.name) || current.contains(page.name)) continue;
+        if (!isPlainFileName(page.name) || current.contains(page.name)) continue;
         current.insert(page.name);
         const std::optional<FileStamp> stamp = stampOfFile(page.localPath);
         if (!stamp) {

@@ -5,28 +5,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
+#include "support/CliRun.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::CliRun;
 
 CliRun runCli(const QStringList& args, const QString& workingDir = QString())
 {
-    QProcess process;
-    if (!workingDir.isEmpty()) process.setWorkingDirectory(workingDir);
-    process.start(QStringLiteral(VELMORA_CLI_PATH), args);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return test::runCliProgram(args, {.workingDirectory = workingDir});
 }
 
 QJsonObject parse(const QByteArray& json)
@@ -39,16 +32,10 @@ QJsonObject parse(const QByteArray& json)
 
 void writeProject(const QString& path, int type, int pages, bool withNames = false)
 {
-    ProjectData project;
-    project.projectType = type;
-    for (int i = 0; i < pages; ++i) {
-        const PageRecord* previous = i > 0 ? &project.pages[i - 1] : nullptr;
-        PageRecord& page = project.pages.append();
-        InitPage(page, {.projectType = type, .index = i, .previous = previous, .startupDir = "/nowhere"});
-        page.setText(TextField::Heading, "Page " + QByteArray::number(i));
-        if (withNames) page.setText(TextField::Edit2, "named" + QByteArray::number(i) + ".htm");
-    }
-    ASSERT_EQ(WriteProjectFile(path, project), kFileOk);
+    test::ProjectBuilder project(pages);
+    project.type(type).text(TextField::Heading, test::numbered("Page "));
+    if (withNames) project.text(TextField::Edit2, [](int i) { return "named" + QByteArray::number(i) + ".htm"; });
+    project.write(path);
 }
 
 TEST(CliFill, PrintsTheFilledFieldsInOrder)

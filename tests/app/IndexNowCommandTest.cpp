@@ -8,12 +8,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdio>
 
 #include "HttpStandIn.h"
 #include "generate/SiteFiles.h"
-#include "project/ProjectFile.h"
 #include "support/InProcessCli.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -23,23 +22,17 @@ using namespace Qt::StringLiterals;
 
 using test::CliRun;
 
-
-CliRun runCli(const QStringList& args) { return test::runCliInProcess(args); }
-
 class IndexNowCommandTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ProjectData project;
-        project.projectType = kSingle;
-        for (int i = 0; i < 3; ++i)
-            InitPage(project.pages.append(),
-                     {.projectType = kSingle, .index = i, .startupDir = "/nowhere"});
-        ASSERT_EQ(WriteProjectFile(projectPath, project), kFileOk);
-        QDir::setCurrent(dir.path());
+        test::ProjectBuilder(3).type(kSingle).write(projectPath);
         ASSERT_EQ(runCli({u"generate"_s, projectPath}).exitCode, 0);
     }
-    void TearDown() override { QDir::setCurrent(originalDir); }
+    CliRun runCli(const QStringList& args) const
+    {
+        return test::runCliInProcess(args, {.workingDirectory = dir.path()});
+    }
 
     QStringList args(const QStringList& more = {}) const
     {
@@ -58,7 +51,6 @@ protected:
         return urls;
     }
 
-    QString originalDir = QDir::currentPath();
     test::TempDir dir;
     QString projectPath = dir.file(u"shop.kpj"_s);
     test::HttpStandIn server;

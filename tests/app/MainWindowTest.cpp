@@ -13,7 +13,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -27,6 +26,8 @@
 #include "app/ui/OptionsDialog.h"
 #include "project/PageFields.h"
 #include "project/ProjectFile.h"
+#include "support/CliRun.h"
+#include "support/ProjectBuilder.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -500,17 +501,13 @@ TEST_F(MainWindowTest, APageThatCannotBeWrittenIsReportedOnce)
 TEST_F(MainWindowTest, TheWindowWritesTheSameFilesAsTheCli)
 {
     // A project with texts that are not UTF-8, as from another system.
-    ProjectData project;
-    for (int i = 0; i < 3; ++i) {
-        const PageRecord* previous = i ? &project.pages[i - 1] : nullptr;
-        PageRecord& page = project.pages.append();
-        InitPage(page, {.index = i, .previous = previous, .startupDir = QFile::encodeName(dir.path())});
-        page.setText(TextField::Heading, "\xC4\xE5\xF8\xE5\xE2\xFB\xE5 " + QByteArray::number(i));
-        page.setText(TextField::SubHeading, "line one\r\nline two");
-        page.setText(TextField::Description, "para\r\n\r\nend\r\n");
-        page.setText(TextField::Word3, "w\xE9");
-    }
-    ASSERT_EQ(WriteProjectFile(file("site.kpj"), project), kFileOk);
+    test::ProjectBuilder(3)
+        .startupDir(QFile::encodeName(dir.path()))
+        .text(TextField::Heading, test::numbered("\xC4\xE5\xF8\xE5\xE2\xFB\xE5 "))
+        .text(TextField::SubHeading, "line one\r\nline two")
+        .text(TextField::Description, "para\r\n\r\nend\r\n")
+        .text(TextField::Word3, "w\xE9")
+        .writeTo(dir);
     const QByteArray before = test::readFile(file("site.kpj"));
 
     start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n[VENDOR]\nLINK_IN_HTML=http://credit.example/\n");
@@ -524,11 +521,9 @@ TEST_F(MainWindowTest, TheWindowWritesTheSameFilesAsTheCli)
         QFile::remove(file(name));
     }
 
-    QProcess cli;
-    cli.setWorkingDirectory(dir.path());
-    cli.start(QStringLiteral(VELMORA_CLI_PATH), {QStringLiteral("generate"), file("site.kpj")});
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const test::CliRun cli =
+        test::runCliProgram({QStringLiteral("generate"), file("site.kpj")}, {.workingDirectory = dir.path()});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
     int i = 0;
     for (const char* name : {"site/siteb.htm", "site/sitev.htm", "site/siteo.htm"})
         EXPECT_EQ(test::readFile(file(name)), fromWindow[i++]) << name;
@@ -571,9 +566,9 @@ TEST_F(MainWindowTest, FtpOpensItsDialogOnlyAfterASuccessfulGeneration)
 {
     start("[OPTIONS]\nAUTO_NAME=No\n");
     int published = 0;
-    form->setFtpCommand([&](const PageList& pages) {
+    form->setFtpCommand([&](ProjectSession& session) {
         ++published;
-        EXPECT_EQ(pages[0].text(TextField::Edit2), "p.htm");
+        EXPECT_EQ(session.project().pages[0].text(TextField::Edit2), "p.htm");
     });
     prompter.answerSaveFile(std::nullopt);
     ui().FTP1->trigger();

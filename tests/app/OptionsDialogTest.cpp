@@ -173,7 +173,8 @@ TEST(SiteAddressDialog, EnterPressesTheFocusedButtonAndOkElsewhere)
     test::ScriptedPrompter prompter;
     const QString project = dir.file(QStringLiteral("p.kpj"));
     const QString address = QStringLiteral("https://www.example.com/pages/");
-    TSiteDlg dialog(project, prompter);
+    ProjectCompanion companion(project);
+    TSiteDlg dialog(companion, prompter);
     auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("SiteAddress"));
     dialog.open();
     field->setText(address);
@@ -200,7 +201,8 @@ TEST(Dialogs, OpenCentredOnTheScreenNotOnTheirParent)
     TNewPrjDlg type(&parent);
     const VendorValues vendor{};
     TAboutDlg about(vendor, &parent);
-    TSiteDlg site(dir.file(QStringLiteral("p.kpj")), prompter, &parent);
+    ProjectCompanion companion(dir.file(QStringLiteral("p.kpj")));
+    TSiteDlg site(companion, prompter, &parent);
     for (QDialog* dialog : std::initializer_list<QDialog*>{&options, &type, &about, &site}) {
         dialog->open();
         const QPoint offset = dialog->frameGeometry().center() -

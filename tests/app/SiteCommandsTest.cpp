@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,8 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/SiteAddressDialog.h"
 #include "project/ProjectCompanion.h"
+#include "publish/PublishJob.h"
+#include "support/InProcessCli.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -65,8 +68,7 @@ protected:
 
     void storeSite(const QString& address)
     {
-        ProjectCompanion companion(project);
-        companion.setValue(kSiteAddressKey, address);
+        form->session().companion().setValue(kSiteAddressKey, address);
     }
 
     QString originalDir = QDir::currentPath();
@@ -109,15 +111,23 @@ TEST_F(SiteCommandsTest, TheDialogStoresOnlyAValidAddressAndKey)
 
 TEST_F(SiteCommandsTest, GenerationWritesTheSiteFilesAndNotifyPostsThePages)
 {
-    ui().Button10->click();
-    EXPECT_TRUE(form->siteFiles().empty());
+    // What the FTP command is given after a generation.
+    std::optional<PublishSource> published;
+    form->setFtpCommand(
+        [&](ProjectSession& session) { published = PublishSource::ofSession(session); });
+    ui().Button6->click();
+    ASSERT_TRUE(published);
+    EXPECT_TRUE(published->siteFiles.empty());
+    EXPECT_FALSE(QFile::exists(dir.file(u"Project1/sitemap.xml"_s)));
 
     storeSite(u"https://shop.example.com/"_s);
     ui().Button2->click();
     ui().Button10->click();
     const QString key = ProjectCompanion(project).value(kIndexNowKeyKey);
+    EXPECT_TRUE(QFile::exists(dir.file(u"Project1/sitemap.xml"_s))) << "Generate HTML writes them";
+    ui().Button6->click();
     QByteArrayList names;
-    for (const SiteFile& file : form->siteFiles()) names << file.name;
+    for (const SiteFile& file : published->siteFiles) names << file.name;
     EXPECT_EQ(names, (QByteArrayList{key.toLatin1() + ".txt", "sitemap.xml", "robots.txt"}));
 
     ui().NotifySearchEngines1->trigger();
@@ -157,6 +167,30 @@ TEST_F(SiteCommandsTest, NotifyIsOfferedAfterSendOnlyWithASiteAddressAndOnlyYesS
     EXPECT_EQ(prompter.calls().value(0).text, u"Notify search engines of the changed pages?"_s);
     form->OfferNotification();
     EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST_F(SiteCommandsTest, TheWindowAndTheCommandLinePublishTheSamePlan)
+{
+    storeSite(u"https://shop.example.com/"_s);
+    ui().Button2->click();
+    std::optional<PublishSource> source;
+    form->setFtpCommand([&](ProjectSession& session) { source = PublishSource::ofSession(session); });
+    ui().Button6->click();
+    ASSERT_TRUE(source);
+    ASSERT_TRUE(form->session().save());
+
+    PublishDestination destination;
+    destination.host = u"ftp.example.com"_s;
+    destination.user = "alice";
+    destination.directory = "pub";
+    const PublishJob job(*source, destination, {.changedOnly = false, .dryRun = true});
+    const test::CliRun cli = test::runCliInProcess(
+        {u"upload"_s, project, u"--host"_s, u"ftp.example.com"_s, u"--user"_s, u"alice"_s,
+         u"--dir"_s, u"pub"_s, u"--dry-run"_s});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err.constData();
+    QByteArrayList expected = job.namesToSend();
+    EXPECT_EQ(expected.size(), 6) << "the picture, two pages, the key file, sitemap and robots.txt";
+    EXPECT_EQ(cli.out, expected.join('\n') + '\n');
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST_F(SettingsFileTest, AReadOnlyFileIsLeftAsItIs)
 {
     dir.write(QStringLiteral("velmora.ini"), "[A]\nK=1\n");
     QFile::setPermissions(settings.path(), QFileDevice::ReadOwner);
-    EXPECT_FALSE(settings.write("A", "K", "2"));
+    EXPECT_THROW(settings.write("A", "K", "2"), FileError);
     EXPECT_EQ(settings.read("A", "K", ""), "1");
 }
 
@@ -79,7 +79,7 @@ TEST_F(SettingsFileTest, WhatIsNoRegularFileGivesDefaultsAtOnceAndIsNeverWritten
         ASSERT_TRUE(test::plant(kind, QFile::encodeName(settings.path()))) << test::nameOf(kind);
         EXPECT_EQ(settings.read("VENDOR", "HOMEPAGE", "dflt"), "dflt") << test::nameOf(kind);
         EXPECT_EQ(VendorValues::read(settings).programName, "Velmora 1.0");
-        EXPECT_FALSE(settings.write("WSIZE", "Left", "1")) << test::nameOf(kind);
+        EXPECT_THROW(settings.write("WSIZE", "Left", "1"), FileError) << test::nameOf(kind);
         EXPECT_TRUE(QFileInfo(settings.path()).isSymLink() || !QFileInfo(settings.path()).isFile());
         QFile::remove(settings.path());
         QDir().rmdir(settings.path());
@@ -94,7 +94,7 @@ TEST_F(SettingsFileTest, AFileTooLargeToReadWholeIsNeitherReadNorRewritten)
                            "\n[VENDOR]\nHOMEPAGE=http://mine/\n";
     dir.write(QStringLiteral("velmora.ini"), big);
     EXPECT_EQ(settings.read("FTP", "PASSWORD", "none"), "none");
-    EXPECT_FALSE(settings.write("WSIZE", "Left", "1"));
+    EXPECT_THROW(settings.write("WSIZE", "Left", "1"), FileError);
     EXPECT_TRUE(dir.read(QStringLiteral("velmora.ini")) == big);
 }
 
@@ -106,7 +106,13 @@ TEST_F(SettingsFileTest, AFolderThatCannotHoldATemporaryFileIsWrittenInPlace)
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
                                                      QFileDevice::ReadOther | QFileDevice::ExeOther));
     bool written = false;
-    ASSERT_TRUE(test::asUnprivilegedUser([&] { written = settings.write("A", "L", "2"); }));
+    ASSERT_TRUE(test::asUnprivilegedUser([&] {
+        try {
+            settings.write("A", "L", "2");
+            written = true;
+        } catch (const FileError&) {
+        }
+    }));
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner);
     EXPECT_TRUE(written);

@@ -193,6 +193,19 @@ TEST_F(GenerationTest, SaveDialogsNameThePagesAndACancelStops)
     EXPECT_FALSE(QFile::exists(out("Project1v.htm")));
 }
 
+TEST_F(GenerationTest, SaveDialogsLeaveTheWorkingFolderAlone)
+{
+    makeProject(0, 1);
+    prompter.answerSaveFile(dir.file(QStringLiteral("first.htm")));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(generate(false));
+    EXPECT_EQ(QDir::currentPath(), before);
+    // The first dialog opens in the output folder, its file name empty.
+    const auto dialogs = prompter.callsOf(ScriptedPrompter::Kind::SaveFile);
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_EQ(dialogs[0].request.initialPath, out(""));
+}
+
 TEST_F(GenerationTest, SaveDialogsAskOnlyForPagesWithoutFolderOrName)
 {
     makeProject(0, 2);

@@ -16,6 +16,7 @@
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "support/HostileFiles.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -123,6 +124,47 @@ TEST_F(SiteFilesTest, TheSitemapListsEveryGeneratedPageByItsAbsoluteAddress)
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].lastmod, u"2024-03-05T14:30:07Z"_s);
     EXPECT_EQ(QDateTime::fromString(entries[2].lastmod, Qt::ISODate), time.addDays(2));
+}
+
+TEST_F(SiteFilesTest, SitemapsKeepTheirExactBytes)
+{
+    const QDateTime time(QDate(2024, 3, 5), QTime(14, 30, 7), Qt::UTC);
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const QByteArray urlset = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    const QByteArray entry = "<url><loc>https://shop.example.com/offers/it&apos;s&amp;%3Cb%3E.htm"
+                             "</loc><lastmod>2024-03-05T14:30:07Z</lastmod></url>\n";
+    struct Case {
+        const char* name;
+        std::vector<PublishedPage> pages;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {"no page", {}, head + urlset + "</urlset>\n"},
+        {"escaped names", {page("it's&<b>.htm", time)}, head + urlset + entry + "</urlset>\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(BuildSitemaps(kSite, c.pages), QList<QByteArray>{c.expected});
+    }
+
+    // An index: the same frame, one line per numbered sitemap.
+    const QList<QByteArray> split =
+        BuildSitemaps(kSite, {page("a.htm", time), page("b.htm", time)}, {.maxUrls = 1});
+    ASSERT_EQ(split.size(), 3);
+    EXPECT_EQ(split[0], head + urlset +
+                            "<url><loc>https://shop.example.com/offers/a.htm</loc>"
+                            "<lastmod>2024-03-05T14:30:07Z</lastmod></url>\n</urlset>\n");
+    const QRegularExpression index(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(QString::fromLatin1(
+            head + "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n"
+                   "<sitemap><loc>https://shop.example.com/offers/sitemap1.xml</loc><lastmod>")) +
+        u"[0-9-]{10}T[0-9:]{8}Z"_s +
+        QRegularExpression::escape(
+            u"</lastmod></sitemap>\n<sitemap><loc>https://shop.example.com/offers/sitemap2.xml"
+            "</loc><lastmod>"_s) +
+        u"[0-9-]{10}T[0-9:]{8}Z"_s +
+        QRegularExpression::escape(u"</lastmod></sitemap>\n</sitemapindex>\n"_s)));
+    EXPECT_TRUE(index.match(QString::fromLatin1(split[2])).hasMatch()) << split[2].constData();
 }
 
 TEST_F(SiteFilesTest, AboveTheLimitNumberedSitemapsAndAnIndex)
@@ -248,12 +290,7 @@ TEST(GeneratedSiteFiles, FollowTheSiteAddressInTheCompanionFile)
 {
     test::TempDir dir;
     const QString project = dir.file(u"shop.kpj"_s);
-    ProjectData data;
-    data.projectType = kSingle;
-    for (int i = 0; i < 3; ++i)
-        InitPage(data.pages.append(),
-                 {.projectType = kSingle, .index = i, .startupDir = "/nowhere"});
-    ASSERT_EQ(WriteProjectFile(project, data), kFileOk);
+    test::ProjectBuilder(3).type(kSingle).write(project);
 
     {
         HeadlessProject headless(project, dir.path());

@@ -11,6 +11,7 @@
 #include "generate/StreamedGeneration.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -30,16 +31,13 @@ void fillWithoutZero(PageRecord& page, TextField f, char c)
 // upper-case one, stale links, an image to copy.
 QByteArray awkwardProject(int type, const QString& imagePath)
 {
-    ProjectData project;
-    project.projectType = type;
-    for (int i = 0; i < 5; ++i) {
-        const PageRecord* previous = i > 0 ? &project.pages[i - 1] : nullptr;
-        PageRecord& page = project.pages.append();
-        InitPage(page, {.projectType = type, .index = i, .previous = previous, .startupDir = "/gone"});
-        page.setText(TextField::KeywordPhrase, "phrase " + QByteArray::number(i));
-        page.setText(TextField::Heading, "Heading " + QByteArray::number(i));
-        page.setText(TextField::LinkName, "link " + QByteArray::number(i));
-    }
+    ProjectData project = test::ProjectBuilder(5)
+                              .type(type)
+                              .startupDir("/gone")
+                              .text(TextField::KeywordPhrase, test::numbered("phrase "))
+                              .text(TextField::Heading, test::numbered("Heading "))
+                              .text(TextField::LinkName, test::numbered("link "))
+                              .build();
     fillWithoutZero(project.pages[0], TextField::Heading, 'H');
     fillWithoutZero(project.pages[3], TextField::Word7, 'w');
     project.pages[0].setText(TextField::Description, "one\ntwo");

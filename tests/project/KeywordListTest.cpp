@@ -6,6 +6,7 @@
 #include "base/Errors.h"
 #include "project/KeywordList.h"
 #include "project/ProjectFile.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -216,27 +217,24 @@ TEST_F(KeywordListTest, InterlinkedPagesLinkBackToThePhraseBefore)
 
 TEST_F(KeywordListTest, TheTemplateGivesEveryFieldButFillsTheNameAndTheLink)
 {
-    ProjectData templ;
-    templ.projectType = kSingle;
-    for (int i = 0; i < 2; ++i) {
-        PageRecord& page = templ.pages.append();
-        InitPage(page, {.projectType = kSingle, .startupDir = "/tpl"});
-        page.setText(TextField::HomePage, "http://shop.example/");
-        page.setText(TextField::LinkName, i == 0 ? "Our shop" : "second page");
-        page.setText(TextField::FooterText, "(c) shop");
-        page.setText(TextField::Image, "logo.png");
-        page.setText(TextField::ImageSource, "/tpl/logo.png");
-        page.setText(TextField::HeadingAlign, "left");
-        page.setColour(ColourField::BackgroundColor, 0x00123456);
-        page.setFlag(FlagField::CommentsBox, false);
-        page.setText(TextField::Heading, "template heading");
-        page.setText(TextField::Word9, "template keyword");
-        page.setText(TextField::Edit2, "template.htm");
-        page.setText(TextField::PageFolder, "/old/out/");
-        page.setText(TextField::PreviousLinkName, "stale link");
-    }
-    const QString path = dir.file(QStringLiteral("template.kpj"));
-    ASSERT_EQ(WriteProjectFile(path, templ), kFileOk);
+    const QString path = test::ProjectBuilder(2)
+                             .type(kSingle)
+                             .startupDir("/tpl")
+                             .text(TextField::HomePage, "http://shop.example/")
+                             .text(TextField::LinkName, [](int i) { return i == 0 ? "Our shop" : "second page"; })
+                             .text(TextField::FooterText, "(c) shop")
+                             .image(QStringLiteral("/tpl/logo.png"), "logo.png")
+                             .text(TextField::HeadingAlign, "left")
+                             .with([](PageRecord& page, int) {
+                                 page.setColour(ColourField::BackgroundColor, 0x00123456);
+                                 page.setFlag(FlagField::CommentsBox, false);
+                             })
+                             .text(TextField::Heading, "template heading")
+                             .text(TextField::Word9, "template keyword")
+                             .text(TextField::Edit2, "template.htm")
+                             .text(TextField::PageFolder, "/old/out/")
+                             .text(TextField::PreviousLinkName, "stale link")
+                             .writeTo(dir, QStringLiteral("template.kpj"));
 
     ProjectData made = make("red shoes\nblue shoes\n", {.templatePath = path});
     EXPECT_EQ(made.projectType, kSingle);  // the template's type unless asked otherwise

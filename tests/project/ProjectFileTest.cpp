@@ -9,6 +9,7 @@
 
 #include "project/ProjectFile.h"
 #include "support/HostileFiles.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -16,14 +17,11 @@ namespace {
 
 ProjectData makeProject(int type, int pages)
 {
-    ProjectData project;
-    project.projectType = type;
-    for (int i = 0; i < pages; ++i) {
-        PageRecord& page = project.pages.append();
-        InitPage(page, {.projectType = type, .index = i, .startupDir = "/w"});
-        page.setText(TextField::Heading, "page " + QByteArray::number(i));
-    }
-    return project;
+    return test::ProjectBuilder(pages)
+        .type(type)
+        .startupDir("/w")
+        .text(TextField::Heading, test::numbered("page "))
+        .build();
 }
 
 QByteArray header(qint32 type, qint32 count)

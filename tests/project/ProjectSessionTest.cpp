@@ -7,6 +7,7 @@
 #include "project/ProjectFile.h"
 #include "project/ProjectSession.h"
 #include "support/ScriptedPrompter.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -204,11 +205,9 @@ TEST_F(ProjectSessionTest, SaveAsTakesWhatLivesBesideTheProjectAlong)
     prompter.answerSaveFile(file("shop.kpj"));
     session.saveAs();
     const FileStamp stamp{QByteArray(64, 'a'), 12};
-    {
-        ProjectCompanion companion(file("shop.kpj"));
-        companion.setValue(kSiteAddressKey, QStringLiteral("https://shop.example/"));
-        companion.recordStamp(QStringLiteral("ftp://u@h:21/www"), "www/a.htm", stamp);
-    }
+    ASSERT_EQ(session.companion().path(), ProjectCompanion::pathFor(file("shop.kpj")));
+    session.companion().setValue(kSiteAddressKey, QStringLiteral("https://shop.example/"));
+    session.companion().recordStamp(QStringLiteral("ftp://u@h:21/www"), "www/a.htm", stamp);
     // Another project already lives under the name chosen: its companion
     // goes with the project file that is replaced.
     {
@@ -226,6 +225,12 @@ TEST_F(ProjectSessionTest, SaveAsTakesWhatLivesBesideTheProjectAlong)
     EXPECT_EQ(ProjectCompanion(file("shop.kpj")).value(kSiteAddressKey),
               QStringLiteral("https://shop.example/"))
         << "the project saved from keeps its own";
+    // The session now records beside the project saved to, in the file the
+    // carry rewrote, not in the one it replaced.
+    session.companion().setValue(kIndexNowKeyKey, QStringLiteral("fedcba9876543210"));
+    EXPECT_EQ(ProjectCompanion(file("other.kpj")).value(kIndexNowKeyKey),
+              QStringLiteral("fedcba9876543210"));
+    EXPECT_EQ(ProjectCompanion(file("shop.kpj")).value(kIndexNowKeyKey), QString());
 
     // A project with nothing beside it leaves nothing of the replaced one.
     newProject(1);
@@ -245,7 +250,7 @@ TEST_F(ProjectSessionTest, ACompanionThatCannotBeWrittenIsToldButTheProjectIsSav
     session.newProject(0, true);
     prompter.answerSaveFile(file("shop.kpj"));
     session.saveAs();
-    ProjectCompanion(file("shop.kpj")).setValue(kSiteAddressKey, QStringLiteral("https://shop.example/"));
+    session.companion().setValue(kSiteAddressKey, QStringLiteral("https://shop.example/"));
     const QString planted = file("elsewhere.txt");
     test::writeFile(planted, "not ours");
     ASSERT_TRUE(QFile::link(planted, ProjectCompanion::pathFor(file("copy.kpj"))));
@@ -281,9 +286,7 @@ TEST_F(ProjectSessionTest, LoadShowsTheFirstPageAndClearsTheFlag)
 
 TEST_F(ProjectSessionTest, AProjectOpenedByARelativePathKeepsItsFullPath)
 {
-    ProjectData project;
-    InitPage(project.pages.append(), {});
-    ASSERT_EQ(WriteProjectFile(file("shop:v2.kpj"), project), kFileOk);
+    test::ProjectBuilder().startupDir({}).writeTo(dir, QStringLiteral("shop:v2.kpj"));
     const QString before = QDir::currentPath();
     QDir::setCurrent(dir.path());
     const int result = session.openProject(QStringLiteral("shop:v2.kpj"));

@@ -7,6 +7,7 @@
 
 #include "support/QtPrint.h"
 #include "base/Errors.h"
+#include "base/FileAccess.h"
 #include "publish/ChangedFiles.h"
 #include "support/TempDir.h"
 
@@ -34,7 +35,7 @@ public:
             const UploadItem& item = plan[std::size_t(i)];
             emit fileStarted(i, count);
             QFile source;
-            if (!OpenUploadFile(source, item.localPath))
+            if (!openRegularFile(source, item.localPath, QIODevice::ReadOnly))
                 throw FileError::cannotOpen(QFile::decodeName(item.localPath));
             QByteArray bytes = source.readAll();
             const QString target = root_ + u'/' + QString::fromUtf8(item.remoteName);

@@ -208,17 +208,12 @@ protected:
 
     CliRun upload()
     {
-        qputenv("VELMORA_FTP_PASSWORD", "secret");
-        const QString before = QDir::currentPath();
-        QDir::setCurrent(work.path());  // where velmora.ini is read, as a user would start it
-        const CliRun run = test::runCliInProcess(
+        // Started in the work folder, where velmora.ini is read, as a user would start it.
+        return test::runCliInProcess(
             {QStringLiteral("upload"), work.file(QStringLiteral("site.kpj")), QStringLiteral("--host"),
              QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(server.port()),
-             QStringLiteral("--user"), QStringLiteral("alice"), QStringLiteral("--dir"),
-             QStringLiteral("pub")});
-        QDir::setCurrent(before);
-        qunsetenv("VELMORA_FTP_PASSWORD");
-        return run;
+             QStringLiteral("--user"), QStringLiteral("alice"), QStringLiteral("--dir"), QStringLiteral("pub")},
+            {.workingDirectory = work.path(), .environment = {{QStringLiteral("VELMORA_FTP_PASSWORD"), "secret"}}});
     }
 
     // The tree and the bytes of every regular file outside the page folder.

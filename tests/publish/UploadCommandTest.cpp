@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSslCertificate>
 #include <cstdio>
 
@@ -18,7 +17,9 @@
 #include "base/SettingsFile.h"
 #include "publish/ftp/TlsSettings.h"
 #include "project/ProjectFile.h"
+#include "support/CliRun.h"
 #include "support/InProcessCli.h"
+#include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -30,10 +31,8 @@ using test::CliRun;
 // Runs the command in this process, with the password in the environment.
 CliRun upload(const QStringList& args, const QByteArray& password)
 {
-    qputenv("VELMORA_FTP_PASSWORD", password);
-    const CliRun run = test::runCliInProcess(QStringList{QStringLiteral("upload")} + args);
-    qunsetenv("VELMORA_FTP_PASSWORD");
-    return run;
+    return test::runCliInProcess(QStringList{QStringLiteral("upload")} + args,
+                                 {.environment = {{QStringLiteral("VELMORA_FTP_PASSWORD"), password}}});
 }
 
 class UploadCommandTest : public ::testing::Test {
@@ -44,20 +43,15 @@ protected:
         ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("pub")));
         image = QByteArray("GIF89a\r\n\0\x01\r\n\n\0", 13);
         work.write(QStringLiteral("logo.gif"), image);
-        ProjectData project;
-        project.projectType = kSingle;
-        for (int i = 0; i < 3; ++i) {
-            PageRecord& page = project.pages.append();
-            InitPage(page, {.projectType = kSingle, .index = i, .startupDir = "/nowhere"});
-            page.setText(TextField::Heading, "Page " + QByteArray::number(i));
-            const bool withImage = i != 1;
-            page.setText(TextField::ImageSource,
-                         withImage ? QFile::encodeName(work.file(QStringLiteral("logo.gif")))
-                                   : QByteArray());
-            page.setText(TextField::Image, withImage ? "logo" + QByteArray::number(i) + ".gif"
-                                                     : QByteArray());
-        }
-        ASSERT_EQ(WriteProjectFile(projectPath, project), kFileOk);
+        // The second page shows no picture.
+        const QByteArray logo = QFile::encodeName(work.file(QStringLiteral("logo.gif")));
+        test::ProjectBuilder(3)
+            .type(kSingle)
+            .text(TextField::Heading, test::numbered("Page "))
+            .text(TextField::ImageSource, [logo](int i) { return i != 1 ? logo : QByteArray(); })
+            .text(TextField::Image,
+                  [](int i) { return i != 1 ? "logo" + QByteArray::number(i) + ".gif" : QByteArray(); })
+            .write(projectPath);
     }
 
     QStringList args(const QString& user = QStringLiteral("alice")) const
@@ -197,15 +191,11 @@ TEST_F(UploadCommandTest, FailuresBeforeTheLoginEndNonZeroWithTheirText)
 
 TEST_F(UploadCommandTest, TheProgramTakesThePasswordFromItsEnvironment)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VELMORA_FTP_PASSWORD"), QStringLiteral("secret"));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(work.path());
-    process.start(QStringLiteral(VELMORA_CLI_PATH), QStringList{QStringLiteral("upload")} + args());
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
-    EXPECT_EQ(process.readAllStandardOutput().count('\n'), 4);
+    const CliRun run = test::runCliProgram(
+        QStringList{QStringLiteral("upload")} + args(),
+        {.workingDirectory = work.path(), .environment = {{QStringLiteral("VELMORA_FTP_PASSWORD"), "secret"}}});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out.count('\n'), 4);
 }
 
 

@@ -2,38 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-
 namespace velmora::test {
 
 PyFtpServer::PyFtpServer(const QString& root)
 {
-    process_.setProgram(QStringLiteral("/usr/bin/python3"));
-    process_.setArguments({QStringLiteral(VELMORA_PYFTPD_SCRIPT), root});
-    process_.start();
-    if (!process_.waitForStarted(10000)) {
-        ADD_FAILURE() << "cannot start /usr/bin/python3 with pyftpdlib";
-        return;
-    }
-    QDeadlineTimer deadline(15000);
+    // The script binds a free port itself and prints it first.
     QByteArray out;
-    while (!deadline.hasExpired() && !out.contains('\n')) {
-        if (!process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) break;
-        out += process_.readAllStandardOutput();
-    }
-    if (out.startsWith("PORT ")) port_ = out.mid(5).trimmed().toInt();
-    if (port_ <= 0)
-        ADD_FAILURE() << "pyftpdlib did not start: "
-                      << process_.readAllStandardError().toStdString();
-}
-
-PyFtpServer::~PyFtpServer()
-{
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
+    const auto announced = [&] {
+        out += process().readAllStandardOutput();
+        return out.contains('\n');
+    };
+    if (launch(QStringLiteral("/usr/bin/python3"), {QStringLiteral(VELMORA_PYFTPD_SCRIPT), root}, announced,
+               15000) &&
+        out.startsWith("PORT "))
+        setPort(out.mid(5).trimmed().toInt());
+    if (port() <= 0) {
+        stop();
+        ADD_FAILURE() << "pyftpdlib did not start under /usr/bin/python3: "
+                      << process().readAllStandardError().toStdString();
     }
 }
 

@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTcpServer>
-#include <QThread>
 #include <crypt.h>
 #include <csignal>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,20 +24,6 @@ bool writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-// Ends with the test program even when that one crashes.
-void endWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() == 1) ::_exit(0);
-}
-
-int freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
-    return probe.serverPort();
 }
 
 // Every process below `pid`, the deepest last.
@@ -97,20 +79,15 @@ SshServer::SshServer(const Options& options)
 
 SshServer::~SshServer()
 {
-    if (process_.state() == QProcess::NotRunning) return;
     killSessions();
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    stop();
 }
 
 QString SshServer::home() const { return file(QStringLiteral("home")); }
 
 QString SshServer::asSeenByServer(const QString& path) const
 {
-    return QStringLiteral("/proc/%1/root%2").arg(process_.processId()).arg(path);
+    return QStringLiteral("/proc/%1/root%2").arg(process().processId()).arg(path);
 }
 
 QString SshServer::hostPublicKeyFile() const { return file(QStringLiteral("host_ed25519.pub")); }
@@ -121,7 +98,7 @@ QByteArray SshServer::knownHostsLine() const
 {
     const QList<QByteArray> fields = readAll(hostPublicKeyFile()).trimmed().split(' ');
     if (fields.size() < 2) return {};
-    return "[127.0.0.1]:" + QByteArray::number(port_) + ' ' + fields[0] + ' ' + fields[1] + '\n';
+    return "[127.0.0.1]:" + QByteArray::number(port()) + ' ' + fields[0] + ' ' + fields[1] + '\n';
 }
 
 bool SshServer::prepare(const Options& options)
@@ -208,42 +185,34 @@ bool SshServer::start(const Options& options)
     }
     script += QStringLiteral("exec /usr/sbin/sshd -D -f \"$4\" -E \"$5\"\n");
 
-    process_.setChildProcessModifier(endWithParent);
-    process_.setStandardOutputFile(file(QStringLiteral("unshare.log")));
-    process_.setStandardErrorFile(file(QStringLiteral("unshare.log")), QIODevice::Append);
-    process_.start(QStringLiteral("unshare"),
-                   QStringList{QStringLiteral("--mount"), QStringLiteral("--propagation"),
-                               QStringLiteral("private"), QStringLiteral("/bin/sh"),
-                               QStringLiteral("-c"), script, QStringLiteral("sh")} +
-                       arguments);
-    if (!process_.waitForStarted(10000)) return false;
-    QDeadlineTimer deadline(15000);
+    process().setStandardOutputFile(file(QStringLiteral("unshare.log")));
+    process().setStandardErrorFile(file(QStringLiteral("unshare.log")), QIODevice::Append);
     const QByteArray ready = "Server listening on 127.0.0.1 port " + QByteArray::number(port);
-    while (!deadline.hasExpired()) {
-        if (readAll(file(QStringLiteral("sshd.log"))).contains(ready)) {
-            port_ = port;
-            return true;
-        }
-        if (process_.waitForFinished(20)) return false;  // a port taken meanwhile, say
-    }
-    process_.kill();
-    process_.waitForFinished(5000);
-    return false;
+    const auto listening = [&] { return readAll(file(QStringLiteral("sshd.log"))).contains(ready); };
+    // A port taken meanwhile ends it early.
+    if (!launch(QStringLiteral("unshare"),
+                QStringList{QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private"),
+                            QStringLiteral("/bin/sh"), QStringLiteral("-c"), script, QStringLiteral("sh")} +
+                    arguments,
+                listening, 15000))
+        return false;
+    setPort(port);
+    return true;
 }
 
 void SshServer::killSessions()
 {
-    if (process_.state() == QProcess::NotRunning) return;
+    if (process().state() == QProcess::NotRunning) return;
     QList<qint64> sessions;
-    collectDescendants(process_.processId(), sessions);
+    collectDescendants(process().processId(), sessions);
     for (qint64 pid : sessions) ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 void SshServer::pauseSessions()
 {
-    if (process_.state() == QProcess::NotRunning) return;
+    if (process().state() == QProcess::NotRunning) return;
     QList<qint64> sessions;
-    collectDescendants(process_.processId(), sessions);
+    collectDescendants(process().processId(), sessions);
     for (qint64 pid : sessions) ::kill(static_cast<pid_t>(pid), SIGSTOP);
 }
 
@@ -251,51 +220,30 @@ void SshServer::pauseSessions()
 
 SshAgent::SshAgent(const QStringList& keyFiles)
 {
-    const QString socket = dir_.filePath(QStringLiteral("agent.sock"));
-    process_.setChildProcessModifier(endWithParent);
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.start(QStringLiteral("ssh-agent"), {QStringLiteral("-D"), QStringLiteral("-a"), socket});
-    if (!process_.waitForStarted(10000)) {
-        ADD_FAILURE() << "cannot start ssh-agent";
-        return;
-    }
-    QDeadlineTimer deadline(10000);
-    while (!QFile::exists(socket) && !deadline.hasExpired()) QThread::msleep(10);
-    if (!QFile::exists(socket)) {
-        ADD_FAILURE() << "ssh-agent made no socket";
-        return;
-    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("SSH_AUTH_SOCK"), socket);
-    // The socket file appears before the agent listens on it: wait until
+    environment.insert(QStringLiteral("SSH_AUTH_SOCK"), socket());
+    // The socket file appears before the agent listens on it: ready once
     // "ssh-add -l" reaches the agent (exit 2 means it could not).
-    for (;;) {
+    const auto answers = [&] {
+        if (!QFile::exists(socket())) return false;
         QProcess probe;
         probe.setProcessEnvironment(environment);
         probe.setStandardOutputFile(QProcess::nullDevice());
         probe.setStandardErrorFile(QProcess::nullDevice());
         probe.start(QStringLiteral("ssh-add"), {QStringLiteral("-l")});
-        const bool reached = probe.waitForFinished(10000) &&
-                             probe.exitStatus() == QProcess::NormalExit && probe.exitCode() != 2;
-        if (reached) break;
-        if (deadline.hasExpired()) {
-            ADD_FAILURE() << "ssh-agent does not answer on its socket";
+        return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() != 2;
+    };
+    process().setStandardOutputFile(QProcess::nullDevice());
+    if (!launch(QStringLiteral("ssh-agent"), {QStringLiteral("-D"), QStringLiteral("-a"), socket()}, answers,
+                10000)) {
+        ADD_FAILURE() << "ssh-agent does not answer on its socket";
+        return;
+    }
+    for (const QString& key : keyFiles) {
+        if (!runTool(QStringLiteral("ssh-add"), {QStringLiteral("-q"), key}, environment)) {
+            stop();
             return;
         }
-        QThread::msleep(10);
-    }
-    for (const QString& key : keyFiles)
-        if (!runTool(QStringLiteral("ssh-add"), {QStringLiteral("-q"), key}, environment)) return;
-    socket_ = socket;
-}
-
-SshAgent::~SshAgent()
-{
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/ServerProcess.h"
+
 namespace velmora::test {
 
 // A real OpenSSH server for the SFTP tests and benchmark: `/usr/sbin/sshd -D
@@ -17,7 +19,7 @@ namespace velmora::test {
 // /etc/shadow and /etc/group that add the user are mounted over the
 // originals. Nothing in the real /etc changes; the only trace left outside
 // is /run/sshd, the privilege-separation folder sshd needs.
-class SshServer {
+class SshServer : public ServerProcess {
 public:
     struct Options {
         // When not empty: a folder under home() that becomes a file system
@@ -32,11 +34,7 @@ public:
     SshServer() : SshServer(Options{}) {}
     explicit SshServer(const Options& options);
     ~SshServer();
-    SshServer(const SshServer&) = delete;
-    SshServer& operator=(const SshServer&) = delete;
 
-    bool isRunning() const { return port_ > 0; }
-    int port() const { return port_; }
     static QByteArray user() { return "velmora-sftp"; }
     static QByteArray password() { return "Velmora-Test-5ecret"; }
 
@@ -66,8 +64,6 @@ private:
     QString file(const QString& name) const { return dir_.filePath(name); }
 
     QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
 };
 
 // Runs a program and waits for it; false (with its output added to the
@@ -76,17 +72,14 @@ bool runTool(const QString& program, const QStringList& arguments,
              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 // An ssh-agent holding the given keys, stopped when destroyed.
-class SshAgent {
+class SshAgent : public ServerProcess {
 public:
     explicit SshAgent(const QStringList& keyFiles);
-    ~SshAgent();
-    bool isRunning() const { return !socket_.isEmpty(); }
-    QString socket() const { return socket_; }
+    ~SshAgent() { stop(); }
+    QString socket() const { return dir_.filePath(QStringLiteral("agent.sock")); }
 
 private:
     QTemporaryDir dir_;
-    QProcess process_;
-    QString socket_;
 };
 
 }  // namespace velmora::test

@@ -1,28 +1,15 @@
 #include "VsftpdServer.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
-
-#include <signal.h>
-#include <sys/prctl.h>
 
 namespace velmora::test {
 
 namespace {
 
 constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
-
-int freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
-    return probe.serverPort();
-}
 
 QByteArray yesNo(bool value) { return value ? "YES" : "NO"; }
 
@@ -90,19 +77,9 @@ VsftpdServer::VsftpdServer(const QString& root, const VsftpdOptions& options)
 {
     // The port is free when chosen; another program may take it before
     // vsftpd binds it, so a few tries.
-    for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
+    for (int attempt = 0; attempt < 5 && !isRunning(); ++attempt) {
         const int port = freePort();
-        if (port > 0 && start(root, options, port)) port_ = port;
-    }
-}
-
-VsftpdServer::~VsftpdServer()
-{
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
+        if (port > 0 && start(root, options, port)) setPort(port);
     }
 }
 
@@ -160,34 +137,17 @@ bool VsftpdServer::start(const QString& root, const VsftpdOptions& options, int 
     }
     file.close();
 
-    process_.setProgram(QLatin1String(kVsftpd));
-    process_.setArguments({configFile});
-    process_.setProcessChannelMode(QProcess::MergedChannels);
-    // Ends with the test program, even when that one crashes.
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    process_.start();
-    if (!process_.waitForStarted(10000)) {
-        error_ = QStringLiteral("cannot start %1").arg(QLatin1String(kVsftpd));
-        return false;
-    }
+    process().setProcessChannelMode(QProcess::MergedChannels);
     // Ready once it takes a connection; it tells nothing else.
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (process_.state() == QProcess::NotRunning || process_.waitForFinished(0)) {
-            error_ = QStringLiteral("vsftpd ended: ") + QString::fromLocal8Bit(process_.readAll());
-            return false;
-        }
+    const auto greets = [port] {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) &&
-            probe.readAll().startsWith("220")) {
-            return true;
-        }
-        QThread::msleep(20);
-    }
-    error_ = QStringLiteral("vsftpd did not answer on port %1").arg(port);
-    process_.kill();
-    process_.waitForFinished(5000);
+        return probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220");
+    };
+    if (launch(QLatin1String(kVsftpd), {configFile}, greets, 10000)) return true;
+    error_ = QStringLiteral("vsftpd did not answer on port %1: %2 %3")
+                 .arg(port)
+                 .arg(process().errorString(), QString::fromLocal8Bit(process().readAll()));
     return false;
 }
 

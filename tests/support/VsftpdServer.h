@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/ServerProcess.h"
+
 namespace velmora::test {
 
 // A certificate authority and a server certificate it signed for
@@ -49,18 +51,14 @@ struct VsftpdOptions {
 // serving `root` to the anonymous user (uploads and folders allowed), run
 // as the user who started it and stopped when destroyed (or when the
 // program that started it ends). No system service is involved.
-class VsftpdServer {
+class VsftpdServer : public ServerProcess {
 public:
     static constexpr const char* kUser = "anonymous";
     static constexpr const char* kPassword = "velmora@example.com";
 
     explicit VsftpdServer(const QString& root, const VsftpdOptions& options = {});
-    ~VsftpdServer();
-    VsftpdServer(const VsftpdServer&) = delete;
-    VsftpdServer& operator=(const VsftpdServer&) = delete;
+    ~VsftpdServer() { stop(); }
 
-    bool isRunning() const { return port_ > 0; }
-    int port() const { return port_; }
     const QString& error() const { return error_; }
     // The server's protocol log: each command and reply it saw.
     QByteArray log() const;
@@ -71,8 +69,6 @@ private:
     bool start(const QString& root, const VsftpdOptions& options, int port);
 
     QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
     QString error_;
 };
 

@@ -11,7 +11,6 @@
 #include "generate/StreamedGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
-#include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -108,7 +107,7 @@ int generateCommand(const QStringList& args, const Output& io)
     if (projectPath.isEmpty()) return fail(io, usage);
     try {
         StreamedGeneration generation(projectPath, QDir::currentPath());
-        if (siteAddress) recordSiteAddress(projectPath, *siteAddress);
+        if (siteAddress) SetSiteAddress(generation.companion(), *siteAddress);
         generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
         for (const SiteFile& file : generation.siteFiles())
             print(io.out, QFile::encodeName(file.localPath));
@@ -183,17 +182,6 @@ int newCommand(const QStringList& args, const Output& io)
     EnsureDefaultImage(request.startupDir);
     print(io.out, QFile::encodeName(request.projectPath));
     return 0;
-}
-
-void recordSiteAddress(const QString& projectPath, const QString& address)
-{
-    ProjectCompanion companion(projectPath);
-    SetSiteAddress(companion, address);
-}
-
-void recordSiteAddress(HeadlessProject& project, const QString& address)
-{
-    recordSiteAddress(project.session().projectPath(), address);
 }
 
 const std::initializer_list<Command>& commands()

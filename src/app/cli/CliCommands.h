@@ -3,10 +3,6 @@
 #include <QStringList>
 #include <cstdio>
 
-namespace velmora {
-class HeadlessProject;
-}
-
 namespace velmora::cli {
 
 // Where a command writes: its result to `out`, a one-line failure to `err`.
@@ -29,10 +25,6 @@ int dumpCommand(const QStringList& args, const Output& io);
 int generateCommand(const QStringList& args, const Output& io);
 int uploadCommand(const QStringList& args, const Output& io);
 int indexNowCommand(const QStringList& args, const Output& io);
-
-// Checks the site address and records it in the project's companion file.
-void recordSiteAddress(const QString& projectPath, const QString& address);
-void recordSiteAddress(HeadlessProject& project, const QString& address);
 
 // Every subcommand of velmora-cli, in the order the usage lists them.
 const std::initializer_list<Command>& commands();

@@ -7,9 +7,8 @@
 #include "CliCommands.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
-#include "generate/Naming.h"
-#include "project/ProjectCompanion.h"
-#include "submit/IndexNow.h"
+#include "generate/SiteFiles.h"
+#include "submit/Notification.h"
 
 namespace velmora::cli {
 
@@ -67,15 +66,11 @@ int indexNowCommand(const QStringList& args, const Output& io)
     }
     try {
         HeadlessProject project(call->project, QDir::currentPath());
-        const ProjectSession& session = project.session();
-        ProjectCompanion companion(session.projectPath());
+        ProjectCompanion& companion = project.session().companion();
         if (call->siteAddress) SetSiteAddress(companion, *call->siteAddress);
         if (call->key) SetIndexNowKey(companion, *call->key);
         // The pages as `generate` writes them.
-        const NotificationReport report = NotifySearchEngines(
-            companion, OutputFolder(session.projectPath(), session.projectName()),
-            PublishedPages(project.project().pages, session.projectPath(), session.projectName()),
-            call->endpoint);
+        const NotificationReport report = Notification(project.session(), call->endpoint).run();
         for (const QString& line : report.lines()) printLine(io.out, line);
         if (!report.allAccepted()) {
             printLine(io.err, QStringLiteral("Not every request was accepted"));

@@ -10,12 +10,11 @@
 #include "CliCommands.h"
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
-#include "publish/ChangedFiles.h"
-#include "publish/FtpErrors.h"
-#include "publish/PublisherFactory.h"
-#include "publish/Publishing.h"
-#include "publish/sftp/SftpSession.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/SiteFiles.h"
+#include "publish/FtpErrors.h"
+#include "publish/PublishJob.h"
+#include "publish/sftp/SftpSession.h"
 
 namespace velmora::cli {
 
@@ -141,22 +140,21 @@ int uploadCommand(const QStringList& args, const Output& io)
         HeadlessProject project(call->project, QDir::currentPath());
         destination.passive = call->passive.value_or(
             SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
-        if (call->siteAddress) recordSiteAddress(project, *call->siteAddress);
+        ProjectSession& session = project.session();
+        if (call->siteAddress) SetSiteAddress(session.companion(), *call->siteAddress);
         project.generate();
-        // Checked whole before connecting; what it leaves out is told once,
-        // with what generation left out.
-        const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
-        const PlannedUploads planned = PlanUploads(project.project().pages, directory);
+        // The site files just written go as they are.
+        PublishJob job({.pages = &session.project().pages,
+                        .siteFiles = project.siteFiles(),
+                        .companion = &session.companion()},
+                       destination, {.changedOnly = call->changedOnly, .dryRun = call->dryRun});
+        // What the plan leaves out is told once, with what generation left out.
         QStringList skipped = project.skippedImages();
-        for (const QString& warning : planned.skippedImages)
+        for (const QString& warning : job.skippedImages())
             if (!skipped.contains(warning)) skipped.append(warning);
         for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
-        std::vector<UploadItem> plan = planned.items;
-        AppendSiteFiles(plan, project.siteFiles(), directory);
-        ProjectCompanion companion(call->project);
-        ChangedFiles changes(&companion, destination, plan, call->changedOnly);
         if (call->dryRun) {
-            for (const QByteArray& name : changes.namesToSend()) printLine(io.out, name);
+            for (const QByteArray& name : job.namesToSend()) printLine(io.out, name);
             return 0;
         }
 
@@ -165,13 +163,11 @@ int uploadCommand(const QStringList& args, const Output& io)
         // Without the option an unknown key is refused, naming its
         // fingerprint; a changed key is refused whatever the options.
         if (call->acceptNewHostKey) trust.hostKeyTrust = [](const HostKeyQuestion&) { return true; };
-        const std::unique_ptr<Publisher> publisher = makePublisher(destination, trust);
         // A name is printed once the server has confirmed its file, never
         // before: a line on the output is a file on the server.
-        QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
-            printLine(io.out, changes.toSend()[static_cast<std::size_t>(index)].remoteName);
-        });
-        changes.publishThrough(*publisher);
+        QObject::connect(&job, &PublishJob::fileConfirmed,
+                         [&](int, const QByteArray& remoteName) { printLine(io.out, remoteName); });
+        job.run(trust);
     } catch (const UntrustedServerError& e) {
         return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
                                                       "or the one that issued it, to trust it."));

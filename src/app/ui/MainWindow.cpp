@@ -7,48 +7,34 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QSignalBlocker>
-#include <QTextCursor>
-#include <QTimer>
 #include <QUrl>
-#include <QWindow>
-#include <cmath>
 #include <functional>
 
 #include "base/CommandGuard.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
+#include "app/ui/EditCommands.h"
 #include "app/ui/FieldLength.h"
 #include "app/ui/GenerationProgress.h"
-#include "app/ui/PasteGuard.h"
 #include "app/ui/Resources.h"
-#include "app/ui/SiteAddressDialog.h"
+#include "app/ui/WindowPlacement.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
 #include "generate/PageImage.h"
+#include "generate/SiteFiles.h"
 #include "project/PageOperations.h"
-#include "project/ProjectCompanion.h"
-#include "submit/IndexNow.h"
 #include "ui_MainWindow.h"
 
 namespace velmora {
 
 namespace {
 
-// The window's outer size, frame included, at the default font.
-constexpr int kWindowWidth = 645;
-constexpr int kWindowHeight = 458;
-// Room kept free right of and below the controls.
-constexpr int kWindowMargin = 2;
 const QColor kSilver(192, 192, 192);
 
 // The widgets each check box switches on and off.
@@ -60,20 +46,6 @@ QList<QWidget*> governedBy(Ui::TForm1& ui, FlagField f)
     case FlagField::CompanyBox: return {ui.FooterText};
     }
     return {};
-}
-
-// Runs the edit command that fits the box: one for single-line boxes, one for
-// multi-line boxes; nothing for any other widget.
-template <typename OnLine, typename OnMemo>
-void onTextBox(QWidget* box, OnLine onLine, OnMemo onMemo)
-{
-    if (auto* line = qobject_cast<QLineEdit*>(box)) std::invoke(onLine, line);
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) std::invoke(onMemo, memo);
-}
-
-bool isExactly(const QObject* object, const QMetaObject& type)
-{
-    return object && object->metaObject() == &type;
 }
 
 // The busy cursor for as long as a command works.
@@ -106,13 +78,12 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
       startupDir_(QDir::currentPath()),
       vendor_(VendorValues::read(SettingsFile::inDirectory(startupDir_))),
       session_(*this, prompter, startupDir_),
-      indexNowEndpoint_(kIndexNowEndpoint)
+      siteCommands_(*this, session_, prompter)
 {
     ui_->setupUi(this);
     setWindowIcon(programIcon());
     statusBar()->setSizeGripEnabled(false);  // the window keeps its size
-    layout_ = DesignLayout(ui_->centralwidget);
-    layout_.apply(layout_.neededScale());
+    placement_ = std::make_unique<WindowPlacement>(*this);
     QPalette silver = palette();
     silver.setColor(QPalette::Window, kSilver);
     silver.setColor(QPalette::Button, kSilver);
@@ -124,13 +95,12 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
     bindFields();
     connectCommands();
     assignShortcuts();
-    watchEditMenu();
+    editCommands_ = std::make_unique<EditCommands>(*this, *ui_->Edit1);
     session_.titleChanged = [this](const QString& title) { setWindowTitle(title); };
     ui_->KeywordPhrase->setFocus();
 }
 
-// The focus moves while the widgets go; the members are gone by then.
-TForm1::~TForm1() { disconnect(focusWatch_); }
+TForm1::~TForm1() = default;
 
 void TForm1::bindFields()
 {
@@ -248,61 +218,7 @@ void TForm1::assignShortcuts()
     pageKey(Qt::CTRL | Qt::Key_PageDown, &TForm1::Button2Click);
 }
 
-void TForm1::watchEditMenu()
-{
-    // Pressing Alt takes the focus to the menu bar, and a single-line box
-    // drops its selection when it loses the focus: the box and its
-    // selection are taken while the key goes down, before that happens.
-    for (QWidget* box : findChildren<QWidget*>()) {
-        if (!isExactly(box, QLineEdit::staticMetaObject) &&
-            !isExactly(box, QPlainTextEdit::staticMetaObject))
-            continue;
-        guardPaste(box);
-        box->installEventFilter(this);
-    }
-    // The Alt target counts only while the menu bar holds the focus it took
-    // from that very box.
-    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
-                          [this](QWidget* old, QWidget* now) {
-                              if (now != menuBar() || (altTarget_ && altTarget_->box != old))
-                                  altTarget_.reset();
-                          });
-    connect(ui_->Edit1, &QMenu::aboutToShow, this, [this] {
-        QWidget* focused = QApplication::focusWidget();
-        if (QWidget* box = focusedTextBox())
-            menuTarget_ = selectionOf(box);
-        else if (focused && focused == menuBar())  // opened after Alt: where the focus was
-            menuTarget_ = altTarget_;
-        else
-            menuTarget_.reset();
-        altTarget_.reset();
-        editMenuOpen_ = true;
-    });
-    // The chosen command runs after the menu hides; the target is dropped
-    // only once it has.
-    connect(ui_->Edit1, &QMenu::aboutToHide, this, [this] {
-        QTimer::singleShot(0, this, [this] {
-            editMenuOpen_ = false;
-            menuTarget_.reset();
-        });
-    });
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event)
-{
-    // A box with nothing of its own to undo leaves Ctrl+Z to Edit > Undo,
-    // which puts deleted pages back.
-    if (event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) &&
-        !boxCanUndo(qobject_cast<QWidget*>(watched)))
-        return true;
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt && watched == focusedTextBox())
-        altTarget_ = selectionOf(static_cast<QWidget*>(watched));
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::setFtpCommand(std::function<void(const PageList&)> command)
+void TForm1::setFtpCommand(std::function<void(ProjectSession&)> command)
 {
     ftpCommand_ = std::move(command);
 }
@@ -428,7 +344,7 @@ void TForm1::Button5Click() { session_.load(); }
 
 void TForm1::Button6Click()
 {
-    if (GeneratePages() && ftpCommand_) ftpCommand_(session_.project().pages);
+    if (GeneratePages() && ftpCommand_) ftpCommand_(session_);
 }
 
 void TForm1::Button7Click() { session_.fill(); }
@@ -493,7 +409,6 @@ bool TForm1::GeneratePages()
         PageGenerator& generator;
         ~Detach() { generator.setObserver(nullptr); }
     } detach{generator_};
-    siteFiles_.clear();
     const bool generated = generator_.GeneratePages(session_, {.autoName = options.autoName,
                                                                .msgFolder = options.msgFolder,
                                                                .msgFile = options.msgFile,
@@ -502,131 +417,30 @@ bool TForm1::GeneratePages()
     // The pictures left out and a robots.txt left alone, in one message
     // rather than one a page.
     QStringList leftOut = generator_.skippedImages();
-    if (generated) siteFiles_ = GenerateSiteFiles(session_, {}, &leftOut);
+    if (generated) GenerateSiteFiles(session_, {}, &leftOut);
     if (!leftOut.isEmpty())
         prompter_.message(QStringLiteral("Message"), leftOut.join(u'\n'), MessageIcon::Warning);
     return generated;
 }
 
-void TForm1::SiteAddress1Click()
-{
-    TSiteDlg dialog(session_.projectPath(), prompter_, this);
-    dialog.exec();
-}
+void TForm1::SiteAddress1Click() { siteCommands_.editSiteAddress(); }
 
-void TForm1::NotifySearchEngines1Click()
-{
-    ProjectCompanion companion(session_.projectPath());
-    // The request runs the event loop: no other command may start meanwhile.
-    setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = [this] {
-        QApplication::restoreOverrideCursor();
-        setEnabled(true);
-    };
-    NotificationReport report;
-    try {
-        const QString& path = session_.projectPath();
-        const QString& name = session_.projectName();
-        report = NotifySearchEngines(companion, OutputFolder(path, name),
-                                     PublishedPages(session_.project().pages, path, name),
-                                     indexNowEndpoint_);
-    } catch (...) {
-        restore();
-        throw;
-    }
-    restore();
-    prompter_.message(QStringLiteral("Message"), report.lines().join(u'\n'),
-                      report.allAccepted() ? MessageIcon::Information : MessageIcon::Warning);
-}
+void TForm1::NotifySearchEngines1Click() { siteCommands_.notifySearchEngines(); }
 
-void TForm1::OfferNotification()
-{
-    if (SiteAddressOf(ProjectCompanion(session_.projectPath())).isEmpty()) return;
-    if (prompter_.askYesNoCancel(QStringLiteral("Question"),
-                                 QStringLiteral("Notify search engines of the changed pages?")) ==
-        Answer::Yes)
-        NotifySearchEngines1Click();
-}
-
-QWidget* TForm1::focusedTextBox() const
-{
-    QWidget* focused = QApplication::focusWidget();
-    if (!focused || !isAncestorOf(focused)) return nullptr;
-    // Only a plain single-line or multi-line box; the line box inside a
-    // drop-down list does not count.
-    if (isExactly(focused, QLineEdit::staticMetaObject) &&
-        !qobject_cast<QComboBox*>(focused->parentWidget()))
-        return focused;
-    if (isExactly(focused, QPlainTextEdit::staticMetaObject)) return focused;
-    return nullptr;
-}
-
-std::optional<TForm1::EditTarget> TForm1::selectionOf(QWidget* box)
-{
-    if (auto* line = qobject_cast<QLineEdit*>(box)) {
-        const int start = line->selectionStart();
-        const int position = line->cursorPosition();
-        if (start < 0) return EditTarget{box, position, position};
-        const int end = start + line->selectedText().size();
-        return EditTarget{box, position == start ? end : start, position};
-    }
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) {
-        const QTextCursor cursor = memo->textCursor();
-        return EditTarget{box, cursor.anchor(), cursor.position()};
-    }
-    return std::nullopt;
-}
-
-QWidget* TForm1::editTarget()
-{
-    if (!editMenuOpen_) return focusedTextBox();
-    if (!menuTarget_ || !menuTarget_->box) return nullptr;
-    const EditTarget target = *menuTarget_;
-    if (auto* line = qobject_cast<QLineEdit*>(target.box)) {
-        if (target.anchor == target.position)
-            line->setCursorPosition(target.position);
-        else
-            line->setSelection(target.anchor, target.position - target.anchor);
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(target.box)) {
-        QTextCursor cursor = memo->textCursor();
-        cursor.setPosition(target.anchor);
-        cursor.setPosition(target.position, QTextCursor::KeepAnchor);
-        memo->setTextCursor(cursor);
-    }
-    target.box->setFocus(Qt::OtherFocusReason);
-    return target.box;
-}
-
-bool TForm1::boxCanUndo(QWidget* box)
-{
-    if (auto* line = qobject_cast<QLineEdit*>(box)) return line->isUndoAvailable();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) return memo->document()->isUndoAvailable();
-    return false;
-}
+void TForm1::OfferNotification() { siteCommands_.offerNotification(); }
 
 void TForm1::Undo1Click()
 {
-    QWidget* box = editTarget();
-    if (boxCanUndo(box))
-        onTextBox(box, &QLineEdit::undo, &QPlainTextEdit::undo);
-    else
-        session_.undoDelete();
+    if (!editCommands_->undo()) session_.undoDelete();
 }
 
-void TForm1::Copy1Click() { onTextBox(editTarget(), &QLineEdit::copy, &QPlainTextEdit::copy); }
+void TForm1::Copy1Click() { editCommands_->copy(); }
 
-void TForm1::Paste1Click()
-{
-    if (QWidget* box = editTarget()) pasteInto(box);
-}
+void TForm1::Paste1Click() { editCommands_->paste(); }
 
-void TForm1::Cut1Click() { onTextBox(editTarget(), &QLineEdit::cut, &QPlainTextEdit::cut); }
+void TForm1::Cut1Click() { editCommands_->cut(); }
 
-void TForm1::Selectall1Click()
-{
-    onTextBox(editTarget(), &QLineEdit::selectAll, &QPlainTextEdit::selectAll);
-}
+void TForm1::Selectall1Click() { editCommands_->selectAll(); }
 
 void TForm1::ContentsIndex1Click() { ShowInBrowser(launcher_, QFile::encodeName(helpPagePath())); }
 
@@ -657,7 +471,7 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::FormShow()
 {
     setWindowTitle(kBaseTitle + QStringLiteral(" - "));
-    fitWindow();
+    placement_->fit();
     // New pages show splash1.jpg from the start-up directory; it is put
     // there when missing, so a new project generates and publishes as it is.
     EnsureDefaultImage(startupDir_);
@@ -667,75 +481,15 @@ void TForm1::FormShow()
         emit quitRequested();
         return;
     }
-    centreOnScreen();
-    // Many window managers frame the window only some time after it is
-    // mapped, and Qt reports no event for that: size and place are checked
-    // a few times a second until they hold, for two seconds at most.
-    auto* watch = new QTimer(this);
-    watch->setInterval(50);
-    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, moves = 0]() mutable {
-        if (!settlePlacement(moves) && ++ticks < 40) return;
-        watch->stop();
-        watch->deleteLater();
-    });
-    watch->start();
-}
-
-void TForm1::fitWindow()
-{
-    frameUsed_ = frameGeometry().size() - geometry().size();
-    const double scale = layout_.scale();
-    auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
-    QSize inner = QSize(scaled(kWindowWidth), scaled(kWindowHeight)) - frameUsed_;
-    // Never so small that a thick frame cuts the controls off.
-    const int margin = scaled(kWindowMargin);
-    const QSize controls = layout_.extent() + QSize(margin, margin);
-    inner = inner.expandedTo(QSize(controls.width(), menuBar()->sizeHint().height() +
-                                                         controls.height() +
-                                                         statusBar()->sizeHint().height()));
-    setFixedSize(inner);
-}
-
-bool TForm1::settlePlacement(int& moves)
-{
-    const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isNull()) return false;  // not framed yet
-    if (frame != frameUsed_) fitWindow();
-    if (frameGeometry().topLeft() == centredCorner()) return true;
-    // A window manager that places windows its own way has the last word.
-    if (++moves > 3) return true;
-    centreOnScreen();
-    return false;
+    placement_->centreAndSettle();
 }
 
 void TForm1::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // A new desktop font: the controls take the room it needs.
-    if (event->type() == QEvent::FontChange) {
-        layout_.apply(layout_.neededScale());
-        if (!firstShow_ && isVisible()) fitWindow();
-    }
-}
-
-QPoint TForm1::centredCorner() const
-{
-    const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!display) return frameGeometry().topLeft();
-    const QRect area = display->geometry();
-    const QSize outer = frameGeometry().size();
-    return {area.x() + std::max(0, (area.width() - outer.width()) / 2),
-            area.y() + std::max(0, (area.height() - outer.height()) / 2)};
-}
-
-void TForm1::centreOnScreen()
-{
-    // The frame's corner goes there; move() would count the frame twice
-    // once a window manager has framed the window.
-    if (QWindow* native = windowHandle())
-        native->setFramePosition(centredCorner());
-    else
-        move(centredCorner());
+    // Qt reports font changes while the form is being built, before the placement exists.
+    if (event->type() == QEvent::FontChange && placement_)
+        placement_->fontChanged(!firstShow_ && isVisible());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -751,18 +505,9 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     session_.project().pages.clear();
-    writeWindowSize();
+    // The window closes even when its size cannot be recorded.
+    run([this] { placement_->record(settings()); });
     event->accept();
-}
-
-void TForm1::writeWindowSize()
-{
-    const SettingsFile file = settings();
-    file.write("WSIZE", "Height", "480");
-    const QRect frame = frameGeometry();
-    file.write("WSIZE", "Left", QByteArray::number(frame.x()));
-    file.write("WSIZE", "Top", QByteArray::number(frame.y()));
-    file.write("WSIZE", "Width", "650");
 }
 
 }  // namespace velmora

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QUrl>
 #include <array>
 #include <functional>
@@ -12,11 +11,10 @@
 #include "base/Prompter.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
-#include "app/ui/DesignLayout.h"
+#include "app/ui/SiteCommands.h"
 #include "app/ui/TextFieldBinding.h"
 #include "generate/BrowserLauncher.h"
 #include "generate/Generation.h"
-#include "generate/SiteFiles.h"
 #include "project/PageFields.h"
 #include "project/ProjectSession.h"
 
@@ -29,6 +27,8 @@ class QCheckBox;
 namespace velmora {
 
 class ColourSwatch;
+class EditCommands;
+class WindowPlacement;
 
 // The main window: the current page's fields, the project and every
 // command. It is the PageFields of the session, so the core's show, store,
@@ -42,14 +42,13 @@ public:
 
     // Where New and generation read the options; the defaults until set.
     void setOptionsSource(const OptionsSource* options) { options_ = options; }
-    // What the FTP and Submit URL commands open; nothing until set.
-    void setFtpCommand(std::function<void(const PageList&)> command);
+    // What the FTP and Submit URL commands open; nothing until set. The FTP
+    // command gets the session once its pages are generated.
+    void setFtpCommand(std::function<void(ProjectSession&)> command);
     void setSubmitCommand(std::function<void()> command);
     void setOptionsCommand(std::function<void()> command);
     // Where "Notify search engines" posts; IndexNow's shared endpoint until set.
-    void setIndexNowEndpoint(const QUrl& endpoint) { indexNowEndpoint_ = endpoint; }
-    // The site files of the last generation, published with the pages.
-    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
+    void setIndexNowEndpoint(const QUrl& endpoint) { siteCommands_.setIndexNowEndpoint(endpoint); }
 
     ProjectSession& session() { return session_; }
     const QString& startupDir() const { return startupDir_; }
@@ -111,41 +110,20 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // A text box and its selection, as the Edit commands act on them.
-    struct EditTarget {
-        QPointer<QWidget> box;
-        int anchor = 0;
-        int position = 0;
-    };
-
     void bindFields();
     void connectCommands();
     void assignShortcuts();
-    void watchEditMenu();
     void FormShow();
     void OnPrjChange() { session_.markChanged(); }
     void ComboBox1Change();
     void checkBoxClick(FlagField f);
     void applyEnabling(FlagField f);
-    QPoint centredCorner() const;
-    void centreOnScreen();
-    void fitWindow();
-    // True once the frame is known and the window sized and placed for it.
-    bool settlePlacement(int& moves);
-    void writeWindowSize();
     // Runs a command so that any failure it raises is shown, never thrown on.
     void run(const std::function<void()>& command);
     Options currentOptions() const;
     QCheckBox* checkBox(FlagField f) const;
-    QWidget* focusedTextBox() const;
-    static std::optional<EditTarget> selectionOf(QWidget* box);
-    static bool boxCanUndo(QWidget* box);
-    // The box an Edit command acts on, its selection as it was when the menu
-    // opened; the focused box when the command comes without the menu.
-    QWidget* editTarget();
 
     std::unique_ptr<Ui::TForm1> ui_;
     Prompter& prompter_;
@@ -160,17 +138,12 @@ private:
     QByteArray imageSource_;  // the image dialog's file name
     bool firstShow_ = true;
     bool quitting_ = false;
-    DesignLayout layout_;
-    QSize frameUsed_;  // the frame the window size was last fitted to
-    std::optional<EditTarget> altTarget_;   // where the focus was when Alt went down
-    std::optional<EditTarget> menuTarget_;  // what the open Edit menu acts on
-    bool editMenuOpen_ = false;
-    QMetaObject::Connection focusWatch_;
-    std::function<void(const PageList&)> ftpCommand_;
+    std::unique_ptr<WindowPlacement> placement_;
+    std::unique_ptr<EditCommands> editCommands_;
+    SiteCommands siteCommands_;
+    std::function<void(ProjectSession&)> ftpCommand_;
     std::function<void()> submitCommand_;
     std::function<void()> optionsCommand_;
-    std::vector<SiteFile> siteFiles_;
-    QUrl indexNowEndpoint_;
 };
 
 // Where the help page shipped with the program lies.

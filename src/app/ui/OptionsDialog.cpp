@@ -62,8 +62,9 @@ void TOptDlg::load()
 
 void TOptDlg::done(int result)
 {
+    // A settings file that cannot be written is said so; the dialog closes.
     if (result == QDialog::Accepted)
-        StoreOptions(settings_, currentOptions());
+        guarded(prompter_, [this] { StoreOptions(settings_, currentOptions()); });
     else
         load();
     QDialog::done(result);

@@ -8,17 +8,16 @@
 
 namespace velmora {
 
-TSiteDlg::TSiteDlg(QString projectFilePath, Prompter& prompter, QWidget* parent)
+TSiteDlg::TSiteDlg(ProjectCompanion& companion, Prompter& prompter, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::TSiteDlg>()),
-      projectFilePath_(std::move(projectFilePath)),
+      companion_(companion),
       prompter_(prompter)
 {
     ui_->setupUi(this);
     // Shown as stored, even a value someone else broke, so it can be mended.
-    const ProjectCompanion companion(projectFilePath_);
-    ui_->SiteAddress->setText(companion.value(kSiteAddressKey));
-    ui_->IndexNowKey->setText(companion.value(kIndexNowKeyKey));
+    ui_->SiteAddress->setText(companion_.value(kSiteAddressKey));
+    ui_->IndexNowKey->setText(companion_.value(kIndexNowKeyKey));
     setFixedSize(sizeHint());
     applyDialogConduct(this);
 }
@@ -44,9 +43,8 @@ bool TSiteDlg::store()
         return false;
     }
     return guarded(prompter_, [&] {
-        ProjectCompanion companion(projectFilePath_);
-        SetSiteAddress(companion, address);
-        SetIndexNowKey(companion, key);
+        SetSiteAddress(companion_, address);
+        SetIndexNowKey(companion_, key);
     });
 }
 

@@ -11,6 +11,8 @@ class TSiteDlg;
 
 namespace velmora {
 
+class ProjectCompanion;
+
 // Site Address: the public web address of the folder the project's pages
 // are published to, and its IndexNow key, both kept in the project's
 // companion file. Opens on the stored values; OK checks both and stores
@@ -18,7 +20,7 @@ namespace velmora {
 class TSiteDlg : public QDialog {
     Q_OBJECT
 public:
-    TSiteDlg(QString projectFilePath, Prompter& prompter, QWidget* parent = nullptr);
+    TSiteDlg(ProjectCompanion& companion, Prompter& prompter, QWidget* parent = nullptr);
     ~TSiteDlg() override;
 
     Ui::TSiteDlg& form() { return *ui_; }
@@ -28,7 +30,7 @@ private:
     bool store();
 
     std::unique_ptr<Ui::TSiteDlg> ui_;
-    QString projectFilePath_;
+    ProjectCompanion& companion_;
     Prompter& prompter_;
 };
 

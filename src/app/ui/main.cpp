@@ -28,10 +28,8 @@ int main(int argc, char* argv[])
         TOptDlg options(form.settings(), prompter, &form);
         form.setOptionsSource(&options);
         form.setOptionsCommand([&options] { options.exec(); });
-        // The record of what each destination holds lives beside the project.
-        form.setFtpCommand([&ftp, &form](const PageList& pages) {
-            ftp.publish(pages, form.siteFiles(), form.session().projectPath());
-        });
+        form.setFtpCommand(
+            [&ftp](ProjectSession& session) { ftp.publish(PublishSource::ofSession(session)); });
         ftp.setSentHandler([&form] { form.OfferNotification(); });
         form.setSubmitCommand([&form, &launcher] {
             InstallSubmissionFile(form.startupDir(),

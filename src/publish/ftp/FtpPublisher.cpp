@@ -1,7 +1,7 @@
 #include "publish/ftp/FtpPublisher.h"
 
+#include "base/ScopeExit.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
 #include "publish/ftp/TlsSettings.h"
 #include "publish/ftp/VexFTP.h"
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "publish/ftp/ByteBuffer.h"
+#include "publish/ftp/HandlerFailure.h"
 #include "publish/ftp/ThreadTimer.h"
 #include "publish/ftp/TlsSettings.h"
 
@@ -73,6 +74,11 @@ public:
     int ProxyPort = 0;
     // Connections are made on a socket that can start TLS (StartTLS).
     bool CanStartTLS = false;
+    // A failure raised by a handler of this instance while the event loop
+    // runs it ends the operation that waits on the connection, which raises
+    // it; with no operation waiting it is passed here (the application's
+    // error display), or, without a receiver, raised by the next wait.
+    HandlerFailure::Display OnHandlerFailure;
 
     virtual std::unique_ptr<QTcpSocket> Accept();
     virtual void Connect();
@@ -188,6 +194,12 @@ private:
     enum class Lookup { Resolved, TimedOut, Canceled, Failed };
 
     WaitEnd waitFor(const std::function<bool()>& done, bool needsConnection);
+    // Runs a handler of a socket notification, carrying its failure on.
+    template <typename Handler>
+    void dispatch(Handler&& handler)
+    {
+        failures_.run(OnHandlerFailure, std::forward<Handler>(handler));
+    }
     bool connectionGone() const;
     Lookup resolve();
 
@@ -219,6 +231,7 @@ private:
     void TimerHandler();
 
     TThreadTimer timer_;
+    HandlerFailure failures_;
     QTcpSocket* socket_ = nullptr;  // a child of this instance
     QTcpServer* server_ = nullptr;  // while listening; a child of this instance
     QTcpSocket* accepted_ = nullptr;  // the expected peer's connection, until Accept

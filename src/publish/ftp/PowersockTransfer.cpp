@@ -5,11 +5,11 @@
 #include <QTcpSocket>
 #include <array>
 
+#include "base/FileAccess.h"
+#include "base/ScopeExit.h"
 #include "publish/FtpErrors.h"
 #include "publish/ftp/Powersock.h"
 #include "publish/ftp/ReplyLines.h"
-#include "publish/ScopeExit.h"
-#include "base/FileAccess.h"
 
 namespace velmora {
 
@@ -30,8 +30,6 @@ void TPowersock::postRead() { postOnce(readPosted_, &TPowersock::ReadToStream); 
 void TPowersock::postWrite() { postOnce(writePosted_, &TPowersock::WriteFromStream); }
 
 // Queues one run of `step` on the event loop unless one is queued already.
-// A failure inside a notification has nobody to report to, so it ends there
-// rather than crossing the event loop.
 void TPowersock::postOnce(bool& posted, void (TPowersock::*step)())
 {
     if (posted) return;
@@ -40,10 +38,7 @@ void TPowersock::postOnce(bool& posted, void (TPowersock::*step)())
         this,
         [this, &posted, step] {
             posted = false;
-            try {
-                (this->*step)();
-            } catch (...) {
-            }
+            dispatch([this, step] { (this->*step)(); });
         },
         Qt::QueuedConnection);
 }

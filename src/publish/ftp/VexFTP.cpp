@@ -3,12 +3,12 @@
 #include <QFile>
 #include <optional>
 
-#include "publish/ftp/DataChannel.h"
+#include "base/FileAccess.h"
+#include "base/ScopeExit.h"
 #include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
-#include "publish/Publishing.h"
+#include "publish/ftp/DataChannel.h"
 #include "publish/ftp/ReplyLines.h"
-#include "publish/ScopeExit.h"
 
 namespace velmora {
 
@@ -336,7 +336,7 @@ void TVexFTP::Upload(const QByteArray& localPath, const QByteArray& remoteName)
 
         {
             QFile file;
-            if (!OpenUploadFile(file, localPath))
+            if (!openRegularFile(file, localPath, QIODevice::ReadOnly))
                 throw FileError::cannotOpen(QFile::decodeName(localPath));
             SetBytesTotal(file.size());
         }

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "base/Prompter.h"
+#include "base/ScopeExit.h"
 #include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
 #include "publish/sftp/SftpUploader.h"
 
 namespace velmora {

@@ -15,8 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/ScopeExit.h"
 #include "publish/FtpErrors.h"
-#include "publish/ScopeExit.h"
 
 namespace velmora {
 

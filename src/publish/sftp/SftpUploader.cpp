@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "base/Errors.h"
+#include "base/FileAccess.h"
 #include "publish/FtpErrors.h"
 #include "publish/sftp/SftpSession.h"
 
@@ -188,7 +189,7 @@ void SftpUploader::uploadFile(const UploadItem& item)
 {
     checkRemoteName(item.remoteName);
     QFile file;
-    if (!OpenUploadFile(file, item.localPath))
+    if (!openRegularFile(file, item.localPath, QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw FileError::cannotOpen(QFile::decodeName(item.localPath));
 
     const QByteArray folder = remoteFolderOf(item.remoteName);

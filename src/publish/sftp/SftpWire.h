@@ -9,6 +9,10 @@
 // The SFTP protocol, version 3 (the one OpenSSH speaks), as bytes: requests
 // are built here and the server's replies are taken apart here, with every
 // length checked, since a server's bytes are untrusted. No I/O happens here.
+// The packets are our own rather than libssh's sftp_* calls because the
+// libssh Debian ships (0.10) writes a file only one request at a time:
+// without asynchronous writes a publish would wait a round trip for every
+// chunk, where our own packets keep many writes in flight.
 namespace velmora::sftp {
 
 enum PacketType : quint8 {

@@ -5,11 +5,12 @@
 #include <QShowEvent>
 
 #include "base/CommandGuard.h"
+#include "base/ScopeExit.h"
 #include "base/ui/DialogConduct.h"
 #include "publish/ChangedFiles.h"
 #include "publish/FtpErrors.h"
+#include "publish/PublishJob.h"
 #include "publish/PublisherFactory.h"
-#include "publish/ScopeExit.h"
 #include "publish/ServerTrust.h"
 #include "publish/sftp/SftpPublisher.h"
 #include "ui_FTPDialog.h"
@@ -94,17 +95,10 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
 
 TFTPDlg::~TFTPDlg() = default;
 
-int TFTPDlg::publish(const PageList& pages, std::vector<SiteFile> siteFiles,
-                     const QString& projectPath)
+int TFTPDlg::publish(PublishSource source)
 {
-    pages_ = &pages;
-    siteFiles_ = std::move(siteFiles);
-    projectPath_ = projectPath;
-    const ScopeExit forget([this] {
-        pages_ = nullptr;
-        siteFiles_.clear();
-        projectPath_.clear();
-    });
+    source_ = std::move(source);
+    const ScopeExit forget([this] { source_ = PublishSource(); });
     return exec();
 }
 
@@ -137,7 +131,8 @@ void TFTPDlg::FormShow()
 
 void TFTPDlg::FormHide()
 {
-    if (result() == QDialog::Accepted) SaveFtpSettings();
+    // A settings file that cannot be written is said so; the dialog closes.
+    if (result() == QDialog::Accepted) guarded(prompter_, [this] { SaveFtpSettings(); });
 }
 
 void TFTPDlg::B2Click()
@@ -153,9 +148,7 @@ void TFTPDlg::B2Click()
 
 void TFTPDlg::StopBtnClick()
 {
-    if (!sending_) return;
-    stopRequested_ = true;
-    if (publisher_) publisher_->stop();
+    if (sending_ && job_) job_->stop();
 }
 
 void TFTPDlg::PreviewBtnClick()
@@ -167,7 +160,6 @@ void TFTPDlg::PreviewBtnClick()
 void TFTPDlg::setSending(bool sending)
 {
     sending_ = sending;
-    stopRequested_ = false;
     for (QWidget* button : {static_cast<QWidget*>(ui_->B2), static_cast<QWidget*>(ui_->PreviewBtn),
                             static_cast<QWidget*>(ui_->OKBtn), static_cast<QWidget*>(ui_->CancelBtn)})
         button->setEnabled(!sending);
@@ -222,43 +214,51 @@ bool TFTPDlg::fieldsNameADestination()
     return true;
 }
 
-PlannedUploads TFTPDlg::checkedPlan()
+std::unique_ptr<PublishJob> TFTPDlg::makeJob(bool dryRun)
 {
-    // The whole plan is checked before anything goes to the server: a name
-    // that would break a command stops the Send here.
-    const QByteArray typedDirectory = ui_->RDirectory->text().toUtf8();
-    const QByteArray directory = NormalisedRemoteDirectory(typedDirectory);
-    PlannedUploads planned = pages_ ? PlanUploads(*pages_, directory) : PlannedUploads();
-    AppendSiteFiles(planned.items, siteFiles_, directory);
-    if (directory != typedDirectory) ui_->RDirectory->setText(fromBytes(directory));
-    return planned;
+    auto job = std::make_unique<PublishJob>(
+        source_, destination(),
+        PublishChoices{.changedOnly = ui_->OnlyChanged->isChecked(), .dryRun = dryRun});
+    // The field shows the folder as the plan uses it.
+    if (job->remoteDirectory() != ui_->RDirectory->text().toUtf8())
+        ui_->RDirectory->setText(fromBytes(job->remoteDirectory()));
+    return job;
 }
 
 void TFTPDlg::Send()
 {
     if (!fieldsNameADestination()) return;
-    const PlannedUploads planned = checkedPlan();
-    PublishDestination target = destination();
-    if (!projectPath_.isEmpty()) CheckRecordable(target);
-    std::optional<ProjectCompanion> companion;
-    if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
-    ChangedFiles changes(companion ? &*companion : nullptr, target, planned.items,
-                         ui_->OnlyChanged->isChecked());
+    const std::unique_ptr<PublishJob> job = makeJob(false);
+    job_ = job.get();
+    const ScopeExit forget([this] { job_ = nullptr; });
+    connect(job.get(), &PublishJob::status, this, &TFTPDlg::setStatus);
+    connect(job.get(), &PublishJob::fileStarted, this, [this](int index, int) {
+        progress_->startFile(index);
+        showProgress();
+    });
+    connect(job.get(), &PublishJob::fileBytesSent, this, [this](qint64 bytes) {
+        progress_->setFileBytes(bytes);
+        showProgress();
+    });
+    connect(job.get(), &PublishJob::fileConfirmed, this, [this] {
+        progress_->finishFile();
+        showProgress();
+    });
 
     try {
-        sent_ = publishPlan(target, changes);
+        sent_ = runJob(*job);
     } catch (const UntrustedServerError& refusal) {
-        if (!askToTrust(refusal, target)) {
+        if (!askToTrust(refusal, job->destination())) {
             setStatus(QStringLiteral("Certificate not trusted"));
             return;
         }
         // Once more, now that the user has said so.
-        target.trustedFingerprint = refusal.fingerprint();
-        sent_ = publishPlan(target, changes);
+        job->trustFingerprint(refusal.fingerprint());
+        sent_ = runJob(*job);
     }
     // The pictures that stayed behind, in one message rather than one a page.
-    if (!planned.skippedImages.isEmpty()) {
-        prompter_.message(QStringLiteral("Message"), planned.skippedImages.join(u'\n'),
+    if (!job->skippedImages().isEmpty()) {
+        prompter_.message(QStringLiteral("Message"), job->skippedImages().join(u'\n'),
                           MessageIcon::Warning);
     }
 }
@@ -266,50 +266,19 @@ void TFTPDlg::Send()
 void TFTPDlg::PreviewChanges()
 {
     if (!fieldsNameADestination()) return;
-    const PlannedUploads planned = checkedPlan();
-    std::optional<ProjectCompanion> companion;
-    if (!projectPath_.isEmpty()) companion.emplace(projectPath_);
-    const ChangedFiles changes(companion ? &*companion : nullptr, destination(), planned.items,
-                               ui_->OnlyChanged->isChecked());
-    prompter_.message(QStringLiteral("Preview changes"), previewText(changes),
+    const std::unique_ptr<PublishJob> job = makeJob(true);
+    prompter_.message(QStringLiteral("Preview changes"), previewText(job->changes()),
                       MessageIcon::Information);
 }
 
-bool TFTPDlg::publishPlan(const PublishDestination& target, ChangedFiles& changes)
+bool TFTPDlg::runJob(PublishJob& job)
 {
-    const std::unique_ptr<Publisher> publisher = makePublisher(
-        target, {.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
-    publisher_ = publisher.get();
-    const ScopeExit forget([this] { publisher_ = nullptr; });
-    progress_.emplace(changes.toSend());
+    progress_.emplace(job.toSend());
     showProgress();
-    connect(publisher.get(), &Publisher::status, this, [this](const QString& text) {
-        setStatus(text);
-    });
-    connect(publisher.get(), &Publisher::fileStarted, this, [this](int index, int) {
-        progress_->startFile(index);
-        showProgress();
-    });
-    connect(publisher.get(), &Publisher::fileBytesSent, this, [this](qint64 bytes) {
-        progress_->setFileBytes(bytes);
-        showProgress();
-    });
-    connect(publisher.get(), &Publisher::fileConfirmed, this, [this](int) {
-        progress_->finishFile();
-        showProgress();
-    });
-    try {
-        changes.publishThrough(*publisher);
-    } catch (const UntrustedServerError&) {
-        throw;
-    } catch (const VelmoraError&) {
-        // A stop is what the user asked for, not a failure to show.
-        if (!stopRequested_) throw;
-        setStatus(QStringLiteral("Send stopped: ") + changes.summary());
-        return false;
-    }
-    setStatus(changes.summary());
-    return true;
+    const bool sent =
+        job.run({.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
+    setStatus(sent ? job.summary() : QStringLiteral("Send stopped: ") + job.summary());
+    return sent;
 }
 
 bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDestination& target)
@@ -318,7 +287,13 @@ bool TFTPDlg::askToTrust(const UntrustedServerError& refusal, const PublishDesti
         refusal.text() +
         QStringLiteral("\n\nTrust this certificate for %1 from now on?").arg(target.host);
     if (prompter_.askYesNo(QStringLiteral("Question"), question) != Answer::Yes) return false;
-    ServerTrust(settings_).remember(target.host, target.port, refusal.fingerprint());
+    // The Send goes on with the user's answer even when it cannot be kept
+    // for the next time; that it was not kept is said, not swallowed.
+    try {
+        ServerTrust(settings_).remember(target.host, target.port, refusal.fingerprint());
+    } catch (const VelmoraError& e) {
+        showError(prompter_, e.text());
+    }
     return true;
 }
 

@@ -7,9 +7,7 @@
 
 #include "base/Prompter.h"
 #include "base/SettingsFile.h"
-#include "publish/Publisher.h"
-#include "publish/Publishing.h"
-#include "project/Project.h"
+#include "publish/PublishJob.h"
 
 namespace Ui {
 class TFTPDlg;
@@ -17,27 +15,25 @@ class TFTPDlg;
 
 namespace velmora {
 
-class ChangedFiles;
 class UntrustedServerError;
 
-// Uploads a project's generated pages and their images to a directory on
-// a server. Send builds a destination from the fields (host, login, folder,
-// port, security, passive mode) and hands the upload plan to the publisher
-// of that protocol, turning its reports into the status line Inf and the
-// progress bar. Created once; every showing reloads the fields from section
-// FTP of the settings file, and closing with OK stores them.
+// Uploads a project's generated pages, their images and site files to a
+// directory on a server. Send gathers a destination from the fields (host,
+// login, folder, port, security, passive mode) and the choices, runs a
+// PublishJob with them and turns its reports into the status line Inf and
+// the progress bar. Created once; every showing reloads the fields from
+// section FTP of the settings file, and closing with OK stores them.
 class TFTPDlg : public QDialog {
     Q_OBJECT
 public:
     TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent = nullptr);
     ~TFTPDlg() override;
 
-    // Shows the dialog modally for these pages (and the site files that go
-    // with them) and returns its result. The record of what each destination
-    // holds is kept beside `projectPath`; without one every file is sent and
-    // nothing is recorded.
-    int publish(const PageList& pages, std::vector<SiteFile> siteFiles = {},
-                const QString& projectPath = QString());
+    // Shows the dialog modally for what `source` publishes and returns its
+    // result. The record of what each destination holds is kept in the
+    // source's companion; without one every file is sent and nothing is
+    // recorded.
+    int publish(PublishSource source);
     // Runs after a Send that uploaded the whole plan.
     void setSentHandler(std::function<void()> handler) { onSent_ = std::move(handler); }
 
@@ -64,11 +60,11 @@ private:
     // False, with the reason in the status line, when the fields name no
     // destination.
     bool fieldsNameADestination();
-    // The plan for the folder field, checked whole, with the site files; the
-    // field shows the folder as the plan uses it afterwards.
-    PlannedUploads checkedPlan();
+    // The job for the fields, its plan checked whole; the folder field shows
+    // the folder as the plan uses it afterwards.
+    std::unique_ptr<PublishJob> makeJob(bool dryRun);
     // False when the user stopped it.
-    bool publishPlan(const PublishDestination& destination, ChangedFiles& changes);
+    bool runJob(PublishJob& job);
     bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
     void LoadFtpSettings();
     void SaveFtpSettings();
@@ -82,14 +78,11 @@ private:
     std::unique_ptr<Ui::TFTPDlg> ui_;
     SettingsFile settings_;
     Prompter& prompter_;
-    const PageList* pages_ = nullptr;
-    std::vector<SiteFile> siteFiles_;
-    QString projectPath_;
+    PublishSource source_;
     std::function<void()> onSent_;
     bool sent_ = false;
     bool sending_ = false;
-    bool stopRequested_ = false;
-    Publisher* publisher_ = nullptr;  // while Send runs
+    PublishJob* job_ = nullptr;  // while Send runs
     std::optional<int> closeAfterSend_;
     std::optional<UploadProgress> progress_;
     PublishProtocol shownProtocol_ = PublishProtocol::Ftp;

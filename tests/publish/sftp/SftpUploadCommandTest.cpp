@@ -5,21 +5,17 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
+#include "support/CliRun.h"
+#include "support/ProjectBuilder.h"
 #include "support/QtPrint.h"
 #include "support/SshServer.h"
-#include "project/ProjectFile.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::CliRun;
 
 class SftpUploadCommandTest : public ::testing::Test {
 protected:
@@ -29,39 +25,24 @@ protected:
         ASSERT_TRUE(QDir().mkpath(work.file(QStringLiteral("keys"))));
         image = QByteArray("GIF89a\r\n\0\x01\r\n\n\0", 13);
         work.write(QStringLiteral("logo.gif"), image);
-        ProjectData project;
-        project.projectType = kSingle;
-        for (int i = 0; i < 3; ++i) {
-            PageRecord& page = project.pages.append();
-            InitPage(page, {.projectType = kSingle, .index = i, .startupDir = "/nowhere"});
-            page.setText(TextField::Heading, "Page " + QByteArray::number(i));
-            page.setText(TextField::ImageSource, QFile::encodeName(work.file(QStringLiteral("logo.gif"))));
-            page.setText(TextField::Image, "logo.gif");
-        }
-        ASSERT_EQ(WriteProjectFile(projectPath, project), kFileOk);
+        test::ProjectBuilder(3)
+            .type(kSingle)
+            .text(TextField::Heading, test::numbered("Page "))
+            .image(work.file(QStringLiteral("logo.gif")), "logo.gif")
+            .write(projectPath);
     }
 
     CliRun upload(const QStringList& options, const QByteArray& password = test::SshServer::password())
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("VELMORA_FTP_PASSWORD"), QString::fromUtf8(password));
-        environment.remove(QStringLiteral("SSH_AUTH_SOCK"));
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(work.path());
-        process.start(QStringLiteral(VELMORA_CLI_PATH),
-                      QStringList{QStringLiteral("upload"), projectPath, QStringLiteral("--host"),
-                                  QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                  QString::number(server.port()), QStringLiteral("--user"),
-                                  QString::fromUtf8(test::SshServer::user()), QStringLiteral("--dir"),
-                                  QStringLiteral("www/site")} +
-                          options);
-        CliRun run;
-        if (!process.waitForFinished(60000)) return run;
-        run.exitCode = process.exitCode();
-        run.out = process.readAllStandardOutput();
-        run.err = process.readAllStandardError();
-        return run;
+        return test::runCliProgram(
+            QStringList{QStringLiteral("upload"), projectPath, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                        QStringLiteral("--port"), QString::number(server.port()), QStringLiteral("--user"),
+                        QString::fromUtf8(test::SshServer::user()), QStringLiteral("--dir"),
+                        QStringLiteral("www/site")} +
+                options,
+            {.workingDirectory = work.path(),
+             .environment = {{QStringLiteral("VELMORA_FTP_PASSWORD"), password}},
+             .unset = {QStringLiteral("SSH_AUTH_SOCK")}});
     }
 
     QStringList sftp(const QStringList& more = {}) const

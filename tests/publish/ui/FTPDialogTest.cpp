@@ -23,6 +23,7 @@
 #include "support/ScriptedFtpServer.h"
 #include "support/SshServer.h"
 #include "support/VsftpdServer.h"
+#include "project/ProjectCompanion.h"
 #include "publish/ServerTrust.h"
 #include "publish/ftp/TlsSettings.h"
 #include "publish/ui/FTPDialog.h"
@@ -81,7 +82,10 @@ protected:
             whileShown();
             if (dialog->isVisible()) dialog->reject();
         });
-        return dialog->publish(pages, {}, projectPath);
+        std::optional<ProjectCompanion> companion;
+        if (!projectPath.isEmpty()) companion.emplace(projectPath);
+        return dialog->publish(
+            {.pages = &pages, .siteFiles = {}, .companion = companion ? &*companion : nullptr});
     }
 
     // Pages whose files lie in the test folder, all showing one image.
@@ -309,7 +313,8 @@ TEST_F(FtpDialogTest, SiteFilesGoAfterThePagesAndAWholeSendIsFollowedByTheSentHa
         button("B2")->click();
         dialog->reject();
     });
-    dialog->publish(pages, {{dir.file(QStringLiteral("sitemap.xml")), "sitemap.xml"}});
+    dialog->publish(
+        {.pages = &pages, .siteFiles = {{dir.file(QStringLiteral("sitemap.xml")), "sitemap.xml"}}});
     QList<QByteArray> stores;
     for (const QByteArray& line : server.transcript())
         if (line.startsWith("STOR ")) stores << line;
@@ -459,7 +464,7 @@ TEST_F(FtpDialogTest, SendDisablesItsButtonsAndACloseWaitsForIt)
         button("B2")->click();
         watcher.stop();
     });
-    result = dialog->publish(pages);
+    result = dialog->publish({.pages = &pages, .siteFiles = {}});
 
     EXPECT_TRUE(askedToClose);
     EXPECT_FALSE(enabledWhileSending.isEmpty());
@@ -506,6 +511,23 @@ TEST_F(FtpDialogTest, OkStoresTheFieldsWhenTheBoxIsTicked)
     EXPECT_EQ(stored("PASSWORD"), QByteArray("s3cret"));
     EXPECT_EQ(stored("DIRECTORY"), QByteArray("site/"));
     EXPECT_EQ(stored("SAVE_CFG"), QByteArray("Yes"));
+}
+
+TEST_F(FtpDialogTest, OkOnASettingsFileThatCannotBeWrittenSaysSoAndCloses)
+{
+    store("ftp.example.com", "carol", "s3cret", "site/");
+    ASSERT_TRUE(QFile::setPermissions(settings.path(), QFileDevice::ReadOwner));
+    PageList pages;
+    const int result = showing(pages, [&] {
+        edit("HostName")->setText(QStringLiteral("ftp.example.org"));
+        button("OKBtn")->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    ASSERT_EQ(prompter.calls().size(), 1);
+    EXPECT_EQ(prompter.calls()[0].caption, QStringLiteral("Velmora"));
+    EXPECT_EQ(prompter.calls()[0].icon, MessageIcon::Error);
+    EXPECT_EQ(prompter.calls()[0].text, QStringLiteral("Cannot create file ") + settings.path() + u'.');
+    EXPECT_EQ(stored("HOST_NAME"), QByteArray("ftp.example.com"));
 }
 
 TEST_F(FtpDialogTest, OkWithTheBoxUntickedStoresFourEmptyValuesAndNo)
@@ -918,6 +940,23 @@ TEST_F(FtpDialogTlsTest, AnsweringNoSendsNothingAndRemembersNothing)
     EXPECT_TRUE(settings.read("FTP", "TRUSTED_CERTS", {}).isEmpty());
     EXPECT_FALSE(root.exists(QStringLiteral("pub/page1.htm")));
     EXPECT_EQ(vsftpd->commands(), QList<QByteArray>{"AUTH TLS"});
+}
+
+TEST_F(FtpDialogTlsTest, ATrustThatCannotBeKeptIsSaidAndTheSendGoesOn)
+{
+    const PageList pages = pagesSharingAnImage(1);
+    ASSERT_TRUE(QFile::setPermissions(settings.path(), QFileDevice::ReadOwner));
+    prompter.answerQuestion(Answer::Yes);
+    showing(pages, [&] { button("B2")->click(); });
+
+    ASSERT_EQ(prompter.calls().size(), 2);
+    EXPECT_EQ(prompter.calls()[1].icon, MessageIcon::Error);
+    EXPECT_EQ(prompter.calls()[1].text, QStringLiteral("Cannot create file ") + settings.path() + u'.');
+    EXPECT_TRUE(settings.read("FTP", "TRUSTED_CERTS", {}).isEmpty());
+    EXPECT_TRUE(test::readFile(root.file(QStringLiteral("pub/page1.htm"))) ==
+                "<html>page1.htm</html>")
+        << "the answer holds for this Send";
+    EXPECT_EQ(status(), QStringLiteral("2 files sent, 0 already up to date"));
 }
 
 // ---------------------------------------------------------------- Enter

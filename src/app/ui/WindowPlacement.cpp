@@ -1,0 +1,109 @@
+#include "app/ui/WindowPlacement.h"
+
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+// The window's outer size, frame included, at the default font.
+constexpr int kWindowWidth = 645;
+constexpr int kWindowHeight = 458;
+// Room kept free right of and below the controls.
+constexpr int kWindowMargin = 2;
+
+}  // namespace
+
+WindowPlacement::WindowPlacement(QMainWindow& window)
+    : window_(window), layout_(window.centralWidget())
+{
+    layout_.apply(layout_.neededScale());
+}
+
+void WindowPlacement::fit()
+{
+    frameUsed_ = window_.frameGeometry().size() - window_.geometry().size();
+    const double scale = layout_.scale();
+    auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
+    QSize inner = QSize(scaled(kWindowWidth), scaled(kWindowHeight)) - frameUsed_;
+    // Never so small that a thick frame cuts the controls off.
+    const int margin = scaled(kWindowMargin);
+    const QSize controls = layout_.extent() + QSize(margin, margin);
+    inner = inner.expandedTo(QSize(controls.width(), window_.menuBar()->sizeHint().height() +
+                                                         controls.height() +
+                                                         window_.statusBar()->sizeHint().height()));
+    window_.setFixedSize(inner);
+}
+
+void WindowPlacement::centreAndSettle()
+{
+    centre();
+    // Many window managers frame the window only some time after it is
+    // mapped, and Qt reports no event for that: size and place are checked
+    // a few times a second until they hold, for two seconds at most.
+    auto* watch = new QTimer(this);
+    watch->setInterval(50);
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, moves = 0]() mutable {
+        if (!settle(moves) && ++ticks < 40) return;
+        watch->stop();
+        watch->deleteLater();
+    });
+    watch->start();
+}
+
+bool WindowPlacement::settle(int& moves)
+{
+    const QSize frame = window_.frameGeometry().size() - window_.geometry().size();
+    if (frame.isNull()) return false;  // not framed yet
+    if (frame != frameUsed_) fit();
+    if (window_.frameGeometry().topLeft() == centredCorner()) return true;
+    // A window manager that places windows its own way has the last word.
+    if (++moves > 3) return true;
+    centre();
+    return false;
+}
+
+void WindowPlacement::fontChanged(bool shown)
+{
+    layout_.apply(layout_.neededScale());
+    if (shown) fit();
+}
+
+QPoint WindowPlacement::centredCorner() const
+{
+    const QScreen* display = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
+    if (!display) return window_.frameGeometry().topLeft();
+    const QRect area = display->geometry();
+    const QSize outer = window_.frameGeometry().size();
+    return {area.x() + std::max(0, (area.width() - outer.width()) / 2),
+            area.y() + std::max(0, (area.height() - outer.height()) / 2)};
+}
+
+void WindowPlacement::centre()
+{
+    // The frame's corner goes there; move() would count the frame twice
+    // once a window manager has framed the window.
+    if (QWindow* native = window_.windowHandle())
+        native->setFramePosition(centredCorner());
+    else
+        window_.move(centredCorner());
+}
+
+void WindowPlacement::record(const SettingsFile& settings) const
+{
+    settings.write("WSIZE", "Height", "480");
+    const QRect frame = window_.frameGeometry();
+    settings.write("WSIZE", "Left", QByteArray::number(frame.x()));
+    settings.write("WSIZE", "Top", QByteArray::number(frame.y()));
+    settings.write("WSIZE", "Width", "650");
+}
+
+}  // namespace velmora

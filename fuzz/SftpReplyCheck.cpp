@@ -36,6 +36,11 @@ QString checkParsers(const Packet& packet)
         if (bytes != packet.body.size()) return QStringLiteral("extensions that do not add up");
     }
     parseAttrs(packet);
+    if (const std::optional<QList<NameEntry>> names = parseName(packet)) {
+        qsizetype bytes = 8;
+        for (const NameEntry& entry : *names) bytes += 12 + entry.name.size();
+        if (bytes > packet.body.size()) return QStringLiteral("names longer than their packet");
+    }
     parseStatvfs(packet);
     parseLimits(packet);
     replyId(packet);

@@ -37,7 +37,8 @@ void writeProject()
     project.pages.reserve(kPages);
     MemoryPageFields fields;
     for (int i = 0; i < kPages; ++i) {
-        const PageRecord* previous = i ? &project.pages[i - 1] : nullptr;
+        const PageRecord before = i ? project.pages.at(i - 1) : PageRecord();
+        const PageRecord* previous = i ? &before : nullptr;
         PageRecord& page = project.pages.append();
         InitPage(page, {.index = i, .previous = previous, .startupDir = "/nowhere"});
         fields.setText(TextField::KeywordPhrase, "cheap used cars " + QByteArray::number(i));
@@ -85,6 +86,22 @@ void BM_RegenerateUnchangedWithCli(benchmark::State& state)
     state.counters["pages"] = kPages;
 }
 BENCHMARK(BM_RegenerateUnchangedWithCli)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The output folder velmora-cli wrote, copied whole by cp -r into a folder
+// that does not exist yet: what a first generation is held against.
+void BM_CopyOutputFolderWithCp(benchmark::State& state)
+{
+    const QString copy = workDir().filePath(QStringLiteral("copy"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(copy).removeRecursively();
+        state.ResumeTiming();
+        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), outputFolder(), copy}) != 0)
+            state.SkipWithError("cp failed");
+    }
+    QDir(copy).removeRecursively();
+}
+BENCHMARK(BM_CopyOutputFolderWithCp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_PlainLoopWritingTheSameBytes(benchmark::State& state)
 {

@@ -73,7 +73,7 @@ public:
     // A new description for one page, a little different each time.
     void changeOnePage()
     {
-        PageRecord& page = project_->session().project().pages[kChangedPage];
+        PageRecord& page = project_->session().project().pages.edit(kChangedPage);
         page.setText(TextField::Description, "Fresh words, edition " + QByteArray::number(++edition_));
     }
 
@@ -91,7 +91,8 @@ private:
         splash.write(QByteArray(24 * 1024, '\x5a').prepend("\xff\xd8\xff\xe0"));
         splash.close();
         for (int i = 0; i < kPages; ++i) {
-            const PageRecord* previous = i ? &project.pages[i - 1] : nullptr;
+            const PageRecord before = i ? project.pages.at(i - 1) : PageRecord();
+            const PageRecord* previous = i ? &before : nullptr;
             PageRecord& page = project.pages.append();
             InitPage(page, {.index = i, .previous = previous, .startupDir = startupDir});
             fields.setText(TextField::KeywordPhrase, "cheap used cars " + QByteArray::number(i));

@@ -387,7 +387,8 @@ QByteArray hostileProject(QRandomGenerator& random, const QByteArray& sandbox)
     qToLittleEndian<qint32>(project.projectType, bytes.data());
     qToLittleEndian<qint32>(3, bytes.data() + 4);
     for (int i = 0; i < 3; ++i) {
-        const auto record = project.pages[i].bytes();
+        const PageRecord page = project.pages.at(i);
+        const auto record = page.bytes();
         bytes.append(record.data(), qsizetype(record.size()));
     }
     return bytes;

@@ -36,6 +36,8 @@ bool openRegularFile(QFile& file, const QByteArray& path, QIODevice::OpenMode mo
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
+        // Something is there, so no caller may take it for a missing file.
+        errno = EINVAL;
         return false;
     }
     const int flags = ::fcntl(fd, F_GETFL);

@@ -108,12 +108,64 @@ bool alreadyHolds(const QByteArray& path, Content& content)
            opened.st_size == content.size() && sameBytes(old, content);
 }
 
+// Writes the whole content, from its start, to the open file.
+bool writeContent(int fd, Content& content)
+{
+    if (!content.restart()) return false;
+    char buffer[kChunk];
+    for (;;) {
+        const qint64 n = content.read(buffer, kChunk);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!writeAll(fd, QByteArrayView(buffer, n))) return false;
+    }
+}
+
 QByteArray temporaryName()
 {
     return ".velmora-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
 }
 
-WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Content& content)
+bool isStateFile(FileUse use) { return use != FileUse::Page; }
+
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+
+// Writes the content from its start to `fd`; a state file also waits until
+// its bytes are on the disk.
+bool writeContent(int fd, Content& content, FileUse use)
+{
+    if (!content.restart()) return false;
+    char buffer[kChunk];
+    for (;;) {
+        const qint64 n = content.read(buffer, kChunk);
+        if (n < 0) return false;
+        if (n == 0) break;
+        if (!writeAll(fd, QByteArrayView(buffer, n))) return false;
+    }
+    return !isStateFile(use) || ::fsync(fd) == 0;
+}
+
+// The way out for a state file whose folder refuses a new file: the regular
+// file `seen` at the name, opened without following a link and without
+// waiting, is written over. Not atomic, but the only write the folder
+// allows.
+bool writeInPlace(int dir, const QByteArray& name, const struct stat& seen, Content& content,
+                  FileUse use)
+{
+    FileDescriptor out(
+        ::openat(dir, name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened {};
+    if (!out.valid() || ::fstat(out.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        opened.st_ino != seen.st_ino || opened.st_dev != seen.st_dev)
+        return false;
+    // Only the file's owner may narrow its permissions; anyone else who may
+    // write it still writes it, as before.
+    if (use == FileUse::PrivateState) (void)::fchmod(out.get(), kOwnerOnly);
+    return ::ftruncate(out.get(), 0) == 0 && writeContent(out.get(), content, use) && out.close();
+}
+
+WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Content& content,
+                          FileUse use)
 {
     const auto shown = [&] { return QFile::decodeName(folder + name); };
     const auto cannotCreate = [&] { return FileError::cannotCreate(shown()); };
@@ -123,20 +175,42 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
     // already holds these bytes is fine as it is.
     const QByteArray path =
         folder.isEmpty() || folder.endsWith('/') ? folder + name : folder + '/' + name;
-    if (alreadyHolds(path, content)) return WriteResult::Unchanged;
+    if (!isStateFile(use) && alreadyHolds(path, content)) return WriteResult::Unchanged;
 
     const FileDescriptor dir(::open(folder.isEmpty() ? "." : folder.constData(),
                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) throw cannotCreate();
 
-    // What is there now, looked at without following a link: a link, FIFO
-    // or device there is simply replaced, and never opened.
+    // What is there now, looked at without following a link: a link is
+    // simply replaced, and never opened; so is a FIFO or device in the place
+    // of a page.
     mode_t keepMode = 0;
     struct stat info {};
-    if (::fstatat(dir.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    const bool exists = ::fstatat(dir.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno == ENOENT && !isStateFile(use)) {
+        // Nothing of that name yet: a page is made in place, exclusively
+        // and without following a link, so there is no old file to keep
+        // whole and no temporary file and rename to pay for. Something that
+        // appears there meanwhile is left to the replacing write below.
+        // Files holding the user's work still go through a temporary file,
+        // so an interrupted first write never leaves half a file.
+        const int fd = ::openat(dir.get(), name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0) {
+            FileDescriptor out(fd);
+            const bool ok = writeContent(out.get(), content, use);
+            if (out.close() && ok) return WriteResult::Written;
+            ::unlinkat(dir.get(), name.constData(), 0);
+            throw cannotCreate();
+        }
+        if (errno != EEXIST) throw cannotCreate();
+    }
+    if (exists) {
         if (S_ISDIR(info.st_mode)) throw cannotCreate();
+        if (isStateFile(use) && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+            throw cannotCreate();
         if (S_ISREG(info.st_mode)) {
-            // A read-only page stays as it is, as an in-place write would
+            // A read-only file stays as it is, as an in-place write would
             // leave it.
             if (::faccessat(dir.get(), name.constData(), W_OK, AT_EACCESS) != 0 ||
                 !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
@@ -144,37 +218,34 @@ WriteResult writeInFolder(const QByteArray& folder, const QByteArray& name, Cont
             keepMode = info.st_mode & 07777;
         }
     }
+    if (use == FileUse::PrivateState) keepMode = kOwnerOnly;
 
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         temporary = temporaryName();
         fd = ::openat(dir.get(), temporary.constData(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                      use == FileUse::PrivateState ? kOwnerOnly : 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) throw cannotCreate();
-    FileDescriptor out(fd);
-    bool ok = !keepMode || ::fchmod(out.get(), keepMode) == 0;
-    if (ok && content.restart()) {
-        char buffer[kChunk];
-        for (;;) {
-            const qint64 n = content.read(buffer, kChunk);
-            if (n < 0) ok = false;
-            if (n <= 0) break;
-            if (!writeAll(out.get(), QByteArrayView(buffer, n))) {
-                ok = false;
-                break;
-            }
-        }
-    } else {
-        ok = false;
+    if (fd < 0) {
+        const bool folderRefuses = errno == EACCES || errno == EPERM;
+        if (folderRefuses && isStateFile(use) && exists && S_ISREG(info.st_mode) &&
+            writeInPlace(dir.get(), name, info, content, use))
+            return WriteResult::Written;
+        throw cannotCreate();
     }
+    FileDescriptor out(fd);
+    bool ok = (!keepMode || ::fchmod(out.get(), keepMode) == 0) &&
+              writeContent(out.get(), content, use);
     ok = out.close() && ok;
     if (!ok || ::renameat(dir.get(), temporary.constData(), dir.get(), name.constData()) != 0) {
         ::unlinkat(dir.get(), temporary.constData(), 0);
         throw cannotCreate();
     }
+    // The new name on the disk too; the file itself already is.
+    if (isStateFile(use)) (void)::fsync(dir.get());
     return WriteResult::Written;
 }
 
@@ -220,16 +291,22 @@ FolderAndName splitPath(const QByteArray& path)
 }
 
 WriteResult writeFileInFolder(const QByteArray& folder, const QByteArray& name,
-                              QByteArrayView content)
+                              QByteArrayView content, FileUse use)
 {
     BufferContent source(content);
-    return writeInFolder(folder, name, source);
+    return writeInFolder(folder, name, source, use);
+}
+
+WriteResult writeFileAtPath(const QString& path, QByteArrayView content, FileUse use)
+{
+    const FolderAndName where = splitPath(QFile::encodeName(path));
+    return writeFileInFolder(where.folder, where.name, content, use);
 }
 
 WriteResult copyFileInFolder(const QByteArray& folder, const QByteArray& name, QFile& source)
 {
     FileContent content(source);
-    return writeInFolder(folder, name, content);
+    return writeInFolder(folder, name, content, FileUse::Page);
 }
 
 }  // namespace velmora

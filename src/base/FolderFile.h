@@ -29,6 +29,22 @@ FolderAndName splitPath(const QByteArray& path);
 
 enum class WriteResult { Written, Unchanged };
 
+// What a written file holds, which decides how carefully it is replaced.
+enum class FileUse {
+    // A generated page: a regular file that already holds the bytes is left
+    // alone, and a replaced file keeps its permissions.
+    Page,
+    // A file that holds the user's state (the submission list): always
+    // written, on the disk before it replaces the old one; a FIFO, device,
+    // socket or folder at the name is refused, never replaced. When the
+    // folder cannot hold the temporary file, a writable regular file at the
+    // name is written in place instead.
+    State,
+    // The same, readable and writable by its owner only (the settings file,
+    // which holds the FTP password).
+    PrivateState,
+};
+
 // Writes one file, `name` inside `folder`, both taken byte for byte (a
 // folder without a trailing "/" is fine; an empty folder is the current
 // directory). The bytes go to a new file in the same folder that is then
@@ -39,7 +55,10 @@ enum class WriteResult { Written, Unchanged };
 // FileError "Cannot create file %s"; a name that is not plain is refused
 // before anything is touched.
 WriteResult writeFileInFolder(const QByteArray& folder, const QByteArray& name,
-                              QByteArrayView content);
+                              QByteArrayView content, FileUse use = FileUse::Page);
+
+// The same for a whole path: the folder is everything up to its last "/".
+WriteResult writeFileAtPath(const QString& path, QByteArrayView content, FileUse use);
 
 // The same, the bytes read from `source` (an open file, read from its start
 // to its end).

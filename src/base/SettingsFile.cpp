@@ -1,7 +1,5 @@
 #include "SettingsFile.h"
 
-#include <QFile>
-#include <QSaveFile>
 // Values are bytes, as the rest of the core keeps its texts.
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION  // the templates are instantiated in this one unit
@@ -10,6 +8,7 @@
 #include "base/Errors.h"
 #include "base/FileAccess.h"
 #include "base/FixedText.h"
+#include "base/FolderFile.h"
 
 namespace velmora {
 
@@ -69,25 +68,19 @@ void SettingsFile::write(const char* section, const char* key, const QByteArray&
 
 bool SettingsFile::tryWrite(const char* section, const char* key, const QByteArray& value) const
 {
-    // A read-only settings file stays as it is, as an in-place write would.
-    if (isReadOnlyFile(path_)) return false;
-
     CSimpleIniA ini;
     // Only a file read whole is written back; anything else stays as it is.
     if (loadInto(ini, path_) == ReadOutcome::Failed) return false;
     if (ini.SetValue(section, key, singleLine(value).constData()) < 0) return false;
     std::string data;
     if (ini.Save(data) < 0) return false;
-
-    QSaveFile file(path_);
-    // A start-up folder that cannot hold the temporary file still lets a
-    // writable settings file be written, in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(data.data(), static_cast<qint64>(data.size())) != qint64(data.size()))
+    try {
+        writeFileAtPath(path_, QByteArrayView(data.data(), qsizetype(data.size())),
+                        FileUse::PrivateState);
+    } catch (const FileError&) {
         return false;
-    return file.commit();
+    }
+    return true;
 }
 
 }  // namespace velmora

@@ -9,7 +9,8 @@ namespace velmora {
 // the file, with no copy held between calls. Section and key names match
 // without regard to letter case; values are at most 1023 bytes. The file
 // holds the FTP password, so it is written for its owner only, and it is
-// replaced atomically so that a failed write leaves the old settings whole.
+// replaced atomically so that a failed write leaves the old settings whole;
+// a link at its name is replaced, never written through.
 class SettingsFile {
 public:
     static constexpr qsizetype kMaxValueLength = 1023;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include "base/SettingsFile.h"
+#include "base/Version.h"
 
 namespace velmora {
 
@@ -18,6 +19,6 @@ struct VendorValues {
 
 inline const QByteArray kVelmoraHomePage = "https://velmora.example/";
 inline const QByteArray kVelmoraCopyright = "Copyright (c) 2026 The Velmora developers";
-inline const QByteArray kVelmoraProgramName = "Velmora 1.0";
+inline const QByteArray kVelmoraProgramName = QByteArray("Velmora ") + kVelmoraVersion;
 
 }  // namespace velmora

@@ -25,16 +25,22 @@ HeadlessProject::HeadlessProject(const QString& projectPath, const QString& star
 QStringList HeadlessProject::generate()
 {
     QStringList written;
+    generate([&written](const QString& path) { written.append(path); });
+    return written;
+}
+
+void HeadlessProject::generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords)
+{
     generator_.GeneratePages(session_,
                              {.autoName = true,
                               .msgFolder = false,
                               .msgFile = false,
                               .creditLink = creditLink_,
-                              .saveFirst = false},
-                             &written);
+                              .saveFirst = false,
+                              .keepRecords = keepRecords},
+                             pageWritten);
     skippedImages_ = generator_.skippedImages();
     siteFiles_ = GenerateSiteFiles(session_, {}, &skippedImages_);
-    return written;
 }
 
 void HeadlessProject::save()

@@ -48,6 +48,9 @@ public:
     // Writes every page file and returns their paths in page order; then,
     // when the project has a site address, its site files.
     QStringList generate();
+    // The same, telling `pageWritten` each page file's path as it is written;
+    // without `keepRecords` the project's records stay as they were read.
+    void generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords = true);
     // The images the last generate() skipped, and a robots.txt it left
     // alone, one line each.
     const QStringList& skippedImages() const { return skippedImages_; }

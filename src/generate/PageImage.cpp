@@ -13,6 +13,24 @@ namespace {
 
 constexpr qsizetype kLongestSignature = 12;
 
+// The extensions a copy of a picture with these first bytes may have, so
+// that what a server and a browser take it for is what it is.
+QByteArrayList extensionsOf(QByteArrayView head)
+{
+    if (head.startsWith("GIF")) return {".gif"};
+    if (head.startsWith("\xFF\xD8\xFF")) return {".jpg", ".jpeg"};
+    if (head.startsWith("\x89PNG")) return {".png"};
+    return {".webp"};
+}
+
+bool hasExtensionOf(const QByteArray& name, QByteArrayView head)
+{
+    const QByteArray lower = name.toLower();
+    for (const QByteArray& extension : extensionsOf(head))
+        if (lower.endsWith(extension)) return true;
+    return false;
+}
+
 }  // namespace
 
 bool looksLikePicture(QByteArrayView head)
@@ -28,6 +46,10 @@ PageImage CheckPageImage(const QByteArray& image, const QByteArray& imageSource,
     if (image.isEmpty() || imageSource.isEmpty()) return {};
     if (!isPlainFileName(image)) {
         return {Verdict::Skip, QStringLiteral("Image skipped: \"%1\" is not a plain file name")
+                                   .arg(visibleName(image))};
+    }
+    if (image.startsWith('.')) {
+        return {Verdict::Skip, QStringLiteral("Image skipped: \"%1\" starts with \".\"")
                                    .arg(visibleName(image))};
     }
     QFile local;
@@ -49,6 +71,13 @@ PageImage CheckPageImage(const QByteArray& image, const QByteArray& imageSource,
         return {Verdict::Skip,
                 QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture")
                     .arg(visibleName(imageSource))};
+    }
+    if (!hasExtensionOf(image, head)) {
+        file.close();
+        return {Verdict::Skip,
+                QStringLiteral("Image skipped: \"%1\" does not end in the extension of the picture "
+                               "%2 holds")
+                    .arg(visibleName(image), visibleName(imageSource))};
     }
     if (!file.seek(0)) {
         file.close();

@@ -24,8 +24,10 @@ struct PageImage {
 
 // Judges a page's image by its record texts: None when the page has no
 // image (Image or ImageSource empty); Skip when Image is not a plain file
-// name or ImageSource is not a readable regular file that is a picture;
-// otherwise Use. When Use, `source` (if given) is left open on the image.
+// name, starts with ".", or does not end in an extension of the picture
+// kind ImageSource holds (".gif", ".jpg" or ".jpeg", ".png", ".webp", any
+// letter case), or ImageSource is not a readable regular file that is a
+// picture; otherwise Use. When Use, `source` (if given) is left open on the image.
 PageImage CheckPageImage(const QByteArray& image, const QByteArray& imageSource,
                          QFile* source = nullptr);
 

@@ -5,17 +5,15 @@
 #include <functional>
 #include <vector>
 
+#include "generate/HeadlessGeneration.h"
 #include "generate/SiteFiles.h"
-#include "project/ProjectCompanion.h"
-#include "project/ProjectFile.h"
 
 namespace velmora {
 
 // Generates every page of a project file as velmora-cli does (auto-named,
 // no messages, the credit link from velmora.ini in the start-up folder),
-// reading and writing one record at a time, so memory stays that of a page
-// whatever the project's size. The page files, site files and records come
-// out exactly as from generating the whole project in a session.
+// through the same generator as the window, which reads and writes one
+// record at a time, so memory stays flat whatever the project's size.
 class StreamedGeneration {
 public:
     // Opens the project file; VelmoraError "Error opening file" when it
@@ -32,19 +30,14 @@ public:
     void run(bool save, const std::function<void(const QString&)>& pageWritten);
 
     // The site files of the run.
-    const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
+    const std::vector<SiteFile>& siteFiles() const { return project_.siteFiles(); }
     // The images the run skipped, one line each.
-    const QStringList& skippedImages() const { return skippedImages_; }
+    const QStringList& skippedImages() const { return project_.skippedImages(); }
     // The project's companion, open for the whole run.
-    ProjectCompanion& companion() { return companion_; }
+    ProjectCompanion& companion() { return project_.session().companion(); }
 
 private:
-    QString projectPath_;
-    QString startupDir_;
-    ProjectFileReader reader_;
-    ProjectCompanion companion_;
-    std::vector<SiteFile> siteFiles_;
-    QStringList skippedImages_;
+    HeadlessProject project_;
 };
 
 }  // namespace velmora

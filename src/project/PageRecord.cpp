@@ -8,7 +8,7 @@ QByteArray PageRecord::text(TextField f) const
     return readFixedText(std::span<const char>(bytes_).subspan(slot.offset, slot.width));
 }
 
-void PageRecord::setText(TextField f, QByteArrayView value)
+void PageRecord::setText(TextField f, QByteArrayView value) &
 {
     const FieldSlot& slot = slotOf(f);
     writeFixedText(std::span<char>(bytes_).subspan(slot.offset, slot.width), value);
@@ -21,7 +21,7 @@ std::uint32_t PageRecord::colour(ColourField f) const
            std::uint32_t(p[3]) << 24;
 }
 
-void PageRecord::setColour(ColourField f, std::uint32_t value)
+void PageRecord::setColour(ColourField f, std::uint32_t value) &
 {
     auto* p = reinterpret_cast<unsigned char*>(bytes_.data() + slotOf(f).offset);
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -29,6 +29,6 @@ void PageRecord::setColour(ColourField f, std::uint32_t value)
 
 bool PageRecord::flag(FlagField f) const { return bytes_[slotOf(f).offset] != 0; }
 
-void PageRecord::setFlag(FlagField f, bool on) { bytes_[slotOf(f).offset] = on ? 1 : 0; }
+void PageRecord::setFlag(FlagField f, bool on) & { bytes_[slotOf(f).offset] = on ? 1 : 0; }
 
 }  // namespace velmora

@@ -182,17 +182,18 @@ public:
     // The text up to its terminating zero, or the whole field when it has none.
     QByteArray text(TextField f) const;
     // Cuts the text to the field's width minus one byte, at a UTF-8 character
-    // boundary, and zero-fills the rest of the field.
-    void setText(TextField f, QByteArrayView value);
+    // boundary, and zero-fills the rest of the field. The setters refuse a
+    // temporary: a change to a copy of a page would be lost.
+    void setText(TextField f, QByteArrayView value) &;
 
     std::uint32_t colour(ColourField f) const;
-    void setColour(ColourField f, std::uint32_t value);
+    void setColour(ColourField f, std::uint32_t value) &;
 
     bool flag(FlagField f) const;
-    void setFlag(FlagField f, bool on);
+    void setFlag(FlagField f, bool on) &;
 
-    std::span<const char, kPageRecordSize> bytes() const { return bytes_; }
-    std::span<char, kPageRecordSize> bytes() { return bytes_; }
+    std::span<const char, kPageRecordSize> bytes() const& { return bytes_; }
+    std::span<char, kPageRecordSize> bytes() & { return bytes_; }
 
     friend bool operator==(const PageRecord&, const PageRecord&) = default;
 

@@ -1,5 +1,8 @@
 #include "ProjectFile.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
@@ -7,6 +10,7 @@
 #include <limits>
 #include <sys/stat.h>
 
+#include "base/Errors.h"
 #include "base/FileAccess.h"
 
 namespace velmora {
@@ -41,14 +45,14 @@ std::optional<DiskIdentity> diskIdentityOf(const QString& path)
                         .changedNs = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
-int ProjectFileReader::refuse(int result, const QString& reason)
+FileResult ProjectFileReader::refuse(FileResult result, const QString& reason)
 {
     file_.close();
     failure_ = reason;
     return result;
 }
 
-int ProjectFileReader::open(const QString& path)
+FileResult ProjectFileReader::open(const QString& path)
 {
     file_.close();
     failure_.clear();
@@ -81,7 +85,7 @@ int ProjectFileReader::open(const QString& path)
     return kFileOk;
 }
 
-int ProjectFileReader::read(PageRecord& page)
+FileResult ProjectFileReader::read(PageRecord& page)
 {
     if (pagesRead_ >= pageCount_ || !file_.isOpen()) return kFileShort;
     const auto bytes = page.bytes();
@@ -98,7 +102,7 @@ ProjectFileWriter::ProjectFileWriter() = default;
 // The replacement drops its new file unless it was committed.
 ProjectFileWriter::~ProjectFileWriter() = default;
 
-int ProjectFileWriter::fail(int result, const QString& reason)
+FileResult ProjectFileWriter::fail(FileResult result, const QString& reason)
 {
     failure_ = reason;
     file_.reset();
@@ -107,7 +111,7 @@ int ProjectFileWriter::fail(int result, const QString& reason)
     return result;
 }
 
-int ProjectFileWriter::failWithSystemReason(int result)
+FileResult ProjectFileWriter::failWithSystemReason(FileResult result)
 {
     const QString reason =
         replacement_ && !replacement_->failure().isEmpty() ? replacement_->failure()
@@ -116,7 +120,7 @@ int ProjectFileWriter::failWithSystemReason(int result)
     return fail(result, reason);
 }
 
-int ProjectFileWriter::open(const QString& path, int projectType)
+FileResult ProjectFileWriter::open(const QString& path, int projectType)
 {
     file_.reset();
     replacement_.reset();
@@ -179,7 +183,7 @@ bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
     return true;
 }
 
-int ProjectFileWriter::append(const PageRecord& page)
+FileResult ProjectFileWriter::append(const PageRecord& page)
 {
     if (!file_ || failed_) return kFileShort;
     if (pagesWritten_ == std::numeric_limits<qint32>::max()) {
@@ -197,7 +201,7 @@ int ProjectFileWriter::append(const PageRecord& page)
     return kFileOk;
 }
 
-int ProjectFileWriter::commit()
+FileResult ProjectFileWriter::commit()
 {
     if (!file_ || failed_) return kFileShort;
     char count[4];
@@ -214,38 +218,119 @@ int ProjectFileWriter::commit()
     return kFileOk;
 }
 
-int WriteProjectFile(const QString& path, const ProjectData& project, QString* reason)
+FileResult WriteProjectFile(const QString& path, const ProjectData& project, QString* reason)
 {
     ProjectFileWriter writer;
-    const auto failed = [&](int result) {
+    const auto failed = [&](FileResult result) {
         if (reason) *reason = writer.failure();
         return result;
     };
-    if (const int result = writer.open(path, project.projectType); result != kFileOk)
+    if (const FileResult result = writer.open(path, project.projectType); result != kFileOk)
         return failed(result);
     for (int i = 0; i < project.pages.size(); ++i)
-        if (writer.append(project.pages[i]) != kFileOk) return failed(kFileShort);
-    if (const int result = writer.commit(); result != kFileOk) return failed(result);
+        if (writer.append(project.pages.at(i)) != kFileOk) return failed(kFileShort);
+    if (const FileResult result = writer.commit(); result != kFileOk) return failed(result);
     return kFileOk;
 }
 
-int ReadProjectFile(const QString& path, ProjectData& out, QString* reason)
+FileResult ReadProjectFile(const QString& path, ProjectData& out, QString* reason)
 {
-    ProjectFileReader reader;
-    const auto failed = [&](int result) {
-        if (reason) *reason = reader.failure();
+    FileResult result = kFileOk;
+    std::shared_ptr<ProjectRecords> records = ProjectRecords::open(path, result);
+    if (!records) {
+        // The reader's checks of the header say why, in the user's words.
+        if (reason) {
+            ProjectFileReader reader;
+            reader.open(path);
+            *reason = reader.failure();
+        }
         return result;
-    };
-    if (const int result = reader.open(path); result != kFileOk) return failed(result);
-
-    ProjectData read;
-    read.projectType = reader.projectType();
-    // Memory follows the records as they are read.
-    read.pages.reserve(std::min(reader.pageCount(), 1024));
-    for (int i = 0; i < reader.pageCount(); ++i)
-        if (reader.read(read.pages.append()) != kFileOk) return failed(kFileShort);
-    out = std::move(read);
+    }
+    out.projectType = records->projectType();
+    out.pages.attach(std::move(records));
     return kFileOk;
+}
+
+PageRewrite::PageRewrite(PageList& pages, int projectType, QString folder, QString replacing)
+    : pages_(pages),
+      projectType_(projectType),
+      folder_(std::move(folder)),
+      replacing_(std::move(replacing))
+{
+}
+
+PageRewrite::~PageRewrite()
+{
+    if (!path_.isEmpty()) QFile::remove(path_);
+}
+
+void PageRewrite::start(int index)
+{
+    // A folder that takes no new file would have the writer write over the
+    // records still to be read.
+    if (!replacing_.isEmpty() && QFileInfo(QFileInfo(replacing_).absolutePath()).isWritable()) {
+        auto writer = std::make_unique<ProjectFileWriter>();
+        if (writer->open(replacing_, projectType_) == kFileOk) {
+            writer_ = std::move(writer);
+            for (int i = 0; i < index; ++i)
+                if (writer_->append(pages_.at(i)) != kFileOk)
+                    throw FileError::cannotCreate(replacing_);
+            return;
+        }
+        replacing_.clear();
+    }
+    // Beside the project where it can be, on the disk the project is on;
+    // else in the temporary folder. The name is reserved by a file of our
+    // own, which the writer replaces.
+    for (const QString& folder : {folder_, QDir::tempPath()}) {
+        if (folder.isEmpty()) continue;
+        QTemporaryFile reserved(folder + QStringLiteral("/.velmora-pages-XXXXXX"));
+        reserved.setAutoRemove(false);
+        if (!reserved.open()) continue;
+        auto writer = std::make_unique<ProjectFileWriter>();
+        if (writer->open(reserved.fileName(), projectType_) != kFileOk) {
+            QFile::remove(reserved.fileName());
+            continue;
+        }
+        path_ = reserved.fileName();
+        writer_ = std::move(writer);
+        for (int i = 0; i < index; ++i)
+            if (writer_->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(path_);
+        return;
+    }
+    holding_ = true;
+}
+
+void PageRewrite::put(int index, const PageRecord& before, const PageRecord& after)
+{
+    next_ = index + 1;
+    if (!writer_ && !holding_) {
+        if (before == after) return;
+        start(index);
+    }
+    if (holding_) {
+        pages_.set(index, after);
+        return;
+    }
+    if (writer_->append(after) != kFileOk) throw FileError::cannotCreate(path_);
+}
+
+void PageRewrite::finish()
+{
+    if (!writer_) return;
+    const auto writer = std::move(writer_);
+    const QString written = replacing_.isEmpty() ? path_ : replacing_;
+    for (int i = next_; i < pages_.size(); ++i)
+        if (writer->append(pages_.at(i)) != kFileOk) throw FileError::cannotCreate(written);
+    FileResult result = writer->commit();
+    std::shared_ptr<ProjectRecords> records =
+        result == kFileOk ? ProjectRecords::open(written, result) : nullptr;
+    if (!records) throw FileError::cannotCreate(written);
+    pages_.attach(std::move(records));
+    if (path_.isEmpty()) return;
+    // The open file is all the list needs; nobody else sees it.
+    QFile::remove(path_);
+    path_.clear();
 }
 
 }  // namespace velmora

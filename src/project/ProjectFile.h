@@ -7,26 +7,22 @@
 
 #include "Project.h"
 #include "base/FileLock.h"
+#include "base/FileResult.h"
 
 namespace velmora {
-
-// Results of the project file operations.
-enum FileResult : int {
-    kFileOk = 0,
-    kFileCannotOpen = 1,
-    kFileShort = 2,
-};
 
 // Writes the project type, the page count and every record, little-endian.
 // The file is replaced atomically: when the write fails, the old file stays
 // whole. On failure `reason` (when given) gets the system's reason.
-int WriteProjectFile(const QString& path, const ProjectData& project, QString* reason = nullptr);
+FileResult WriteProjectFile(const QString& path, const ProjectData& project, QString* reason = nullptr);
 
-// Reads a project into `out` only when the whole file reads: a failure
-// leaves `out` as it was. A page count of 0 or less is refused as short.
-// Bytes after the last record are ignored. On failure `reason` (when given)
-// says why: "permission denied", "not a Velmora project: ...".
-int ReadProjectFile(const QString& path, ProjectData& out, QString* reason = nullptr);
+// Opens a project into `out`, whose pages are then read from the file on
+// demand (see PageList), only when the header reads and the file holds every
+// record it promises: a failure leaves `out` as it was. A page count of 0 or
+// less is refused as short. Bytes after the last record are ignored. On
+// failure `reason` (when given) says why: "permission denied", "not a
+// Velmora project: ...".
+FileResult ReadProjectFile(const QString& path, ProjectData& out, QString* reason = nullptr);
 
 // What tells one state of a file from another on disk: the file, its size
 // and its time of change. Nothing when no regular file is at the path.
@@ -46,7 +42,7 @@ public:
     // Opens the file and reads its header. kFileShort when the header is not
     // whole, the count is 0 or less, or the file holds fewer records than
     // the count promises; the file is then closed.
-    int open(const QString& path);
+    FileResult open(const QString& path);
 
     int projectType() const { return projectType_; }
     int pageCount() const { return pageCount_; }
@@ -55,13 +51,13 @@ public:
 
     // Reads the next record into `page`: kFileOk, or kFileShort when the
     // read came up short or every record was already read.
-    int read(PageRecord& page);
+    FileResult read(PageRecord& page);
 
     // Why the last open or read failed, as a user reads it.
     const QString& failure() const { return failure_; }
 
 private:
-    int refuse(int result, const QString& reason);
+    FileResult refuse(FileResult result, const QString& reason);
 
     QFile file_;
     QString failure_;
@@ -86,18 +82,18 @@ public:
 
     // kFileCannotOpen when the file is read-only or its replacement cannot
     // be created.
-    int open(const QString& path, int projectType);
-    int append(const PageRecord& page);
+    FileResult open(const QString& path, int projectType);
+    FileResult append(const PageRecord& page);
     int pagesWritten() const { return pagesWritten_; }
     // Fills in the page count and replaces the file.
-    int commit();
+    FileResult commit();
     // Why the last step failed, as a user reads it ("permission denied").
     const QString& failure() const { return failure_; }
 
 private:
     bool writeSkippingZeroBlocks(const char* data, qint64 size);
-    int fail(int result, const QString& reason);
-    int failWithSystemReason(int result);
+    FileResult fail(FileResult result, const QString& reason);
+    FileResult failWithSystemReason(FileResult result);
 
     std::unique_ptr<PathLock> lock_;
     std::unique_ptr<FileReplacement> replacement_;  // none when written in place
@@ -107,6 +103,40 @@ private:
     bool sparse_ = false;
     int pagesWritten_ = 0;
     bool failed_ = false;
+};
+
+// Carries a pass that may change every page (generation) without holding
+// the changed pages: from the first page that comes out changed, the pages go
+// in order into a new project file, to which the list is attached once the
+// pass ends. That file replaces `replacing` when given (a project file that
+// holds the list's pages as they were), else it is a private temporary file
+// in `folder` (or the temporary folder). While the pages come out as they
+// were, nothing is written. Where no file can be made, the changed pages
+// are held instead.
+class PageRewrite {
+public:
+    PageRewrite(PageList& pages, int projectType, QString folder, QString replacing = {});
+    ~PageRewrite();
+
+    // Page `index` as it was (`before`) and as it is now. Pages come in
+    // order, each once; a page not given stays as it was.
+    void put(int index, const PageRecord& before, const PageRecord& after);
+    // Writes the pages not given and attaches the list to the new file.
+    // FileError "Cannot create file %s" when the temporary file fails; the
+    // list then holds what it was given.
+    void finish();
+
+private:
+    void start(int index);
+
+    PageList& pages_;
+    int projectType_;
+    QString folder_;
+    QString replacing_;
+    QString path_;  // the private file, removed once the list is attached
+    std::unique_ptr<ProjectFileWriter> writer_;
+    bool holding_ = false;
+    int next_ = 0;
 };
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "base/Errors.h"
 #include "project/KeywordFill.h"
@@ -113,7 +114,7 @@ ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool 
     InitPage(project_.pages.append(), {.projectType = type,
                                        .index = 0,
                                        .startupDir = QFile::encodeName(startupDir_)});
-    ShowPage(currentPage(), fields_, type, 0, project_.pages.size());
+    showPage(0);
 
     const QString name = NextProjectName(startupDir_);
     adoptPath(startupDir_ + u'/' + name);
@@ -125,21 +126,29 @@ ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool 
 
 void ProjectSession::showPage(int index)
 {
+    // Read first: a record that no longer reads leaves the page shown as it was.
+    const PageRecord page = project_.pages.at(index);
     currentIndex_ = index;
-    ShowPage(currentPage(), fields_, project_.projectType, index, project_.pages.size());
+    ShowPage(page, fields_, project_.projectType, index, project_.pages.size());
 }
 
-void ProjectSession::storeCurrentPage() { StorePage(currentPage(), fields_, project_.projectType); }
+void ProjectSession::storeCurrentPage()
+{
+    // Stored into a copy: a page that comes out as the file holds it stays
+    // unheld, so paging through a project costs no memory.
+    PageRecord page = currentPage();
+    StorePage(page, fields_, project_.projectType);
+    project_.pages.set(currentIndex_, page);
+}
 
 void ProjectSession::appendNewPage()
 {
     const int index = project_.pages.size();
-    PageRecord page;
-    InitPage(page, {.projectType = project_.projectType,
-                    .index = index,
-                    .previous = &project_.pages[index - 1],
-                    .startupDir = QFile::encodeName(startupDir_)});
-    project_.pages.append() = page;
+    const PageRecord previous = project_.pages.at(index - 1);
+    InitPage(project_.pages.append(), {.projectType = project_.projectType,
+                                       .index = index,
+                                       .previous = &previous,
+                                       .startupDir = QFile::encodeName(startupDir_)});
 }
 
 void ProjectSession::nextPage()
@@ -156,11 +165,11 @@ void ProjectSession::previousPage()
     showPage(currentIndex_ - 1);
 }
 
-int ProjectSession::openProject(const QString& path)
+FileResult ProjectSession::openProject(const QString& path)
 {
     ProjectData read;
     QString reason;
-    const int result = ReadProjectFile(path, read, &reason);
+    const FileResult result = ReadProjectFile(path, read, &reason);
     if (result != kFileOk) {
         lastFailure_ = reason;
         return result;
@@ -185,19 +194,33 @@ void ProjectSession::load()
                                                             .initialPath = QString(),
                                                             .confirmOverwrite = false,
                                                             .mustExist = true});
-    if (!path) return;
+    if (path) open(*path);
+}
+
+bool ProjectSession::open(const QString& path)
+{
     // A failed load keeps the current project, its pages, title and flag.
-    if (openProject(*path) != kFileOk) {
-        prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error,
-                          fileFailureDetail(*path, lastFailure_));
-    }
+    if (openProject(path) == kFileOk) return true;
+    prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error,
+                      fileFailureDetail(path, lastFailure_));
+    return false;
 }
 
 bool ProjectSession::writeTo(const QString& path, QString& reason)
 {
     storeCurrentPage();
+    const ProjectRecords* records = project_.pages.records();
+    // A folder that takes no temporary file makes the writer write the file
+    // in place, over the records the unheld pages are still to be read from.
+    if (records && QFileInfo(records->path()) == QFileInfo(path) &&
+        !QFileInfo(QFileInfo(path).absolutePath()).isWritable())
+        project_.pages.holdAll();
     if (WriteProjectFile(path, project_, &reason) != kFileOk) return false;
     onDisk_ = diskIdentityOf(path);
+    // The pages are read from the file just written from now on, and the
+    // pages held until now let go.
+    ProjectData written;
+    if (ReadProjectFile(path, written) == kFileOk) project_ = std::move(written);
     return true;
 }
 
@@ -224,6 +247,18 @@ bool ProjectSession::save()
     adoptPath(projectPath_);
     changed_ = false;
     return true;
+}
+
+void ProjectSession::noteFileRewritten() { onDisk_ = diskIdentityOf(projectPath_); }
+
+bool ProjectSession::ensureSaved()
+{
+    storeCurrentPage();
+    const PageList& pages = project_.pages;
+    if (pages.isVerbatim() && pages.records()->isFileAt(projectPath_) &&
+        pages.records()->projectType() == project_.projectType)
+        return true;
+    return save();
 }
 
 void ProjectSession::saveAs()
@@ -288,9 +323,10 @@ int ProjectSession::importKeywordList(const QString& path, const ImportProgress&
     storeCurrentPage();
     PageList& pages = project_.pages;
     const int first = pages.size();
+    const PageRecord last = pages.at(first - 1);
     KeywordPageMaker maker({.projectType = project_.projectType,
                             .startupDir = QFile::encodeName(startupDir_)},
-                           first, &pages[first - 1]);
+                           first, &last);
     pages.reserve(first + int(phrases.size()));
     for (qsizetype i = 0; i < phrases.size(); ++i) {
         pages.append() = maker.make(phrases[i]);
@@ -311,13 +347,14 @@ void ProjectSession::deletePage()
     }
     storeCurrentPage();
     const int index = currentIndex_;
-    RemovedPage removed{.index = index, .page = std::make_unique<PageRecord>(pages[index])};
+    // Copied out of the file now: a save replaces the file the list reads.
+    RemovedPage removed{.index = index, .page = std::make_unique<PageRecord>(pages.at(index))};
     if (isInterlinked(project_.projectType) && index + 1 < pages.size()) {
-        PageRecord& next = pages[index + 1];
+        const PageRecord next = pages.at(index + 1);
         removed.nextLink.emplace(next.text(TextField::PreviousLinkName),
                                  next.text(TextField::PreviousLinkAddress));
         for (TextField f : {TextField::PreviousLinkName, TextField::PreviousLinkAddress})
-            next.setText(f, pages[index].text(f));
+            pages.edit(index + 1).setText(f, pages.at(index).text(f));
     }
     removed_.push_back(std::move(removed));
     pages.removeAt(index);
@@ -335,8 +372,9 @@ void ProjectSession::undoDelete()
     const int index = std::min(removed.index, pages.size());
     pages.insert(index) = *removed.page;
     if (removed.nextLink && index + 1 < pages.size()) {
-        pages[index + 1].setText(TextField::PreviousLinkName, removed.nextLink->first);
-        pages[index + 1].setText(TextField::PreviousLinkAddress, removed.nextLink->second);
+        PageRecord& next = pages.edit(index + 1);
+        next.setText(TextField::PreviousLinkName, removed.nextLink->first);
+        next.setText(TextField::PreviousLinkAddress, removed.nextLink->second);
     }
     showPage(index);
     changed_ = true;

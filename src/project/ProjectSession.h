@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/FileResult.h"
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
@@ -34,6 +35,9 @@ public:
     void previousPage();  // "<<"
     void load();          // "Load..."
     bool save();          // "Save"
+    // Saves unless the project file already holds the project exactly as
+    // it is (the shown page stored first). True when the file holds it.
+    bool ensureSaved();
     void saveAs();        // "Save As..."
     void fill();          // "Fill"
     void chooseColour(ColourField swatch);
@@ -65,9 +69,12 @@ public:
     // or Yes with a save that failed: the work is still only here.
     bool confirmDiscard();
 
+    // Opens a project as "Load..." does once a file is chosen: on failure the
+    // message "Error opening file" and the session keeps its project.
+    bool open(const QString& path);
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
-    int openProject(const QString& path);
+    FileResult openProject(const QString& path);
     // Why the last openProject failed, as a user reads it.
     const QString& openFailure() const { return lastFailure_; }
 
@@ -83,7 +90,9 @@ public:
     const ProjectData& project() const { return project_; }
     int projectType() const { return project_.projectType; }
     int currentIndex() const { return currentIndex_; }
-    PageRecord& currentPage() { return project_.pages[currentIndex_]; }
+    // A copy of the current page's record (what was stored last, not what
+    // the fields show now).
+    PageRecord currentPage() const { return project_.pages.at(currentIndex_); }
     const QString& projectPath() const { return projectPath_; }
     const QString& projectName() const { return projectName_; }
     // What is kept beside the project file, opened once whenever the
@@ -93,6 +102,9 @@ public:
     void markChanged() { changed_ = true; }
     // For a command that showed pages but changed no record (generation).
     void markUnchanged() { changed_ = false; }
+    // For a command that wrote the project file itself (generation after a
+    // save): the file as it is now is the one this session last wrote.
+    void noteFileRewritten();
 
     // "Velmora - " and the project name.
     QString title() const;

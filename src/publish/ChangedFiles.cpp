@@ -1,6 +1,8 @@
 #include "publish/ChangedFiles.h"
 
 #include <QHash>
+#include <QSet>
+#include <algorithm>
 #include <exception>
 
 #include "base/Errors.h"
@@ -15,6 +17,7 @@ QByteArray protocolWord(PublishProtocol protocol)
     switch (protocol) {
     case PublishProtocol::Ftp: return "ftp";
     case PublishProtocol::Ftps: return "ftps";
+    case PublishProtocol::FtpsImplicit: return "ftps-implicit";
     case PublishProtocol::Sftp: return "sftp";
     }
     return "unknown";
@@ -88,6 +91,14 @@ ChangedFiles::ChangedFiles(ProjectCompanion* companion, const PublishDestination
     }
     const std::vector<std::optional<FileStamp>> stampOfPath = stampOfFiles(paths);
 
+    QSet<QByteArray> planned;
+    planned.reserve(qsizetype(plan.size()));
+    for (const UploadItem& item : plan) planned.insert(item.remoteName);
+    const QHash<QByteArray, FileStamp> recorded = companion_->stamps(scope_);
+    for (auto it = recorded.begin(); it != recorded.end(); ++it)
+        if (!planned.contains(it.key())) dropped_.append(it.key());
+    std::sort(dropped_.begin(), dropped_.end());
+
     for (const UploadItem* item : considered) {
         const std::optional<FileStamp>& stamp = stampOfPath[pathIndex.value(item->localPath)];
         if (onlyChanged_ && stamp && companion_->stamp(scope_, item->remoteName) == stamp) {
@@ -105,6 +116,20 @@ QByteArrayList ChangedFiles::namesToSend() const
     names.reserve(qsizetype(toSend_.size()));
     for (const UploadItem& item : toSend_) names.append(item.remoteName);
     return names;
+}
+
+QByteArrayList ChangedFiles::plannedChanges() const
+{
+    QByteArrayList changes = namesToSend();
+    if (removeDropped_)
+        for (const QByteArray& name : dropped_) changes.append("delete " + name);
+    return changes;
+}
+
+void ChangedFiles::fileRemoved(const QByteArray& remoteName)
+{
+    ++removed_;
+    keepRecord([&] { companion_->removeStamp(scope_, remoteName); });
 }
 
 void ChangedFiles::fileStarted(int index)
@@ -139,20 +164,26 @@ void ChangedFiles::keepRecord(const std::function<void()>& change)
 
 void ChangedFiles::publishThrough(Publisher& publisher)
 {
-    if (onlyChanged_ && toSend_.empty()) return;  // nothing to send needs no connection
+    const QByteArrayList removals = removeDropped_ ? dropped_ : QByteArrayList();
+    // Nothing to send or delete needs no connection.
+    if (onlyChanged_ && toSend_.empty() && removals.isEmpty()) return;
     running_ = &publisher;
     const QMetaObject::Connection started =
         QObject::connect(&publisher, &Publisher::fileStarted, &publisher,
                          [this](int index, int) { fileStarted(index); });
     const QMetaObject::Connection confirmed = QObject::connect(
         &publisher, &Publisher::fileConfirmed, &publisher, [this](int index) { fileConfirmed(index); });
+    const QMetaObject::Connection removed =
+        QObject::connect(&publisher, &Publisher::fileRemoved, &publisher,
+                         [this](const QByteArray& name) { fileRemoved(name); });
     const ScopeExit detach([&] {
         QObject::disconnect(started);
         QObject::disconnect(confirmed);
+        QObject::disconnect(removed);
         running_ = nullptr;
     });
     try {
-        publisher.publish(toSend_);
+        publisher.publish(toSend_, removals);
     } catch (const VelmoraError&) {
         // A stop made for the record's sake reports the record, not the stop.
         if (!recordFailure_) throw;
@@ -168,8 +199,10 @@ void ChangedFiles::publishThrough(Publisher& publisher)
 
 QString ChangedFiles::summary() const
 {
-    return plural(sent_, "file sent", "files sent") + QStringLiteral(", ") +
-           QStringLiteral("%1 already up to date").arg(upToDate_);
+    QString text = plural(sent_, "file sent", "files sent") + QStringLiteral(", ") +
+                   QStringLiteral("%1 already up to date").arg(upToDate_);
+    if (removeDropped_) text += QStringLiteral(", %1 removed").arg(removed_);
+    return text;
 }
 
 }  // namespace velmora

@@ -52,12 +52,26 @@ public:
     QByteArrayList namesToSend() const;
     // Remote names the destination already holds as they are here.
     int upToDateCount() const { return upToDate_; }
+    // The names this destination holds from an earlier upload (as the
+    // record has them) that the plan no longer holds, in order: all that
+    // "Remove pages no longer in the project" may delete. A file the record
+    // does not name (placed there by hand) is never among them.
+    const QByteArrayList& droppedNames() const { return dropped_; }
+    // Deletes droppedNames() once every file is sent, and drops each from
+    // the record as the server confirms it gone.
+    void setRemoveDropped(bool remove) { removeDropped_ = remove; }
+    bool removesDropped() const { return removeDropped_; }
+    int removedCount() const { return removed_; }
+    // The dry run: each name to send, then "delete NAME" for each file to
+    // delete.
+    QByteArrayList plannedChanges() const;
     // Files the server has confirmed so far.
     int sentCount() const { return sent_; }
 
     // The publisher's reports, by index into toSend().
     void fileStarted(int index);
     void fileConfirmed(int index);
+    void fileRemoved(const QByteArray& remoteName);
 
     // Publishes toSend() through `publisher`, keeping the record as it goes.
     // A record that cannot be written stops the upload and is the failure
@@ -78,6 +92,9 @@ private:
     std::vector<std::optional<FileStamp>> stamps_;  // of toSend_, nothing when unreadable
     int upToDate_ = 0;
     int sent_ = 0;
+    QByteArrayList dropped_;
+    bool removeDropped_ = false;
+    int removed_ = 0;
     std::optional<QString> recordFailure_;
     Publisher* running_ = nullptr;
 };

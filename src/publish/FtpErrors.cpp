@@ -13,4 +13,21 @@ FTPException::FTPException(const QString& explanation, const QByteArray& replyLi
 {
 }
 
+FTPException FTPException::within(const QString& context) const
+{
+    const QString replyText = QString::fromUtf8(reply_);
+    if (text() == replyText) return FTPException(context, reply_);
+    // "explanation: reply": the explanation stays between context and reply.
+    const QString explanation = text().left(text().size() - replyText.size() - 2);
+    return FTPException(context + QStringLiteral(": ") + explanation, reply_);
+}
+
+IncompleteFileError::IncompleteFileError(const QByteArray& remoteName, qint64 held, qint64 sent)
+    : VelmoraError(QStringLiteral("The server holds %1 bytes of %2 after its upload, not %3")
+                       .arg(held)
+                       .arg(QString::fromUtf8(remoteName))
+                       .arg(sent))
+{
+}
+
 }  // namespace velmora

@@ -30,9 +30,19 @@ public:
     // user: "The server refused active mode (try passive mode): 500 ...".
     FTPException(const QString& explanation, const QByteArray& replyLine);
     const QByteArray& reply() const { return reply_; }
+    // The same refusal with where it happened before it:
+    // "Cannot store a.htm in the login folder on host port 21: 553 ...".
+    FTPException within(const QString& context) const;
 
 private:
     QByteArray reply_;
+};
+
+// The server confirmed a file but holds another size of it than was sent:
+// worth sending again.
+class IncompleteFileError : public VelmoraError {
+public:
+    IncompleteFileError(const QByteArray& remoteName, qint64 held, qint64 sent);
 };
 
 // The server showed an identity (a TLS certificate, a host key) that the

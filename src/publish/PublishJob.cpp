@@ -31,6 +31,7 @@ PublishJob::PublishJob(const PublishSource& source, PublishDestination destinati
     if (source.companion) CheckRecordable(destination_);
     changes_ = std::make_unique<ChangedFiles>(source.companion, destination_, planned.items,
                                               choices_.changedOnly);
+    changes_->setRemoveDropped(choices_.removeDropped);
 }
 
 PublishJob::~PublishJob() = default;
@@ -53,6 +54,7 @@ bool PublishJob::run(const ServerTrustOptions& trust)
     connect(publisher.get(), &Publisher::fileConfirmed, this, [this](int index) {
         emit fileConfirmed(index, toSend()[static_cast<std::size_t>(index)].remoteName);
     });
+    connect(publisher.get(), &Publisher::fileRemoved, this, &PublishJob::fileRemoved);
     try {
         changes_->publishThrough(*publisher);
     } catch (const UntrustedServerError&) {

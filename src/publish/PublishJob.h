@@ -34,6 +34,9 @@ struct PublishSource {
 struct PublishChoices {
     bool changedOnly = false;  // send only what the destination lacks
     bool dryRun = false;       // name what would be sent; connect nowhere
+    // Delete what this destination holds from an earlier publish and the
+    // project no longer has, once every file is sent.
+    bool removeDropped = false;
 };
 
 // One publish of a project, as the FTP dialog's Send and velmora-cli upload
@@ -60,9 +63,13 @@ public:
     const QStringList& skippedImages() const { return skippedImages_; }
     // The files run() sends, in order; the signals index into it.
     const std::vector<UploadItem>& toSend() const { return changes_->toSend(); }
-    // What a dry run shows: the names that would go.
-    QByteArrayList namesToSend() const { return changes_->namesToSend(); }
+    // What a dry run shows: the names that would go, then "delete NAME"
+    // for each file that would be deleted.
+    QByteArrayList namesToSend() const { return changes_->plannedChanges(); }
     const ChangedFiles& changes() const { return *changes_; }
+    // Whether run() deletes changes().droppedNames(); the choice's value
+    // unless changed here (a deletion too large, refused as a whole).
+    void setRemoveDropped(bool remove) { changes_->setRemoveDropped(remove); }
     const PublishDestination& destination() const { return destination_; }
 
     // A server identity the user chose to trust for the next run().
@@ -80,9 +87,11 @@ public:
 signals:
     void status(const QString& text);
     void fileStarted(int index, int count);
-    void fileBytesSent(qint64 bytes);
+    void fileBytesSent(int index, qint64 bytes);
     // The server has confirmed the whole file under `remoteName`.
     void fileConfirmed(int index, const QByteArray& remoteName);
+    // The server no longer holds a file the project dropped.
+    void fileRemoved(const QByteArray& remoteName);
 
 private:
     PublishDestination destination_;

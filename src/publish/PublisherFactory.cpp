@@ -14,13 +14,21 @@ std::unique_ptr<Publisher> makePublisher(const PublishDestination& destination,
     return std::make_unique<FtpPublisher>(destination, parent);
 }
 
-int defaultPort(PublishProtocol protocol) { return protocol == PublishProtocol::Sftp ? 22 : 21; }
+int defaultPort(PublishProtocol protocol)
+{
+    switch (protocol) {
+    case PublishProtocol::Sftp: return 22;
+    case PublishProtocol::FtpsImplicit: return 990;
+    default: return 21;
+    }
+}
 
 QByteArray protocolName(PublishProtocol protocol)
 {
     switch (protocol) {
     case PublishProtocol::Ftp: return "ftp";
     case PublishProtocol::Ftps: return "ftps";
+    case PublishProtocol::FtpsImplicit: return "ftps-implicit";
     case PublishProtocol::Sftp: return "sftp";
     }
     return "ftp";
@@ -28,8 +36,8 @@ QByteArray protocolName(PublishProtocol protocol)
 
 std::optional<PublishProtocol> protocolFromName(QByteArrayView name)
 {
-    for (PublishProtocol protocol :
-         {PublishProtocol::Ftp, PublishProtocol::Ftps, PublishProtocol::Sftp})
+    for (PublishProtocol protocol : {PublishProtocol::Ftp, PublishProtocol::Ftps,
+                                     PublishProtocol::FtpsImplicit, PublishProtocol::Sftp})
         if (name == protocolName(protocol)) return protocol;
     return std::nullopt;
 }

@@ -122,23 +122,29 @@ UploadProgress::UploadProgress(const std::vector<UploadItem>& plan)
 void UploadProgress::startFile(int index)
 {
     if (index < 0 || index >= fileCount()) return;
-    current_ = index;
-    currentBytes_ = 0;
+    current_[index] = 0;
 }
 
-void UploadProgress::setFileBytes(qint64 sent)
+void UploadProgress::setFileBytes(int index, qint64 sent)
 {
-    if (current_ < 0) return;
-    currentBytes_ = std::clamp<qint64>(sent, 0, sizes_[static_cast<std::size_t>(current_)]);
+    const auto found = current_.find(index);
+    if (found == current_.end()) return;
+    found->second = std::clamp<qint64>(sent, 0, sizes_[static_cast<std::size_t>(index)]);
 }
 
-void UploadProgress::finishFile()
+void UploadProgress::finishFile(int index)
 {
-    if (current_ < 0) return;
-    bytesBefore_ += sizes_[static_cast<std::size_t>(current_)];
-    currentBytes_ = 0;
-    current_ = -1;
+    // Only a file that was started counts, and only once.
+    if (current_.erase(index) == 0) return;
+    bytesFinished_ += sizes_[static_cast<std::size_t>(index)];
     ++filesDone_;
+}
+
+qint64 UploadProgress::bytesDone() const
+{
+    qint64 done = bytesFinished_;
+    for (const auto& [index, bytes] : current_) done += bytes;
+    return done;
 }
 
 int UploadProgress::permille() const

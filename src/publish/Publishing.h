@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "generate/SiteFiles.h"
@@ -71,19 +72,20 @@ using UploadStartEvent = std::function<void(const UploadItem& item, int index, i
 void UploadPlan(TVexFTP& ftp, const std::vector<UploadItem>& plan, const UploadStartEvent& onStart);
 
 // Progress through a plan by files and bytes, for a progress display.
+// Several files may be on their way at once.
 class UploadProgress {
 public:
     // Sizes come from the files as they are now; a missing file counts 0.
     explicit UploadProgress(const std::vector<UploadItem>& plan);
 
     void startFile(int index);
-    void setFileBytes(qint64 sent);  // bytes of the current file sent so far
-    void finishFile();
+    void setFileBytes(int index, qint64 sent);  // bytes of that file sent so far
+    void finishFile(int index);
 
     int fileCount() const { return static_cast<int>(sizes_.size()); }
     int filesDone() const { return filesDone_; }
     qint64 bytesTotal() const { return bytesTotal_; }
-    qint64 bytesDone() const { return bytesBefore_ + currentBytes_; }
+    qint64 bytesDone() const;
     // 0 to 1000 of the bytes, or of the files when every file is empty.
     int permille() const;
     // "2 of 4 files, 1234 of 5678 bytes"
@@ -92,9 +94,8 @@ public:
 private:
     std::vector<qint64> sizes_;
     qint64 bytesTotal_ = 0;
-    qint64 bytesBefore_ = 0;
-    qint64 currentBytes_ = 0;
-    int current_ = -1;
+    qint64 bytesFinished_ = 0;
+    std::map<int, qint64> current_;  // files on their way: bytes sent so far
     int filesDone_ = 0;
 };
 

@@ -4,10 +4,10 @@
 
 namespace velmora {
 
-int SubmissionBrowser::load(const QString& path)
+FileResult SubmissionBrowser::load(const QString& path)
 {
     list_.clear();
-    const int result = ReadSubmissionFile(path, list_);
+    const FileResult result = ReadSubmissionFile(path, list_);
     if (result != kFileOk || list_.isEmpty()) {
         // The dialog always shows an entry, so a list that cannot be read
         // starts as one blank entry.
@@ -19,7 +19,7 @@ int SubmissionBrowser::load(const QString& path)
     return result;
 }
 
-int SubmissionBrowser::save(const QString& path) const { return WriteSubmissionFile(path, list_); }
+FileResult SubmissionBrowser::save(const QString& path) const { return WriteSubmissionFile(path, list_); }
 
 void SubmissionBrowser::clear()
 {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "SubmissionList.h"
+#include "base/FileResult.h"
 
 namespace velmora {
 
@@ -13,9 +14,9 @@ public:
     // Reads the list from `path`; on any failure the list is one blank
     // entry. Either way the first entry is current and Edit mode is off.
     // Returns the read's result.
-    int load(const QString& path);
+    FileResult load(const QString& path);
     // Writes the whole list to `path` and returns the write's result.
-    int save(const QString& path) const;
+    FileResult save(const QString& path) const;
     // Drops the list; nothing is current afterwards.
     void clear();
 

@@ -1,10 +1,12 @@
 #include "SubmissionFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
+#include <algorithm>
 
+#include "base/Errors.h"
 #include "base/FileAccess.h"
+#include "base/FolderFile.h"
 
 namespace velmora {
 
@@ -20,7 +22,7 @@ QString submissionFilePath(const QString& startupDir)
     return startupDir + QStringLiteral("/addurl.ini");
 }
 
-int ReadSubmissionFile(const QString& path, SubmissionList& out)
+FileResult ReadSubmissionFile(const QString& path, SubmissionList& out)
 {
     // The file is opened for writing too, so a read-only file counts as one
     // that cannot be opened.
@@ -45,26 +47,20 @@ int ReadSubmissionFile(const QString& path, SubmissionList& out)
     return kFileOk;
 }
 
-int WriteSubmissionFile(const QString& path, const SubmissionList& list)
+FileResult WriteSubmissionFile(const QString& path, const SubmissionList& list)
 {
-    // A read-only list is refused as an in-place write would refuse it; the
-    // atomic replace below could otherwise swap it out.
-    if (isReadOnlyFile(path) || isNonRegularFile(path)) return kFileCannotOpen;
-
-    QSaveFile file(path);
-    // A folder that cannot hold the temporary file still lets a writable
-    // list be saved, in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) return kFileCannotOpen;
-
-    char countBytes[kCountSize];
-    qToLittleEndian<qint32>(list.size(), countBytes);
-    if (file.write(countBytes, kCountSize) != kCountSize) return kFileShort;
+    QByteArray bytes(kCountSize + kEntrySize * list.size(), Qt::Uninitialized);
+    qToLittleEndian<qint32>(list.size(), bytes.data());
     for (int i = 0; i < list.size(); ++i) {
-        const auto bytes = list[i].bytes();
-        if (file.write(bytes.data(), kEntrySize) != kEntrySize) return kFileShort;
+        const auto entry = list[i].bytes();
+        std::copy(entry.begin(), entry.end(), bytes.begin() + kCountSize + kEntrySize * i);
     }
-    return file.commit() ? kFileOk : kFileShort;
+    try {
+        writeFileAtPath(path, bytes, FileUse::State);
+    } catch (const FileError&) {
+        return kFileCannotOpen;
+    }
+    return kFileOk;
 }
 
 }  // namespace velmora

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "SubmissionList.h"
-#include "project/ProjectFile.h"  // the file results kFileOk, kFileCannotOpen, kFileShort
+#include "base/FileResult.h"
 
 namespace velmora {
 
@@ -12,16 +12,18 @@ namespace velmora {
 QString submissionFilePath(const QString& startupDir);
 
 // Reads the count and that many entries into `out`, but only when the whole
-// list reads: a failure leaves `out` as it was. Returns 0 on success, 1 when
-// the file is missing or read-only, 2 when it is shorter than 4 bytes or than
-// its count says, or when the count is 0 or less (a list with nothing to
-// show). Bytes after the last counted entry are ignored.
-int ReadSubmissionFile(const QString& path, SubmissionList& out);
+// list reads: a failure leaves `out` as it was. kFileCannotOpen when the
+// file is missing, read-only or not a regular file; kFileShort when it is
+// shorter than 4 bytes or than its count says, or when the count is 0 or
+// less (a list with nothing to show). Bytes after the last counted entry are
+// ignored.
+FileResult ReadSubmissionFile(const QString& path, SubmissionList& out);
 
 // Writes the count and every entry, exactly 4 + 520 x N bytes. The file is
-// replaced atomically: when the write fails, the old file stays whole.
-// Returns 0 on success, 1 when the file cannot be opened or created, 2 when
-// a write comes up short.
-int WriteSubmissionFile(const QString& path, const SubmissionList& list);
+// replaced atomically, a link at its name replaced rather than written
+// through: when the write fails, the old file stays whole. kFileCannotOpen
+// when the file is read-only, a FIFO, device or folder is in its place, or
+// it cannot be written.
+FileResult WriteSubmissionFile(const QString& path, const SubmissionList& list);
 
 }  // namespace velmora

@@ -123,7 +123,7 @@ TEST(CliUsage, TheFullUsageShowsEachCommandAsItsOwnUsageDoes)
         EXPECT_TRUE(full.contains("  " + line + '\n') || full.endsWith("  " + line + '\n'))
             << line.constData();
     }
-    EXPECT_TRUE(full.contains("[--changed-only] [--dry-run]"));
+    EXPECT_TRUE(full.contains("[--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]"));
 }
 
 TEST(CliGenerate, WritesAutoNamedPagesBesideTheProjectAndListsThem)

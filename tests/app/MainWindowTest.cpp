@@ -16,9 +16,11 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/ui/AboutDialog.h"
@@ -27,6 +29,7 @@
 #include "project/PageFields.h"
 #include "project/ProjectFile.h"
 #include "support/CliRun.h"
+#include "project/ProjectFile.h"
 #include "support/ProjectBuilder.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
@@ -462,7 +465,8 @@ TEST_F(MainWindowTest, SkippedImagesAreToldInOneMessageAfterGeneration)
     const auto& told = prompter.calls().last();
     EXPECT_EQ(told.caption, QStringLiteral("Message"));
     EXPECT_EQ(told.icon, MessageIcon::Warning);
-    EXPECT_EQ(told.text, QStringLiteral("Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
+    EXPECT_EQ(told.text, QStringLiteral("3 of 3 pages written\n"
+                                        "Image skipped: %1 is not a GIF, JPEG, PNG or WebP picture\n"
                                         "Image skipped: cannot read %2")
                              .arg(file("notes.txt"), file("missing.gif")));
     EXPECT_TRUE(QFile::exists(file("Project1/Project1o.htm")));
@@ -498,37 +502,60 @@ TEST_F(MainWindowTest, APageThatCannotBeWrittenIsReportedOnce)
     EXPECT_TRUE(launcher.targets.isEmpty());
 }
 
-TEST_F(MainWindowTest, TheWindowWritesTheSameFilesAsTheCli)
+// The window and velmora-cli generate through one engine: the same bytes
+// under the same names, whether the window names the pages itself or takes
+// the names the records hold.
+struct NamingCase {
+    const char* name;
+    const char* autoName;
+    QByteArrayList recordNames;  // empty: named by generation
+    QStringList files;
+};
+
+class WindowAndCli : public MainWindowTest, public ::testing::WithParamInterface<NamingCase> {};
+
+TEST_P(WindowAndCli, WriteTheSameFiles)
 {
+    const NamingCase& c = GetParam();
     // A project with texts that are not UTF-8, as from another system.
-    test::ProjectBuilder(3)
-        .startupDir(QFile::encodeName(dir.path()))
+    test::ProjectBuilder project(3);
+    project.startupDir(QFile::encodeName(dir.path()))
         .text(TextField::Heading, test::numbered("\xC4\xE5\xF8\xE5\xE2\xFB\xE5 "))
         .text(TextField::SubHeading, "line one\r\nline two")
         .text(TextField::Description, "para\r\n\r\nend\r\n")
-        .text(TextField::Word3, "w\xE9")
-        .writeTo(dir);
-    const QByteArray before = test::readFile(file("site.kpj"));
+        .text(TextField::Word3, "w\xE9");
+    if (!c.recordNames.isEmpty())
+        project.text(TextField::Edit2, [&c](int i) { return c.recordNames[i]; });
+    project.writeTo(dir);
 
-    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n[VENDOR]\nLINK_IN_HTML=http://credit.example/\n");
+    start(QByteArray("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\nAUTO_NAME=") + c.autoName +
+          "\n[VENDOR]\nLINK_IN_HTML=http://credit.example/\n");
     prompter.answerOpenFile(file("site.kpj"));
     click(ui().Button5);
     click(ui().Button10);
-    EXPECT_EQ(test::readFile(file("site.kpj")).mid(8, 30000), before.mid(8, 30000));
+    EXPECT_TRUE(prompter.messages().isEmpty()) << prompter.messages().join(u'|').toStdString();
     QByteArrayList fromWindow;
-    for (const char* name : {"site/siteb.htm", "site/sitev.htm", "site/siteo.htm"}) {
-        fromWindow.append(test::readFile(file(name)));
-        QFile::remove(file(name));
+    for (const QString& name : c.files) {
+        fromWindow.append(test::readFile(dir.file(name)));
+        QFile::remove(dir.file(name));
     }
+    EXPECT_TRUE(fromWindow[2].contains("<title>\xC4\xE5\xF8\xE5\xE2\xFB\xE5 2</title>"));
 
     const test::CliRun cli =
         test::runCliProgram({QStringLiteral("generate"), file("site.kpj")}, {.workingDirectory = dir.path()});
     ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
-    int i = 0;
-    for (const char* name : {"site/siteb.htm", "site/sitev.htm", "site/siteo.htm"})
-        EXPECT_EQ(test::readFile(file(name)), fromWindow[i++]) << name;
-    EXPECT_TRUE(fromWindow[2].contains("<title>\xC4\xE5\xF8\xE5\xE2\xFB\xE5 2</title>"));
+    for (int i = 0; i < c.files.size(); ++i)
+        EXPECT_EQ(test::readFile(dir.file(c.files[i])), fromWindow[i]) << c.files[i].toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Naming, WindowAndCli,
+    ::testing::Values(
+        NamingCase{"Automatic", "Yes", {},
+                   {QStringLiteral("site/siteb.htm"), QStringLiteral("site/sitev.htm"), QStringLiteral("site/siteo.htm")}},
+        NamingCase{"FromTheRecords", "No", {"one.htm", "two.htm", "three.html"},
+                   {QStringLiteral("site/one.htm"), QStringLiteral("site/two.htm"), QStringLiteral("site/three.html")}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, EditCommandsActOnlyOnTextBoxes)
 {
@@ -605,7 +632,7 @@ TEST_F(MainWindowTest, TheImageBrowseButtonSetsTheNameAndSource)
     EXPECT_EQ(form->session().project().pages[0].text(TextField::ImageSource),
               QFile::encodeName(file("pics/logo.gif")));
     EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::OpenFile)[0].request.filter,
-              QStringLiteral("Image Files|*.gif; *.jpg"));
+              QStringLiteral("Image Files|*.gif; *.jpg; *.jpeg; *.png; *.webp"));
 }
 
 TEST_F(MainWindowTest, ImportKeywordListAppendsPagesAndEndsOnTheFirst)
@@ -942,23 +969,29 @@ TEST_F(MainWindowTest, ALargerFontGrowsTheWindowSoNoTextIsCut)
     EXPECT_EQ(ui().Heading->x() > ui().Label2->x() + ui().Label2->width(), true);
 }
 
+// A font so large that the grown design outruns the screen: the window stays
+// inside the screen's free area and its controls scroll, none of them cut.
+TEST_F(MainWindowTest, AWindowLargerThanTheScreenStaysOnItAndScrolls)
+{
+    const FontForTest huge(22);
+    start();
+    const QRect free = form->screen()->availableGeometry();
+    EXPECT_TRUE(free.contains(form->frameGeometry()))
+        << form->frameGeometry().width() << "x" << form->frameGeometry().height();
+    auto* area = qobject_cast<QScrollArea*>(form->centralWidget());
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->widget(), ui().centralwidget);
+    EXPECT_GT(ui().centralwidget->width(), area->viewport()->width());
+    for (QLabel* label : form->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(form.get()) || label->text().isEmpty()) continue;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+    }
+}
+
 TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
 {
     start("[OPTIONS]\nMSG_FOLDER=No\n");
-    // While the file message of the third page is shown, the user presses
-    // Stop in the progress.
-    QString labelAtStop;
-    QList<Qt::CursorShape> cursors;
-    prompter.whileMessageShown = [&, files = 0](const QString& text) mutable {
-        const QCursor* cursor = QApplication::overrideCursor();
-        cursors << (cursor ? cursor->shape() : Qt::ArrowCursor);
-        if (!text.endsWith(QStringLiteral(" file has been created.")) || ++files != 3) return;
-        auto* progress = form->findChild<QProgressDialog*>();
-        ASSERT_NE(progress, nullptr);
-        labelAtStop = progress->labelText();
-        for (QPushButton* button : progress->findChildren<QPushButton*>())
-            if (button->text() == QStringLiteral("Stop")) button->click();
-    };
     for (int i = 1; i <= 6; ++i) {
         type(ui().Heading, QStringLiteral("Page %1").arg(i));
         if (i < 6) click(ui().Button2);
@@ -966,29 +999,102 @@ TEST_F(MainWindowTest, StopEndsALongGenerationAfterThePageBeingWritten)
     for (int i = 0; i < 4; ++i) click(ui().Button1);
     ASSERT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 6"));
 
+    // The progress shows at once here; the user presses Stop in it as soon
+    // as it lets events in, on the first page.
+    form->setProgressDelay(0);
+    QString labelAtStop;
+    QList<Qt::CursorShape> cursors;
+    QTimer::singleShot(0, form.get(), [&] {
+        auto* progress = form->findChild<QProgressDialog*>();
+        ASSERT_NE(progress, nullptr);
+        ASSERT_TRUE(progress->isVisible());
+        labelAtStop = progress->labelText();
+        const QCursor* cursor = QApplication::overrideCursor();
+        cursors << (cursor ? cursor->shape() : Qt::ArrowCursor);
+        for (QPushButton* button : progress->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Stop")) button->click();
+    });
     click(ui().Button8);  // Preview: generation first
-    // The progress counts pages (it is brought up to date now and then).
-    EXPECT_TRUE(labelAtStop.startsWith(QStringLiteral("Page ")));
-    EXPECT_TRUE(labelAtStop.endsWith(QStringLiteral(" of 6")));
-    for (const char* name : {"Project1b.htm", "Project1v.htm", "Project1o.htm"})
-        EXPECT_TRUE(QFile::exists(file("Project1/") + QLatin1String(name))) << name;
-    for (const char* name : {"Project1l.htm", "Project1c.htm", "Project1r.htm"})
+    EXPECT_EQ(labelAtStop, QStringLiteral("Page 1 of 6"));
+    EXPECT_TRUE(QFile::exists(file("Project1/Project1b.htm")));
+    for (const char* name : {"Project1v.htm", "Project1o.htm", "Project1r.htm"})
         EXPECT_FALSE(QFile::exists(file("Project1/") + QLatin1String(name))) << name;
     EXPECT_TRUE(launcher.targets.isEmpty());  // stopped: no preview, as after a cancelled dialog
-    EXPECT_EQ(prompter.messages().size(), 3);
+    // The file message waited for the progress to close; then how far it got.
+    EXPECT_EQ(prompter.messages(),
+              (QStringList{QStringLiteral("Project1b.htm file has been created."),
+                           QStringLiteral("1 of 6 pages written")}));
     // The page current before is shown again.
     EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 6"));
     EXPECT_EQ(ui().Heading->text(), QStringLiteral("Page 2"));
     // Busy while it worked, and no longer.
-    EXPECT_EQ(cursors, QList<Qt::CursorShape>(3, Qt::BusyCursor));
+    EXPECT_EQ(cursors, QList<Qt::CursorShape>{Qt::BusyCursor});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // The next run starts afresh and goes to the end.
-    prompter.whileMessageShown = nullptr;
     prompter.clear();
     click(ui().Button10);
-    EXPECT_EQ(prompter.messages().size(), 6);
+    EXPECT_EQ(prompter.messages().size(), 7);  // six files and the count
+    EXPECT_EQ(prompter.messages().last(), QStringLiteral("6 of 6 pages written"));
     EXPECT_TRUE(QFile::exists(file("Project1/Project1r.htm")));
+}
+
+// The default options tell the folder and every file: each message is
+// answered, none ever stands under or over the progress, every page is
+// written, by Generate, Preview and FTP alike.
+TEST_F(MainWindowTest, TheDefaultMessagesNeverBlockTheProgress)
+{
+    start();
+    for (int i = 1; i <= 3; ++i) {
+        type(ui().Heading, QStringLiteral("Page %1").arg(i));
+        if (i < 3) click(ui().Button2);
+    }
+    form->setProgressDelay(0);
+    int shownOverProgress = 0;
+    prompter.whileMessageShown = [&](const QString&) {
+        for (auto* progress : form->findChildren<QProgressDialog*>())
+            if (progress->isVisible()) ++shownOverProgress;
+    };
+    bool ftpOpened = false;
+    form->setFtpCommand([&](ProjectSession& session) { ftpOpened = session.project().pages.size() == 3; });
+    for (QPushButton* command : {ui().Button10, ui().Button8, ui().Button6}) {
+        prompter.clear();
+        QDir(file("Project1")).removeRecursively();
+        click(command);
+        EXPECT_EQ(prompter.messages(),
+                  (QStringList{QStringLiteral("HTML files will be copied to the folder: ") +
+                                   file("Project1/"),
+                               QStringLiteral("Project1b.htm file has been created."),
+                               QStringLiteral("Project1v.htm file has been created."),
+                               QStringLiteral("Project1o.htm file has been created."),
+                               QStringLiteral("3 of 3 pages written")}))
+            << command->objectName().toStdString();
+        for (const char* name : {"Project1b.htm", "Project1v.htm", "Project1o.htm"})
+            EXPECT_TRUE(QFile::exists(file("Project1/") + QLatin1String(name))) << name;
+    }
+    EXPECT_EQ(shownOverProgress, 0);
+    EXPECT_EQ(launcher.targets.size(), 1);
+    EXPECT_TRUE(ftpOpened);
+}
+
+TEST_F(MainWindowTest, AProjectNamedAtStartUpIsOpened)
+{
+    ProjectData project;
+    project.projectType = kSingle;
+    for (int i = 0; i < 2; ++i) project.pages.append().setText(TextField::Heading, "given");
+    ASSERT_EQ(WriteProjectFile(file("given.kpj"), project), kFileOk);
+    QDir::setCurrent(dir.path());
+    for (const char* name : {"given.kpj", "missing.kpj"}) {
+        prompter.clear();
+        form = std::make_unique<TForm1>(prompter, launcher);
+        form->setStartupProject(file(name));
+        form->show();
+        const bool given = QByteArray(name) == "given.kpj";
+        EXPECT_EQ(form->windowTitle(),
+                  given ? QStringLiteral("Velmora - given.kpj") : QStringLiteral("Velmora - Project1.kpj"));
+        EXPECT_EQ(ui().PageNo->text(), given ? QStringLiteral("Page: 1 of 2") : QStringLiteral("Page: 1 of 1"));
+        EXPECT_EQ(prompter.messages(), given ? QStringList() : QStringList{QStringLiteral("Error opening file")});
+    }
 }
 
 }  // namespace

@@ -87,6 +87,47 @@ TEST_F(FolderFileTest, ThePlantedThingsAreReplacedWithoutWaitingOnThem)
     }
 }
 
+struct StateCase {
+    const char* name;
+    FileUse use;
+    mode_t before;
+    mode_t after;
+};
+
+class StateFileWrite : public FolderFileTest, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(StateFileWrite, IsAlwaysWrittenWithItsPermissions)
+{
+    const StateCase& c = GetParam();
+    dir.write(QStringLiteral("state.ini"), "same");
+    ASSERT_EQ(::chmod(path("state.ini").constData(), c.before), 0);
+    const ino_t before = statOf(path("state.ini")).st_ino;
+    EXPECT_EQ(writeFileInFolder(folder, "state.ini", "same", c.use), WriteResult::Written);
+    EXPECT_NE(statOf(path("state.ini")).st_ino, before) << "replaced, not left alone";
+    EXPECT_EQ(statOf(path("state.ini")).st_mode & 07777, c.after);
+    EXPECT_EQ(test::treeOf(folder), QByteArrayList{"state.ini"}) << "no temporary file left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Uses, StateFileWrite,
+    ::testing::Values(StateCase{"state_keeps_its_mode", FileUse::State, 0640, 0640},
+                      StateCase{"private_is_narrowed", FileUse::PrivateState, 0644, 0600}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FolderFileTest, AStateFileRefusesWhatIsNeitherFileNorLink)
+{
+    for (test::Planted kind : {test::Planted::Fifo, test::Planted::Folder}) {
+        ASSERT_TRUE(test::plant(kind, path("state.ini"))) << test::nameOf(kind);
+        EXPECT_THROW(writeFileInFolder(folder, "state.ini", "x", FileUse::State), FileError);
+        EXPECT_FALSE(S_ISREG(statOf(path("state.ini")).st_mode)) << test::nameOf(kind);
+        ::unlink(path("state.ini").constData());
+        ::rmdir(path("state.ini").constData());
+    }
+    ASSERT_TRUE(test::plant(test::Planted::DeviceLink, path("state.ini")));
+    EXPECT_EQ(writeFileInFolder(folder, "state.ini", "x", FileUse::State), WriteResult::Written);
+    EXPECT_EQ(read("state.ini"), "x");
+}
+
 TEST_F(FolderFileTest, TheSameBytesAreNotWrittenAgainAndOtherBytesReplaceTheFile)
 {
     ASSERT_EQ(writeFileInFolder(folder, "p.htm", "one"), WriteResult::Written);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/Errors.h"
@@ -84,6 +85,22 @@ TEST_F(SettingsFileTest, WhatIsNoRegularFileGivesDefaultsAtOnceAndIsNeverWritten
         QFile::remove(settings.path());
         QDir().rmdir(settings.path());
     }
+}
+
+TEST_F(SettingsFileTest, ALinkAtTheNameIsReplacedForTheOwnerOnlyAndWhatItPointsAtStays)
+{
+    const QByteArray elsewhere = "[A]\nK=1\n";
+    dir.write(QStringLiteral("elsewhere"), elsewhere);
+    QFile::setPermissions(dir.file(QStringLiteral("elsewhere")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("elsewhere")), settings.path()));
+    ASSERT_NO_THROW(settings.write("FTP", "PASSWORD", "secret"));
+    EXPECT_FALSE(QFileInfo(settings.path()).isSymLink());
+    EXPECT_EQ(settings.read("FTP", "PASSWORD", ""), "secret");
+    EXPECT_EQ(dir.read(QStringLiteral("elsewhere")), elsewhere);
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(settings.path()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
 TEST_F(SettingsFileTest, AFileTooLargeToReadWholeIsNeitherReadNorRewritten)

@@ -35,7 +35,7 @@ protected:
     // whose image is a real file in the start-up directory.
     void makeProject(int type, int pages)
     {
-        dir.write(QStringLiteral("splash1.jpg"), QByteArray("GIF89a\r\n\0\x01", 10));
+        dir.write(QStringLiteral("splash1.jpg"), QByteArray("\xFF\xD8\xFF\xE0\r\n\0\x01", 8));
         session.newProject(type, true);
         for (int i = 0; i < pages; ++i) {
             if (i > 0) session.nextPage();
@@ -248,9 +248,12 @@ void ageEverything(const QString& root)
 
 TEST_F(GenerationTest, OnlyARecordGenerationChangesSetsTheChangeFlag)
 {
+    // Generation saves first and writes the names it gives straight into the
+    // saved project file: nothing is left unsaved either way.
     makeProject(0, 3);
-    ASSERT_TRUE(generate());  // names the pages: the records changed
-    EXPECT_TRUE(session.changed());
+    ASSERT_TRUE(generate());  // names the pages: the records changed, on disk
+    EXPECT_FALSE(session.changed());
+    EXPECT_TRUE(session.project().pages.isVerbatim());
     ASSERT_TRUE(session.save());
     ASSERT_TRUE(generate());  // saves, then shows every page and changes none
     EXPECT_FALSE(session.changed());
@@ -259,7 +262,8 @@ TEST_F(GenerationTest, OnlyARecordGenerationChangesSetsTheChangeFlag)
     session.storeCurrentPage();
     ASSERT_TRUE(session.save());
     ASSERT_TRUE(generate());
-    EXPECT_TRUE(session.changed());
+    EXPECT_FALSE(session.changed());
+    EXPECT_FALSE(session.project().pages.at(1).text(TextField::Edit2).isEmpty());
 }
 
 TEST_F(GenerationTest, RegeneratingAnUnchangedProjectWritesNothing)
@@ -301,23 +305,23 @@ TEST_F(GenerationTest, EachRunCopiesThePicturesAsTheyAreNow)
     EXPECT_EQ(test::readFile(out("splash1.jpg")), test::readFile(dir.file(QStringLiteral("splash1.jpg"))));
 
     // The picture changed between runs: the copy follows.
-    const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) + "new picture";
-    dir.write(QStringLiteral("splash1.jpg"), png);
+    const QByteArray changed = QByteArray("\xFF\xD8\xFF\xE1", 4) + "new picture";
+    dir.write(QStringLiteral("splash1.jpg"), changed);
     ASSERT_TRUE(generate());
-    EXPECT_EQ(test::readFile(out("splash1.jpg")), png);
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), changed);
 
     // Under one name, the last page's picture is the one left, as when every
     // page copied its own.
-    const QByteArray gif = "GIF87a other picture";
-    dir.write(QStringLiteral("other.gif"), gif);
+    const QByteArray other = "\xFF\xD8\xFF\xDB other picture";
+    dir.write(QStringLiteral("other.other"), other);
     goTo(1);
-    fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("other.gif"))));
+    fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("other.other"))));
     ASSERT_TRUE(generate());
-    EXPECT_EQ(test::readFile(out("splash1.jpg")), png);
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), changed);
     goTo(2);
-    fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("other.gif"))));
+    fields.setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("other.other"))));
     ASSERT_TRUE(generate());
-    EXPECT_EQ(test::readFile(out("splash1.jpg")), gif);
+    EXPECT_EQ(test::readFile(out("splash1.jpg")), other);
 }
 
 TEST_F(GenerationTest, AFailedImageCopyLeavesTheOldCopyWholeAndIsToldOnce)
@@ -388,8 +392,8 @@ TEST_F(GenerationTest, SaveDialogPagesNotStoredThroughTheFieldsStillEndInHtm)
     fields.setText(TextField::Edit2, "first.htm");
     session.storeCurrentPage();
     // A record from elsewhere: a name without extension, never shown and stored.
-    session.project().pages[1].setText(TextField::Edit2, "script.sh");
-    session.project().pages[1].setText(TextField::PageFolder, "");
+    session.project().pages.edit(1).setText(TextField::Edit2, "script.sh");
+    session.project().pages.edit(1).setText(TextField::PageFolder, "");
     ASSERT_TRUE(generator.GeneratePages(
         session, {.autoName = false, .msgFolder = false, .msgFile = false, .creditLink = kLink, .saveFirst = false},
         &written));
@@ -468,8 +472,8 @@ TEST_F(GenerationTest, AStopEndsAfterTheCurrentPageAsACancelledDialogDoes)
     written.clear();
     StoppingObserver first(1);
     generator.setObserver(&first);
-    for (int i = 0; i < 4; ++i) session.project().pages[i].setText(TextField::PageFolder, "");
-    for (int i = 0; i < 4; ++i) session.project().pages[i].setText(TextField::Edit2, "");
+    for (int i = 0; i < 4; ++i) session.project().pages.edit(i).setText(TextField::PageFolder, "");
+    for (int i = 0; i < 4; ++i) session.project().pages.edit(i).setText(TextField::Edit2, "");
     goTo(3);
     fields.setText(TextField::Edit2, "");
     const QString chosen = dir.file(QStringLiteral("only.htm"));
@@ -480,6 +484,99 @@ TEST_F(GenerationTest, AStopEndsAfterTheCurrentPageAsACancelledDialogDoes)
     EXPECT_EQ(fields.pageNo(), "Page: 4 of 4");
 
     generator.setObserver(nullptr);
+}
+
+// A page whose folder comes from its record, with save dialogs (automatic
+// names off): a folder outside the project's, or one that climbs with "..",
+// is written to only once the user agreed, once per folder and run.
+struct FolderCase {
+    const char* name;
+    bool absolute;        // the second page's folder is elsewhere, else "../own/"
+    Answer answer;
+    bool written;
+};
+
+class RecordFolderTest : public GenerationTest, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(RecordFolderTest, IsWrittenToOnlyWhenTheUserAgrees)
+{
+    const FolderCase& c = GetParam();
+    test::TempDir elsewhere;
+    makeProject(1, 3);
+    const QByteArray folder =
+        c.absolute ? QFile::encodeName(elsewhere.path()) + "/" : QByteArray("../own/");
+    const QString target = c.absolute ? elsewhere.file(QStringLiteral("report.htm"))
+                                      : dir.file(QStringLiteral("own/report.htm"));
+    QDir().mkpath(dir.file(QStringLiteral("own")));
+    goTo(0);
+    fields.setText(TextField::Edit2, "first");  // in the output folder: no question
+    for (int i : {1, 2}) {
+        session.project().pages.edit(i).setText(TextField::PageFolder, folder);
+        session.project().pages.edit(i).setText(TextField::Edit2,
+                                                i == 1 ? "report.htm" : "second.htm");
+    }
+    prompter.answerQuestion(c.answer);          // asked once for both pages
+    ASSERT_TRUE(generate(false));
+    const auto questions = prompter.callsOf(ScriptedPrompter::Kind::Question);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0].text, QStringLiteral("This project writes pages to %1, outside the "
+                                                "project's folder. Write there?")
+                                     .arg(QFile::decodeName(folder.startsWith('/') ? folder
+                                                                 : QFile::encodeName(out("")) + folder)));
+    EXPECT_TRUE(QFile::exists(out("first.htm")));
+    EXPECT_EQ(QFile::exists(target), c.written);
+    EXPECT_EQ(generator.pagesWritten(), c.written ? 3 : 1);
+    EXPECT_EQ(generator.skippedPages().size(), c.written ? 0 : 2);
+    if (!c.written) {
+        EXPECT_TRUE(generator.skippedPages()[0].contains(QStringLiteral("report.htm")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, RecordFolderTest,
+    ::testing::Values(FolderCase{"ClimbingYes", false, Answer::Yes, true},
+                      FolderCase{"ClimbingNo", false, Answer::No, false},
+                      FolderCase{"AbsoluteYes", true, Answer::Yes, true},
+                      FolderCase{"AbsoluteNo", true, Answer::No, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GenerationTest, AFolderPickedInTheSaveDialogNeedsNoQuestion)
+{
+    test::TempDir elsewhere;
+    makeProject(1, 2);
+    goTo(0);
+    fields.setText(TextField::Edit2, "");
+    prompter.answerSaveFile(elsewhere.file(QStringLiteral("a.htm")));
+    session.project().pages.edit(1).setText(TextField::PageFolder,
+                                            QFile::encodeName(elsewhere.path()) + "/");
+    session.project().pages.edit(1).setText(TextField::Edit2, "b.htm");
+    ASSERT_TRUE(generate(false));
+    EXPECT_TRUE(prompter.callsOf(ScriptedPrompter::Kind::Question).isEmpty());
+    EXPECT_TRUE(QFile::exists(elsewhere.file(QStringLiteral("b.htm"))));
+}
+
+// Only a picture under a name of its own kind is copied; a hidden name never.
+TEST(PageImage, TheCopysNameMustFitThePictureItHolds)
+{
+    test::TempDir dir;
+    const QByteArray jpeg("\xFF\xD8\xFF\xE0 then a shell line\nrm -rf ~\n");
+    dir.write(QStringLiteral("source"), jpeg);
+    const QByteArray source = QFile::encodeName(dir.file(QStringLiteral("source")));
+    for (const char* refused : {".bashrc", ".hidden.jpg", "photo.gif", "photo.png", "photo", "photo.jpg.sh"})
+        EXPECT_EQ(CheckPageImage(refused, source).verdict, PageImage::Verdict::Skip) << refused;
+    for (const char* taken : {"photo.jpg", "photo.JPEG", "a.b.jpg"})
+        EXPECT_EQ(CheckPageImage(taken, source).verdict, PageImage::Verdict::Use) << taken;
+    EXPECT_TRUE(CopyPageImage(source, QFile::encodeName(dir.path()) + "/", ".bashrc").has_value());
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral(".bashrc"))));
+}
+
+TEST_F(GenerationTest, APageNameThatIsNoPageFileIsRefused)
+{
+    makeProject(1, 1);
+    session.project().pages.edit(0).setText(TextField::PageFolder, "");
+    fields.setText(TextField::Edit2, ".htaccess.htm");
+    EXPECT_THROW(generate(false), FileError);
+    EXPECT_FALSE(QFile::exists(out(".htaccess.htm")));
 }
 
 }  // namespace

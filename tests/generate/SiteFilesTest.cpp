@@ -279,7 +279,7 @@ TEST(PublishedPagesTest, NameTheFilesGenerationWrites)
     PageList pages;
     pages.append();  // not named yet: auto-named generation will call it shopb.htm
     pages.append().setText(TextField::Edit2, "own.htm");
-    pages[1].setText(TextField::PageFolder, "/elsewhere/");
+    pages.edit(1).setText(TextField::PageFolder, "/elsewhere/");
     const auto published = PublishedPages(pages, u"/work/shop.kpj"_s, u"shop.kpj"_s);
     ASSERT_EQ(published.size(), 2u);
     EXPECT_EQ(published[0].localPath, u"/work/shop/shopb.htm"_s);

@@ -38,20 +38,20 @@ QByteArray awkwardProject(int type, const QString& imagePath)
                               .text(TextField::Heading, test::numbered("Heading "))
                               .text(TextField::LinkName, test::numbered("link "))
                               .build();
-    fillWithoutZero(project.pages[0], TextField::Heading, 'H');
-    fillWithoutZero(project.pages[3], TextField::Word7, 'w');
-    project.pages[0].setText(TextField::Description, "one\ntwo");
-    project.pages[1].setText(TextField::Edit2, "named");
-    project.pages[1].setText(TextField::PreviousLinkName, "stale");
-    project.pages[2].setText(TextField::Edit2, "Upper.HTM");
-    project.pages[2].setText(TextField::SubHeading, "sub\nline\r\n");
-    project.pages[2].setText(TextField::Description, "\xFF not utf-8");
-    project.pages[3].setFlag(FlagField::CompanyBox, false);
-    project.pages[4].setText(TextField::Image, "pic.gif");
-    project.pages[4].setText(TextField::ImageSource, QFile::encodeName(imagePath));
+    fillWithoutZero(project.pages.edit(0), TextField::Heading, 'H');
+    fillWithoutZero(project.pages.edit(3), TextField::Word7, 'w');
+    project.pages.edit(0).setText(TextField::Description, "one\ntwo");
+    project.pages.edit(1).setText(TextField::Edit2, "named");
+    project.pages.edit(1).setText(TextField::PreviousLinkName, "stale");
+    project.pages.edit(2).setText(TextField::Edit2, "Upper.HTM");
+    project.pages.edit(2).setText(TextField::SubHeading, "sub\nline\r\n");
+    project.pages.edit(2).setText(TextField::Description, "\xFF not utf-8");
+    project.pages.edit(3).setFlag(FlagField::CompanyBox, false);
+    project.pages.edit(4).setText(TextField::Image, "pic.gif");
+    project.pages.edit(4).setText(TextField::ImageSource, QFile::encodeName(imagePath));
     // Bytes after a text's zero mean nothing but travel in the record.
     const FieldSlot& link = slotOf(TextField::LinkName);
-    std::memcpy(project.pages[4].bytes().data() + link.offset + 100, "junk", 4);
+    std::memcpy(project.pages.edit(4).bytes().data() + link.offset + 100, "junk", 4);
 
     test::TempDir scratch;
     const QString path = scratch.file(QStringLiteral("p.kpj"));

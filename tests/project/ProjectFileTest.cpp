@@ -63,7 +63,7 @@ TEST_F(ProjectFileTest, SavingOverALongerFileLeavesExactlyTheNewSize)
 TEST_F(ProjectFileTest, RoundTripsEveryByte)
 {
     ProjectData written = makeProject(kSingle, 4);
-    written.pages[2].setText(TextField::Description, "\xFF\xFE not utf-8\r\n");
+    written.pages.edit(2).setText(TextField::Description, "\xFF\xFE not utf-8\r\n");
     ASSERT_EQ(WriteProjectFile(path, written), kFileOk);
     ProjectData read;
     ASSERT_EQ(ReadProjectFile(path, read), kFileOk);
@@ -223,7 +223,7 @@ TEST_F(ProjectFileTest, AFolderThatCannotHoldATemporaryFileIsSavedInPlace)
 TEST_F(ProjectFileTest, TheWriterWritesTheSameBytesAsAWholeProject)
 {
     ProjectData project = makeProject(kSingle, 3);
-    project.pages[1].setText(TextField::Description, "\xFF not utf-8\r\n");
+    project.pages.edit(1).setText(TextField::Description, "\xFF not utf-8\r\n");
     QByteArray expected = header(kSingle, 3);
     for (int i = 0; i < 3; ++i) expected += QByteArray(project.pages[i].bytes().data(), 37600);
 

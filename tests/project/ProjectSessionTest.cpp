@@ -537,3 +537,128 @@ TEST_F(PageManagementTest, GoToPageAsksANumberInRangeAndStoresTheShownPage)
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A saved project of `count` pages whose headings are "P1", "P2", ...
+class ProjectStoreTest : public ProjectSessionTest {
+protected:
+    void makeSaved(int count)
+    {
+        newProject(1);
+        for (int i = 0; i < count; ++i) {
+            if (i > 0) session.nextPage();
+            fields.setText(TextField::Heading, "P" + QByteArray::number(i + 1));
+        }
+        ASSERT_TRUE(session.save());
+        ASSERT_EQ(session.project().pages.heldCount(), 0);
+    }
+
+    QByteArrayList headings() const
+    {
+        QByteArrayList out;
+        const PageList& pages = session.project().pages;
+        for (int i = 0; i < pages.size(); ++i) out << pages.at(i).text(TextField::Heading);
+        return out;
+    }
+};
+
+TEST_F(ProjectStoreTest, OnlyChangedPagesAreHeldAndSaveLetsThemGo)
+{
+    makeSaved(5);
+    ProjectSession reopened(fields, prompter, dir.path());
+    ASSERT_EQ(reopened.openProject(session.projectPath()), kFileOk);
+    // Paging through every page and back changes nothing: nothing is held.
+    for (int i = 0; i < 4; ++i) reopened.nextPage();
+    for (int i = 0; i < 4; ++i) reopened.previousPage();
+    EXPECT_EQ(reopened.project().pages.heldCount(), 0);
+
+    fields.setText(TextField::Heading, "changed");
+    reopened.nextPage();
+    EXPECT_EQ(reopened.project().pages.heldCount(), 1);
+    ASSERT_TRUE(reopened.save());
+    EXPECT_EQ(reopened.project().pages.heldCount(), 0);
+    ProjectData read;
+    ASSERT_EQ(ReadProjectFile(session.projectPath(), read), kFileOk);
+    EXPECT_EQ(read.pages.at(0).text(TextField::Heading), "changed");
+    EXPECT_EQ(read.pages.at(4).text(TextField::Heading), "P5");
+}
+
+struct StoreCase {
+    const char* name;
+    std::function<void(ProjectSession&, ScriptedPrompter&, MemoryPageFields&)> act;
+    QByteArrayList headings;  // after the act, and after save and reopen
+};
+
+class ProjectStoreCases : public ProjectStoreTest, public ::testing::WithParamInterface<StoreCase> {};
+
+TEST_P(ProjectStoreCases, WorkOnAProjectReadOnDemandAndSurviveSaving)
+{
+    makeSaved(4);
+    ProjectSession opened(fields, prompter, dir.path());
+    ASSERT_EQ(opened.openProject(session.projectPath()), kFileOk);
+    GetParam().act(opened, prompter, fields);
+    const auto headingsOf = [](const ProjectSession& s) {
+        QByteArrayList out;
+        for (int i = 0; i < s.project().pages.size(); ++i)
+            out << s.project().pages.at(i).text(TextField::Heading);
+        return out;
+    };
+    opened.storeCurrentPage();
+    EXPECT_EQ(headingsOf(opened), GetParam().headings);
+    ASSERT_TRUE(opened.save());
+    EXPECT_EQ(headingsOf(opened), GetParam().headings);
+    ProjectSession again(fields, prompter, dir.path());
+    ASSERT_EQ(again.openProject(session.projectPath()), kFileOk);
+    EXPECT_EQ(headingsOf(again), GetParam().headings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, ProjectStoreCases,
+    ::testing::Values(
+        StoreCase{"DeleteInTheMiddle",
+                  [](ProjectSession& s, ScriptedPrompter&, MemoryPageFields&) {
+                      s.showPage(1);
+                      s.deletePage();
+                      s.deletePage();
+                  },
+                  {"P1", "P4"}},
+        StoreCase{"GoToAndChange",
+                  [](ProjectSession& s, ScriptedPrompter& p, MemoryPageFields& f) {
+                      p.answerNumber(3);
+                      s.goToPage();
+                      f.setText(TextField::Heading, "three");
+                  },
+                  {"P1", "P2", "three", "P4"}},
+        StoreCase{"AppendAfterDeletingTheLast",
+                  [](ProjectSession& s, ScriptedPrompter&, MemoryPageFields& f) {
+                      s.showPage(3);
+                      s.deletePage();
+                      s.nextPage();
+                      f.setText(TextField::Heading, "new");
+                  },
+                  {"P1", "P2", "P3", "new"}},
+        StoreCase{"ChangeDeleteChangeAgain",
+                  [](ProjectSession& s, ScriptedPrompter&, MemoryPageFields& f) {
+                      f.setText(TextField::Heading, "one");
+                      s.nextPage();
+                      s.deletePage();
+                      f.setText(TextField::Heading, "was three");
+                  },
+                  {"one", "was three", "P4"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProjectStoreTest, AProjectCutShortUnderneathFailsLoudlyOnTheNextRead)
+{
+    makeSaved(3);
+    ProjectSession opened(fields, prompter, dir.path());
+    ASSERT_EQ(opened.openProject(session.projectPath()), kFileOk);
+    QFile file(session.projectPath());
+    ASSERT_TRUE(file.resize(8 + 37600));  // someone else cut it in place
+    EXPECT_THROW(opened.showPage(2), FileError);
+    EXPECT_EQ(fields.pageNo(), "Page: 1 of 3");
+}
+
+}  // namespace
+}  // namespace velmora

@@ -25,7 +25,7 @@ class FolderPublisher final : public Publisher {
 public:
     explicit FolderPublisher(QString root) : root_(std::move(root)) {}
 
-    void publish(const std::vector<UploadItem>& plan) override
+    void carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals) override
     {
         ++runs;
         received.clear();
@@ -48,6 +48,10 @@ public:
             writeFile(target, bytes);
             received.append(item.remoteName);
             emit fileConfirmed(i);
+        }
+        for (const QByteArray& name : removals) {
+            QFile::remove(root_ + u'/' + QString::fromUtf8(name));
+            emit fileRemoved(name);
         }
     }
     void stop() override { stopRequested_ = true; }
@@ -440,6 +444,45 @@ TEST(ChangedFilesTest, WithoutARecordEverythingIsNewAndNothingIsKept)
         EXPECT_EQ(changes.summary(), QStringLiteral("4 files sent, 0 already up to date"));
     }
     EXPECT_FALSE(QFile::exists(ProjectCompanion::pathFor(site.project)));
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(DroppedFilesTest, OnlyWhatTheRecordOwnsIsDeletedThenForgotten)
+{
+    Site site;
+    EXPECT_EQ(site.publish(false).size(), 4);
+    writeFile(site.server + QStringLiteral("/pub/.htaccess"), "placed by hand");
+    // b.htm leaves the project; another destination's record is no business of this one.
+    site.plan.erase(site.plan.begin() + 2);
+    {
+        ProjectCompanion companion(site.project);
+        ChangedFiles other(&companion, destination("elsewhere"), site.plan, true);
+        EXPECT_TRUE(other.droppedNames().isEmpty());
+    }
+    ProjectCompanion companion(site.project);
+    ChangedFiles changes(&companion, destination(), site.plan, true);
+    EXPECT_EQ(changes.droppedNames(), QByteArrayList({"pub/b.htm"}));
+    // Listed only when asked for, after the names to send.
+    EXPECT_EQ(changes.plannedChanges(), QByteArrayList());
+    changes.setRemoveDropped(true);
+    EXPECT_EQ(changes.plannedChanges(), QByteArrayList({"delete pub/b.htm"}));
+
+    FolderPublisher publisher(site.server);
+    changes.publishThrough(publisher);
+    EXPECT_EQ(changes.removedCount(), 1);
+    EXPECT_EQ(changes.summary(), QStringLiteral("0 files sent, 3 already up to date, 1 removed"));
+    EXPECT_FALSE(QFile::exists(site.server + QStringLiteral("/pub/b.htm")));
+    EXPECT_EQ(site.onServer("pub/.htaccess"), QByteArray("placed by hand"));
+    EXPECT_EQ(site.onServer("pub/a.htm"), QByteArray("<html>page a.htm</html>"));
+    // Forgotten: the next run has nothing left to delete.
+    EXPECT_EQ(companion.stamp(changes.scope(), "pub/b.htm"), std::nullopt);
+    ChangedFiles next(&companion, destination(), site.plan, true);
+    EXPECT_TRUE(next.droppedNames().isEmpty());
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST_F(PlanUploadsTest, EachDistinctImageOnceBeforeTheFirstPageThatShowsIt)
 {
     const QByteArray logo = gif("logo.gif");
     const QByteArray photo = put("photo.jpg", "\xFF\xD8\xFF\xE0\x00\x10JFIF");
-    const QByteArray upper = put("Logo.gif", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR");
+    const QByteArray upper = put("Logo.gif", "GIF87a\x02\x00\x02\x00");
     addPage(pages, "/site/", "a.htm", logo, "logo.gif");
     addPage(pages, "/site/", "b.htm");
     addPage(pages, "/site/", "c.htm", logo, "other-name.gif");
@@ -158,18 +158,19 @@ TEST(UploadProgressTest, CountsFilesAndBytes)
     EXPECT_EQ(progress.text(), QStringLiteral("0 of 3 files, 0 of 1000 bytes"));
 
     progress.startFile(0);
-    progress.setFileBytes(150);
+    progress.setFileBytes(0, 150);
     EXPECT_EQ(progress.permille(), 150);
-    progress.setFileBytes(5000);  // never beyond the file's size
+    progress.setFileBytes(0, 5000);  // never beyond the file's size
     EXPECT_EQ(progress.bytesDone(), 300);
-    progress.finishFile();
+    progress.finishFile(0);
+    progress.finishFile(0);  // counted once
     progress.startFile(1);
-    progress.finishFile();
+    progress.finishFile(1);
     progress.startFile(2);
-    progress.setFileBytes(350);
+    progress.setFileBytes(2, 350);
     EXPECT_EQ(progress.text(), QStringLiteral("2 of 3 files, 650 of 1000 bytes"));
     EXPECT_EQ(progress.permille(), 650);
-    progress.finishFile();
+    progress.finishFile(2);
     EXPECT_EQ(progress.permille(), 1000);
     EXPECT_EQ(progress.text(), QStringLiteral("3 of 3 files, 1000 of 1000 bytes"));
 }
@@ -183,8 +184,26 @@ TEST(UploadProgressTest, EmptyFilesCountByFiles)
         {{UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("e1"))), "e1"},
          {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("e2"))), "e2"}});
     progress.startFile(0);
-    progress.finishFile();
+    progress.finishFile(0);
     EXPECT_EQ(progress.permille(), 500);
+}
+
+TEST(UploadProgressTest, FilesOnTheirWayTogetherEachCountTheirOwnBytes)
+{
+    test::TempDir dir;
+    dir.write(QStringLiteral("a"), QByteArray(400, 'a'));
+    dir.write(QStringLiteral("b"), QByteArray(600, 'b'));
+    UploadProgress progress(
+        {{UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("a"))), "a"},
+         {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("b"))), "b"}});
+    progress.startFile(0);
+    progress.startFile(1);
+    progress.setFileBytes(1, 500);
+    progress.setFileBytes(0, 100);
+    EXPECT_EQ(progress.bytesDone(), 600);
+    progress.finishFile(1);  // the later file may be confirmed first
+    progress.setFileBytes(1, 50);  // a file no longer on its way changes nothing
+    EXPECT_EQ(progress.text(), QStringLiteral("1 of 2 files, 700 of 1000 bytes"));
 }
 
 }  // namespace

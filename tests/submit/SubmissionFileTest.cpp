@@ -161,10 +161,26 @@ TEST_F(SubmissionFileTest, WhatIsNoRegularFileIsRefusedAtOnceAndNotReplaced)
         SubmissionList read = makeSubmissionList(2);
         EXPECT_EQ(ReadSubmissionFile(path, read), kFileCannotOpen) << test::nameOf(kind);
         EXPECT_EQ(read.size(), 2);
-        EXPECT_EQ(WriteSubmissionFile(path, makeSubmissionList(1)), kFileCannotOpen);
+        // A link is replaced by the list, never written through; anything
+        // else in the list's place stays.
+        const bool link = QFileInfo(path).isSymLink();
+        EXPECT_EQ(WriteSubmissionFile(path, makeSubmissionList(1)), link ? kFileOk : kFileCannotOpen)
+            << test::nameOf(kind);
+        EXPECT_EQ(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink(), link);
         QFile::remove(path);
         QDir().rmdir(path);
     }
+}
+
+TEST_F(SubmissionFileTest, ALinkAtTheNameIsReplacedAndWhatItPointsAtStays)
+{
+    const QByteArray elsewhere = "someone else's file";
+    dir.write(QStringLiteral("elsewhere"), elsewhere);
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("elsewhere")), path));
+    ASSERT_EQ(WriteSubmissionFile(path, makeSubmissionList(2)), kFileOk);
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(test::readFile(path).size(), 4 + 2 * 520);
+    EXPECT_EQ(dir.read(QStringLiteral("elsewhere")), elsewhere);
 }
 
 TEST_F(SubmissionFileTest, AFolderThatCannotHoldATemporaryFileIsWrittenInPlace)

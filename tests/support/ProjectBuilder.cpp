@@ -13,7 +13,8 @@ ProjectData ProjectBuilder::build() const
     project.projectType = projectType_;
     project.pages.reserve(pageCount_);
     for (int i = 0; i < pageCount_; ++i) {
-        const PageRecord* previous = i > 0 ? &project.pages[i - 1] : nullptr;
+        const PageRecord before = i > 0 ? project.pages.at(i - 1) : PageRecord();
+        const PageRecord* previous = i > 0 ? &before : nullptr;
         PageRecord& page = project.pages.append();
         InitPage(page, {.projectType = projectType_, .index = i, .previous = previous, .startupDir = startupDir_});
         for (const Change& change : changes_) change(page, i);

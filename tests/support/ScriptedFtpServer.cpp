@@ -70,6 +70,15 @@ ScriptedFtpServer::~ScriptedFtpServer()
 void ScriptedFtpServer::onControlConnection()
 {
     while (QTcpSocket* next = server_.nextPendingConnection()) {
+        // One session at a time, as a host with a cap of one: a second
+        // session while the first is open is turned away.
+        if (control_ && control_->state() == QAbstractSocket::ConnectedState) {
+            connect(next, &QTcpSocket::disconnected, next, &QObject::deleteLater);
+            next->write("421 Too many connections (1 at most).\r\n");
+            next->disconnectFromHost();
+            ++refused_;
+            continue;
+        }
         if (control_) {
             control_->disconnect(this);
             control_->abort();

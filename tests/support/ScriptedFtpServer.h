@@ -81,6 +81,8 @@ public:
     // The bytes that arrived on each data connection, in order.
     const QList<QByteArray>& dataReceived() const { return data_; }
     int controlConnections() const { return connections_; }
+    // Sessions turned away while one was open.
+    int refusedConnections() const { return refused_; }
     // Whether an intruder's connection was closed by the client, and the
     // bytes that reached it.
     bool intruderClosed() const { return intruderClosed_; }
@@ -109,6 +111,7 @@ private:
     QTcpServer* dataServer_ = nullptr;
     QTcpSocket* intruder_ = nullptr;
     bool intruderClosed_ = false;
+    int refused_ = 0;
     qint64 intruderBytes_ = 0;
     bool connectAfterIntruder_ = false;
     qint64 dataRate_ = 0;

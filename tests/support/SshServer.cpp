@@ -155,12 +155,12 @@ bool SshServer::start(const Options& options)
         "ListenAddress 127.0.0.1\n"
         "HostKey " + QFile::encodeName(file(QStringLiteral("host_ed25519"))) + "\n"
         "PidFile none\n"
-        "UsePAM no\n"
         "StrictModes no\n"
         "PermitRootLogin no\n"
-        "AllowUsers " + user() + "\n"
-        "PasswordAuthentication yes\n"
-        "KbdInteractiveAuthentication no\n"
+        "AllowUsers " + user() + "\n" +
+        (options.keyboardInteractiveOnly
+             ? QByteArray("UsePAM yes\nPasswordAuthentication no\nKbdInteractiveAuthentication yes\n")
+             : QByteArray("UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n")) +
         "PubkeyAuthentication yes\n"
         "AuthorizedKeysFile " + QFile::encodeName(file(QStringLiteral("authorized_keys"))) + "\n"
         "Subsystem sftp internal-sftp\n"

@@ -29,6 +29,9 @@ public:
         // Where the server's folder goes; the system's temporary folder
         // when empty.
         QString parentFolder;
+        // As many shared hosts: no plain password, the password only as the
+        // answer to PAM's keyboard-interactive prompt.
+        bool keyboardInteractiveOnly = false;
     };
 
     SshServer() : SshServer(Options{}) {}

@@ -1,5 +1,7 @@
 #include "VsftpdServer.h"
 
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -115,7 +117,8 @@ bool VsftpdServer::start(const QString& root, const VsftpdOptions& options, int 
         "xferlog_enable=YES\n"
         "xferlog_std_format=NO\n"
         "log_ftp_protocol=YES\n"
-        "vsftpd_log_file=" + QFile::encodeName(dir_.filePath(QStringLiteral("vsftpd.log"))) + "\n";
+        "vsftpd_log_file=" + QFile::encodeName(dir_.filePath(QStringLiteral("vsftpd.log"))) + "\n" +
+        "max_per_ip=" + QByteArray::number(options.maxPerIp) + "\n";
     if (options.tls) {
         config += "ssl_enable=YES\n"
                   "allow_anon_ssl=YES\n"
@@ -127,7 +130,8 @@ bool VsftpdServer::start(const QString& root, const VsftpdOptions& options, int 
                   "strict_ssl_read_eof=" + yesNo(options.strictTlsClose) + "\n"
                   "ssl_ciphers=HIGH\n"
                   "rsa_cert_file=" + QFile::encodeName(options.certificateFile) + "\n"
-                  "rsa_private_key_file=" + QFile::encodeName(options.keyFile) + "\n";
+                  "rsa_private_key_file=" + QFile::encodeName(options.keyFile) + "\n" +
+                  "implicit_ssl=" + yesNo(options.implicitTls) + "\n";
     }
     const QString configFile = dir_.filePath(QStringLiteral("vsftpd.conf"));
     QFile file(configFile);
@@ -139,10 +143,13 @@ bool VsftpdServer::start(const QString& root, const VsftpdOptions& options, int 
 
     process().setProcessChannelMode(QProcess::MergedChannels);
     // Ready once it takes a connection; it tells nothing else.
-    const auto greets = [port] {
+    // With implicit TLS the greeting waits for a handshake: taking the
+    // connection is all it tells.
+    const auto greets = [port, implicit = options.tls && options.implicitTls] {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-        return probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220");
+        if (!probe.waitForConnected(200)) return false;
+        return implicit || (probe.waitForReadyRead(2000) && probe.readAll().startsWith("220"));
     };
     if (launch(QLatin1String(kVsftpd), {configFile}, greets, 10000)) return true;
     error_ = QStringLiteral("vsftpd did not answer on port %1: %2 %3")
@@ -167,6 +174,25 @@ QList<QByteArray> VsftpdServer::commands() const
         if (match.hasMatch()) found << match.captured(1).toUtf8();
     }
     return found;
+}
+
+void VsftpdServer::killSessions()
+{
+    // vsftpd forks a process (or two) for each session below the listener.
+    QList<qint64> pending = {process().processId()}, sessions;
+    while (!pending.isEmpty()) {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pending.takeFirst()));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile children(tasks.filePath(task) + QStringLiteral("/children"));
+            if (!children.open(QIODevice::ReadOnly)) continue;
+            for (const QByteArray& child : children.readAll().split(' ')) {
+                bool ok = false;
+                const qint64 id = child.trimmed().toLongLong(&ok);
+                if (ok) pending << id, sessions << id;
+            }
+        }
+    }
+    for (qint64 pid : sessions) ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 }  // namespace velmora::test

@@ -45,6 +45,8 @@ struct VsftpdOptions {
     QString keyFile;
     bool requireSessionReuse = true;
     bool strictTlsClose = true;  // strict_ssl_read_eof
+    bool implicitTls = false;    // implicit_ssl: TLS from the first byte (with tls)
+    int maxPerIp = 0;            // max_per_ip: sessions from one address (0: any)
 };
 
 // vsftpd on 127.0.0.1 and a free port with a configuration file of its own,
@@ -64,6 +66,9 @@ public:
     QByteArray log() const;
     // The commands of the log, in order ("AUTH TLS", "USER anonymous", ...).
     QList<QByteArray> commands() const;
+    // Ends every open session at once, as a dropped connection would; the
+    // server goes on taking new ones.
+    void killSessions();
 
 private:
     bool start(const QString& root, const VsftpdOptions& options, int port);

@@ -125,7 +125,7 @@ void stopLatency(benchmark::State& state, Setting* setting, bool freezeServer)
     for (auto _ : state) {
         SftpPublisher publisher(setting->destination(), setting->knownHosts(), {});
         QElapsedTimer sinceStop;
-        QObject::connect(&publisher, &Publisher::fileBytesSent, [&](qint64 bytes) {
+        QObject::connect(&publisher, &Publisher::fileBytesSent, [&](int, qint64 bytes) {
             if (bytes == 0 || sinceStop.isValid()) return;
             if (freezeServer) setting->server().pauseSessions();
             sinceStop.start();

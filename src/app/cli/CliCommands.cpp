@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "CliManual.h"
 #include "Json.h"
+#include "base/Version.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/PageImage.h"
@@ -187,20 +189,64 @@ int newCommand(const QStringList& args, const Output& io)
 const std::initializer_list<Command>& commands()
 {
     static const std::initializer_list<Command> table = {
-        {"fill", "fill PHRASE", fillCommand},
-        {"new", "new PROJECT.kpj --phrases FILE [--type single|interlinked] [--template OTHER.kpj] "
-                "[--names letters|phrase] [--force]",
-         newCommand},
-        {"dump", "dump PROJECT.kpj", dumpCommand},
-        {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand},
+        {"fill", "fill PHRASE", fillCommand,
+         "Prints the heading, placeholder texts and keyword fields that Fill makes from "
+         "a keyword phrase, as one JSON object."},
+        {"new",
+         "new PROJECT.kpj --phrases FILE [--type single|interlinked] [--template OTHER.kpj] "
+         "[--names letters|phrase] [--force]",
+         newCommand,
+         "Makes a project with one page per non-blank line of FILE (UTF-8, each line "
+         "trimmed), in order, and prints the project file's path. Each page starts from a "
+         "new page's defaults, or from the first page of the --template project, and gets "
+         "the phrase and what Fill makes of it. The type is the template's, else "
+         "Interlinked.\n\n"
+         "--names letters (the default) leaves file names to generation; --names phrase "
+         "names each page after its phrase (cheap-used-cars.htm, then "
+         "cheap-used-cars-2.htm). An existing PROJECT.kpj is replaced only with --force. "
+         "When the working folder has no splash1.jpg, the picture new pages show, Velmora "
+         "puts its own there."},
+        {"dump", "dump PROJECT.kpj", dumpCommand,
+         "Prints a project file as {\"ProjectType\": n, \"Pages\": [...]}, each page with "
+         "every record field."},
+        {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand,
+         "Writes every page file, auto-named, into the folder beside the project, as the "
+         "window's Generate HTML does, and prints each file's path as it is written. --save "
+         "writes the updated records back to the project once everything is written. With "
+         "a site address (--site-url records one) sitemap.xml, robots.txt and the IndexNow "
+         "key file are written too. Each image that was skipped is named on standard "
+         "error; the command still succeeds."},
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
-         "[--protocol ftp|ftps|sftp] [--passive|--active] [--ca-file PEM] [--timeout SECONDS] "
-         "[--known-hosts FILE] [--accept-new-host-key] [--site-url URL] [--changed-only] "
-         "[--dry-run]",
-         uploadCommand},
+         "[--protocol ftp|ftps|ftps-implicit|sftp] [--passive|--active] [--ca-file PEM] "
+         "[--timeout SECONDS] [--known-hosts FILE] [--accept-new-host-key] [--site-url URL] "
+         "[--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]",
+         uploadCommand,
+         "Generates as above, then uploads every page file, each distinct image and the "
+         "site files, printing each remote name once the server has confirmed that file. "
+         "The password is read from VELMORA_FTP_PASSWORD.\n\n"
+         "--protocol is ftp (the default), ftps (explicit FTP over TLS), ftps-implicit (TLS "
+         "from the first byte, usually port 990) or sftp (port 22 unless --port says "
+         "otherwise; an empty password logs in with the SSH agent and the default keys). "
+         "--passive or --active chooses the FTP data connection; "
+         "without either, the choice stored in velmora.ini holds, else active mode. "
+         "--ca-file names PEM certificates to trust besides the system's. --timeout is the "
+         "idle time after which a silent server counts as failed (default 30 seconds). "
+         "--known-hosts names the SSH host key file (default ~/.ssh/known_hosts) and "
+         "--accept-new-host-key records a key it does not hold yet.\n\n"
+         "--connections N (1 to 16, default 4) keeps up to N files in flight at once. "
+         "--changed-only sends only the files whose bytes the destination does not hold "
+         "yet. --delete removes from the destination the files Velmora published there "
+         "that the project no longer holds, refusing more than --max-delete N (default "
+         "100). --dry-run prints the remote names that would be sent, then each deletion "
+         "as \"delete NAME\", and sends nothing."},
         {"indexnow", "indexnow PROJECT.kpj [--site-url URL] [--key KEY] [--endpoint URL]",
-         indexNowCommand},
+         indexNowCommand,
+         "Tells the IndexNow search engines which pages changed since the last "
+         "notification (every page the first time). It makes sure the key file is in the "
+         "output folder first, prints one line per request with the endpoint's answer, and "
+         "exits non-zero unless every request was accepted. --endpoint defaults to "
+         "https://api.indexnow.org/indexnow."},
     };
     return table;
 }
@@ -215,6 +261,16 @@ QString usageOf(const char* name)
 
 int runCli(const QStringList& arguments, const Output& io)
 {
+    if (arguments.size() == 1) {
+        if (arguments[0] == QLatin1String("--version")) {
+            print(io.out, QByteArray("velmora-cli ") + kVelmoraVersion);
+            return 0;
+        }
+        if (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h")) {
+            std::fputs(helpText().toUtf8().constData(), io.out);
+            return 0;
+        }
+    }
     if (!arguments.isEmpty()) {
         for (const Command& command : commands())
             if (arguments[0] == QLatin1String(command.name)) return command.run(arguments.mid(1), io);
@@ -222,6 +278,7 @@ int runCli(const QStringList& arguments, const Output& io)
     QString usage = QStringLiteral("usage:");
     for (const Command& command : commands())
         usage += QStringLiteral("\n  velmora-cli ") + QLatin1String(command.usage);
+    usage += QStringLiteral("\n  velmora-cli --help | --version");
     return fail(io, usage);
 }
 

@@ -17,6 +17,9 @@ struct Command {
     const char* name;
     const char* usage;
     CommandFunction run;
+    // What the command does, for --help and the man page: paragraphs
+    // parted by a blank line, plain ASCII text.
+    const char* description;
 };
 
 int fillCommand(const QStringList& args, const Output& io);

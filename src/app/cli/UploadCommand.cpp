@@ -1,10 +1,12 @@
 // velmora-cli upload: generates a project's pages as `generate` does, then
 // publishes them as the FTP dialog's Send does, through the publisher of the
-// protocol asked for: FTP, explicit FTPS or SFTP. --changed-only sends only
-// what the destination's record says it lacks; --dry-run names what would
-// be sent and connects nowhere.
+// protocol asked for: FTP, explicit or implicit FTPS, or SFTP. --changed-only
+// sends only what the destination's record says it lacks; --delete removes
+// what it published there before and the project no longer holds; --dry-run
+// names what would be sent and deleted and connects nowhere.
 
 #include <QDir>
+#include <limits>
 #include <optional>
 
 #include "CliCommands.h"
@@ -26,6 +28,9 @@ constexpr const char* kPasswordVariable = "VELMORA_FTP_PASSWORD";
 constexpr int kDefaultTimeOutSeconds = 30;
 // A day: longer waits are no time-out a person means.
 constexpr int kMaxTimeOutSeconds = 24 * 60 * 60;
+// More deletions than this at once are more likely a mistake (another
+// project, another folder) than a tidy-up.
+constexpr int kDefaultMaxDelete = 100;
 
 struct UploadArguments {
     QString project;
@@ -37,6 +42,8 @@ struct UploadArguments {
     bool acceptNewHostKey = false;
     bool changedOnly = false;
     bool dryRun = false;
+    bool removeDropped = false;
+    int maxDelete = kDefaultMaxDelete;
 };
 
 void printLine(std::FILE* stream, const QByteArray& line)
@@ -60,6 +67,14 @@ std::optional<int> number(const QString& text, int lowest, int highest)
     const int value = text.toInt(&ok);
     if (!ok || value < lowest || value > highest) return std::nullopt;
     return value;
+}
+
+QString tooManyDeletions(qsizetype dropped, int maxDelete)
+{
+    return QStringLiteral("Nothing was deleted: %1 files are no longer in the project, more than "
+                          "--max-delete %2 allows")
+        .arg(dropped)
+        .arg(maxDelete);
 }
 
 // Nothing when the arguments do not make a valid call.
@@ -109,6 +124,16 @@ std::optional<UploadArguments> parse(const QStringList& args)
             parsed.changedOnly = true;
         } else if (arg == QLatin1String("--dry-run") && !parsed.dryRun) {
             parsed.dryRun = true;
+        } else if (arg == QLatin1String("--connections") && hasValue) {
+            const std::optional<int> connections = number(args[++i], kMinConnections, kMaxConnections);
+            if (!connections) return std::nullopt;
+            d.connections = *connections;
+        } else if (arg == QLatin1String("--delete") && !parsed.removeDropped) {
+            parsed.removeDropped = true;
+        } else if (arg == QLatin1String("--max-delete") && hasValue) {
+            const std::optional<int> most = number(args[++i], 0, std::numeric_limits<int>::max());
+            if (!most) return std::nullopt;
+            parsed.maxDelete = *most;
         } else if (!arg.startsWith(QLatin1String("--")) && parsed.project.isEmpty()) {
             parsed.project = arg;
         } else {
@@ -120,7 +145,8 @@ std::optional<UploadArguments> parse(const QStringList& args)
     // Each option belongs to the protocols it means something to: host keys
     // to SSH, certificates to TLS, data connection modes to FTP.
     if (!sftp && (!parsed.knownHosts.isEmpty() || parsed.acceptNewHostKey)) return std::nullopt;
-    if (!d.caFile.isEmpty() && d.protocol != PublishProtocol::Ftps) return std::nullopt;
+    const bool tls = d.protocol == PublishProtocol::Ftps || d.protocol == PublishProtocol::FtpsImplicit;
+    if (!d.caFile.isEmpty() && !tls) return std::nullopt;
     if (sftp && hasMode) return std::nullopt;
     d.port = parsed.port.value_or(defaultPort(d.protocol));
     return parsed;
@@ -153,8 +179,14 @@ int uploadCommand(const QStringList& args, const Output& io)
         for (const QString& warning : job.skippedImages())
             if (!skipped.contains(warning)) skipped.append(warning);
         for (const QString& warning : skipped) printLine(io.err, warning.toUtf8());
+        // Above the limit the whole deletion is refused, never a part of it;
+        // the upload itself still goes.
+        const qsizetype dropped = job.changes().droppedNames().size();
+        const bool tooMany = call->removeDropped && dropped > call->maxDelete;
+        if (tooMany) job.setRemoveDropped(false);
         if (call->dryRun) {
-            for (const QByteArray& name : job.namesToSend()) printLine(io.out, name);
+            for (const QByteArray& line : job.namesToSend()) printLine(io.out, line);
+            if (tooMany) return failWith(io, tooManyDeletions(dropped, call->maxDelete));
             return 0;
         }
 
@@ -167,7 +199,10 @@ int uploadCommand(const QStringList& args, const Output& io)
         // before: a line on the output is a file on the server.
         QObject::connect(&job, &PublishJob::fileConfirmed,
                          [&](int, const QByteArray& remoteName) { printLine(io.out, remoteName); });
+        QObject::connect(&job, &PublishJob::fileRemoved,
+                         [&](const QByteArray& name) { printLine(io.out, "deleted " + name); });
         job.run(trust);
+        if (tooMany) return failWith(io, tooManyDeletions(dropped, call->maxDelete));
     } catch (const UntrustedServerError& e) {
         return failWith(io, e.text() + QStringLiteral(". Give --ca-file with this certificate, "
                                                       "or the one that issued it, to trust it."));

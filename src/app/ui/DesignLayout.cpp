@@ -78,7 +78,11 @@ void DesignLayout::take(QWidget* container, bool topLevel) {
 }
 
 double DesignLayout::neededScale() const {
-    double scale = 1.0;
+    return std::max(1.0, smallestScale());
+}
+
+double DesignLayout::smallestScale() const {
+    double scale = 0.0;
     for (const Item& item : items_) {
         if (!item.widget || item.widget->isHidden() || item.design.isEmpty())
             continue;

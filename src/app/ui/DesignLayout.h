@@ -10,7 +10,8 @@ namespace velmora {
 // A form laid out by fixed rectangles, as designed for the default font.
 // When the fonts need more room than the design gives, every rectangle
 // grows by one factor, so the form keeps its look and no text is cut; at
-// the default font it stays exactly as designed.
+// the default font it stays exactly as designed. On a screen too small for
+// it, the rectangles shrink by one factor, down to where a text would be cut.
 class DesignLayout {
   public:
     DesignLayout() = default;
@@ -19,6 +20,9 @@ class DesignLayout {
 
     // The factor the current fonts need: 1 when every text fits.
     double neededScale() const;
+    // The smallest factor at which every shown text still fits: below 1
+    // where the design leaves room around its texts.
+    double smallestScale() const;
     void apply(double scale);
     double scale() const { return scale_; }
     // The room the shown controls take in `root`, from its top-left corner.

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "base/CommandGuard.h"
+#include "base/ScopeExit.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
 #include "app/ui/EditCommands.h"
@@ -326,7 +327,8 @@ void TForm1::Button3Click()
 {
     const std::optional<QString> chosen =
         prompter_.openFile({.title = QString(),
-                            .filter = QStringLiteral("Image Files|*.gif; *.jpg"),
+                            .filter = QStringLiteral(
+                                "Image Files|*.gif; *.jpg; *.jpeg; *.png; *.webp"),
                             .defaultSuffix = QString(),
                             .initialPath = QFile::decodeName(imageSource_),
                             .confirmOverwrite = false,
@@ -402,25 +404,46 @@ void TForm1::SpeedButtonClick(ColourField swatch) { session_.chooseColour(swatch
 bool TForm1::GeneratePages()
 {
     const Options options = currentOptions();
-    const BusyCursor busy;
-    GenerationProgress progress(this);
-    generator_.setObserver(&progress);
-    struct Detach {
-        PageGenerator& generator;
-        ~Detach() { generator.setObserver(nullptr); }
-    } detach{generator_};
-    const bool generated = generator_.GeneratePages(session_, {.autoName = options.autoName,
-                                                               .msgFolder = options.msgFolder,
-                                                               .msgFile = options.msgFile,
-                                                               .creditLink = vendor_.linkInHtml,
-                                                               .saveFirst = true});
-    // The pictures left out and a robots.txt left alone, in one message
-    // rather than one a page.
-    QStringList leftOut = generator_.skippedImages();
-    if (generated) GenerateSiteFiles(session_, {}, &leftOut);
-    if (!leftOut.isEmpty())
-        prompter_.message(QStringLiteral("Message"), leftOut.join(u'\n'), MessageIcon::Warning);
+    bool generated = false;
+    QStringList messages;
+    bool progressShown = false;
+    {
+        const BusyCursor busy;
+        GenerationProgress progress(this, 50, progressDelayMs_);
+        generator_.setObserver(&progress);
+        const ScopeExit detach([&] {
+            generator_.setObserver(nullptr);
+            messages = progress.close();
+            progressShown = progress.wasShown();
+        });
+        generated = generator_.GeneratePages(session_, {.autoName = options.autoName,
+                                                        .msgFolder = options.msgFolder,
+                                                        .msgFile = options.msgFile,
+                                                        .creditLink = vendor_.linkInHtml,
+                                                        .saveFirst = true});
+    }
+    // The run's messages come once the progress has closed, so that OK and
+    // Enter answer them and never press Stop.
+    for (const QString& text : messages)
+        prompter_.message(QStringLiteral("Message"), text, MessageIcon::Information);
+    // A robots.txt left alone is told with the pictures left out.
+    QStringList siteWarnings;
+    if (generated) GenerateSiteFiles(session_, {}, &siteWarnings);
+    reportGeneration(generated, progressShown, siteWarnings);
     return generated;
+}
+
+void TForm1::reportGeneration(bool finished, bool progressShown, const QStringList& siteWarnings)
+{
+    // How far it got, after a stop or a run long enough to watch, and what
+    // it left out: in one message rather than one a page.
+    const QStringList left =
+        generator_.skippedPages() + generator_.skippedImages() + siteWarnings;
+    if (finished && !progressShown && left.isEmpty()) return;
+    const QStringList lines =
+        QStringList{PagesWrittenLine(generator_.pagesWritten(), generator_.pageCount())} + left;
+    prompter_.message(QStringLiteral("Message"), lines.join(u'\n'),
+                      left.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
 }
 
 void TForm1::SiteAddress1Click() { siteCommands_.editSiteAddress(); }
@@ -475,8 +498,11 @@ void TForm1::FormShow()
     // New pages show splash1.jpg from the start-up directory; it is put
     // there when missing, so a new project generates and publishes as it is.
     EnsureDefaultImage(startupDir_);
-    if (session_.newProject(currentOptions().newProjectChoice, true) ==
-        ProjectSession::NewResult::QuitRequested) {
+    // A project named on the command line opens as Open would open it; one
+    // that does not leaves the usual new project.
+    const bool opened = !startupProject_.isEmpty() && session_.open(startupProject_);
+    if (!opened && session_.newProject(currentOptions().newProjectChoice, true) ==
+                       ProjectSession::NewResult::QuitRequested) {
         quitting_ = true;
         emit quitRequested();
         return;

@@ -100,6 +100,12 @@ public:
 
     // Runs every page generation: "Generate HTML", "Preview" and "FTP".
     bool GeneratePages();
+    // How long a generation runs before its progress shows (half a second).
+    void setProgressDelay(int ms) { progressDelayMs_ = ms; }
+    // The project the window opens when it is first shown, instead of a new
+    // one (the program's argument). A file that does not open gets the
+    // usual message and a new project.
+    void setStartupProject(const QString& path) { startupProject_ = path; }
 
 signals:
     // The type question of the first New was cancelled: the program ends
@@ -116,6 +122,7 @@ private:
     void connectCommands();
     void assignShortcuts();
     void FormShow();
+    void reportGeneration(bool finished, bool progressShown, const QStringList& siteWarnings);
     void OnPrjChange() { session_.markChanged(); }
     void ComboBox1Change();
     void checkBoxClick(FlagField f);
@@ -137,6 +144,8 @@ private:
     std::array<ColourSwatch*, kColourFieldCount> swatches_{};
     QByteArray imageSource_;  // the image dialog's file name
     bool firstShow_ = true;
+    int progressDelayMs_ = 500;
+    QString startupProject_;
     bool quitting_ = false;
     std::unique_ptr<WindowPlacement> placement_;
     std::unique_ptr<EditCommands> editCommands_;

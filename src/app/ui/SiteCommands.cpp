@@ -42,8 +42,8 @@ void SiteCommands::notifySearchEngines()
 void SiteCommands::offerNotification()
 {
     if (SiteAddressOf(session_.companion()).isEmpty()) return;
-    if (prompter_.askYesNoCancel(QStringLiteral("Question"),
-                                 QStringLiteral("Notify search engines of the changed pages?")) ==
+    if (prompter_.askYesNo(QStringLiteral("Question"),
+                           QStringLiteral("Notify search engines of the changed pages?")) ==
         Answer::Yes)
         notifySearchEngines();
 }

@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QScrollArea>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -23,7 +24,7 @@ constexpr int kWindowMargin = 2;
 }  // namespace
 
 WindowPlacement::WindowPlacement(QMainWindow& window)
-    : window_(window), layout_(window.centralWidget())
+    : window_(window), controls_(window.centralWidget()), layout_(window.centralWidget())
 {
     layout_.apply(layout_.neededScale());
 }
@@ -31,7 +32,15 @@ WindowPlacement::WindowPlacement(QMainWindow& window)
 void WindowPlacement::fit()
 {
     frameUsed_ = window_.frameGeometry().size() - window_.geometry().size();
-    const double scale = layout_.scale();
+    // One pixel kept free on each side: a frame thinner than a pixel of a
+    // scaled screen rounds to nothing here but still takes a whole one there.
+    const QRect area = availableArea().adjusted(1, 1, -1, -1);
+    // On a screen too small for the window the design shrinks by one factor
+    // until the frame fits, but never so far that a text would be cut.
+    const double fits =
+        std::min(area.width() / double(kWindowWidth), area.height() / double(kWindowHeight));
+    const double scale = std::max(layout_.smallestScale(), std::min(layout_.neededScale(), fits));
+    if (scale != layout_.scale()) layout_.apply(scale);
     auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
     QSize inner = QSize(scaled(kWindowWidth), scaled(kWindowHeight)) - frameUsed_;
     // Never so small that a thick frame cuts the controls off.
@@ -40,7 +49,31 @@ void WindowPlacement::fit()
     inner = inner.expandedTo(QSize(controls.width(), window_.menuBar()->sizeHint().height() +
                                                          controls.height() +
                                                          window_.statusBar()->sizeHint().height()));
+    // Smaller than that the screen cannot be: the controls scroll instead.
+    const QSize room = area.size() - frameUsed_;
+    if (inner.width() > room.width() || inner.height() > room.height()) {
+        scrollControls(controls);
+        inner = inner.boundedTo(room);
+    }
     window_.setFixedSize(inner);
+}
+
+QRect WindowPlacement::availableArea() const
+{
+    const QScreen* display = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
+    return display ? display->availableGeometry() : QRect(0, 0, kWindowWidth, kWindowHeight);
+}
+
+void WindowPlacement::scrollControls(const QSize& controls)
+{
+    if (!controls_) return;
+    controls_->setMinimumSize(controls);
+    if (qobject_cast<QScrollArea*>(window_.centralWidget())) return;
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(window_.takeCentralWidget());
+    window_.setCentralWidget(area);
 }
 
 void WindowPlacement::centreAndSettle()

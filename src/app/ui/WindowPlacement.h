@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
+#include <QRect>
 #include <QSize>
 
 #include "app/ui/DesignLayout.h"
@@ -14,7 +16,8 @@ namespace velmora {
 // Where the main window stands and how big it is: its controls laid out for
 // the desktop font, the window sized to hold them inside whatever frame the
 // window manager gives it, centred on the screen, and its size recorded in
-// the settings file when it closes.
+// the settings file when it closes. On a screen too small for it the window
+// shrinks to fit, down to where a text would be cut; below that it scrolls.
 class WindowPlacement : public QObject {
 public:
     // Takes the design of the controls under `window`'s central widget and
@@ -33,12 +36,16 @@ public:
     void record(const SettingsFile& settings) const;
 
 private:
+    QRect availableArea() const;
+    // Puts the controls into a scroll area, once, at least `controls` big.
+    void scrollControls(const QSize& controls);
     QPoint centredCorner() const;
     void centre();
     // True once the frame is known and the window sized and placed for it.
     bool settle(int& moves);
 
     QMainWindow& window_;
+    QPointer<QWidget> controls_;  // the central widget as designed
     DesignLayout layout_;
     QSize frameUsed_;  // the frame the window size was last fitted to
 };

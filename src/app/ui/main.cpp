@@ -5,6 +5,7 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/Resources.h"
 #include "app/ui/WidgetPrompter.h"
+#include "app/ui/WindowCommandLine.h"
 #include "publish/ui/FTPDialog.h"
 #include "submit/DefaultSubmissions.h"
 #include "submit/ui/URLDialog.h"
@@ -13,7 +14,15 @@
 int main(int argc, char* argv[])
 {
     using namespace velmora;
+    // --version and --help are answered before Qt looks for a display. Qt's
+    // own options are taken out by QApplication, so a misuse is judged after.
+    if (const WindowCommandLine early = WindowCommandLine::parse(argc, argv);
+        early.request != WindowCommandLine::Request::Misuse) {
+        if (const std::optional<int> exitCode = answerWithoutWindow(early)) return *exitCode;
+    }
     QApplication app(argc, argv);
+    const WindowCommandLine call = WindowCommandLine::parse(QApplication::arguments().mid(1));
+    if (const std::optional<int> exitCode = answerWithoutWindow(call)) return *exitCode;
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setWindowIcon(programIcon());
 
@@ -23,6 +32,7 @@ int main(int argc, char* argv[])
     guarded(prompter, [&] {
         SystemBrowserLauncher launcher;
         TForm1 form(prompter, launcher);
+        form.setStartupProject(call.projectPath);
         prompter.setParent(&form);
         TFTPDlg ftp(form.settings(), prompter, &form);
         TOptDlg options(form.settings(), prompter, &form);

@@ -1,11 +1,24 @@
 #include "publish/ftp/FtpPublisher.h"
 
-#include "base/ScopeExit.h"
+#include <QThread>
+#include <functional>
+
+#include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
-#include "publish/ftp/TlsSettings.h"
-#include "publish/ftp/VexFTP.h"
+#include "base/ScopeExit.h"
+#include "publish/ftp/FtpSessionWorker.h"
+#include "publish/ftp/FtpUploadQueue.h"
 
 namespace velmora {
+
+namespace {
+
+struct Session {
+    std::unique_ptr<FtpSessionWorker> worker;
+    std::unique_ptr<QThread> thread;
+};
+
+}  // namespace
 
 FtpPublisher::FtpPublisher(PublishDestination destination, QObject* parent)
     : Publisher(parent), destination_(std::move(destination))
@@ -14,108 +27,71 @@ FtpPublisher::FtpPublisher(PublishDestination destination, QObject* parent)
 
 FtpPublisher::~FtpPublisher() = default;
 
-void FtpPublisher::configure(TVexFTP& ftp) const
+void FtpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals)
 {
-    ftp.Host = destination_.host;
-    ftp.Port = destination_.port;
-    ftp.UserID = destination_.user;
-    ftp.Password = destination_.password;
-    ftp.TimeOut = destination_.timeOutMs;
-    ftp.ReportLevel = 0;
-    ftp.Passive = destination_.passive;
-    ftp.ExplicitTLS = destination_.protocol == PublishProtocol::Ftps;
-    if (ftp.ExplicitTLS) {
-        if (!destination_.caFile.isEmpty())
-            ftp.TLS.caCertificates = readCertificateFile(destination_.caFile);
-        ftp.TLS.trustedFingerprint = destination_.trustedFingerprint;
-    }
-}
-
-void FtpPublisher::bindEvents(TVexFTP& ftp)
-{
-    const auto say = [this](const char* text) {
-        return [this, text](auto&&...) { emit status(QString::fromLatin1(text)); };
-    };
-    ftp.OnConnect = say("Connected...");
-    ftp.OnDisconnect = say("Disconnected...");
-    ftp.OnHostResolved = say("Host resolved...");
-    // The three handlers that may claim `handled` leave it false: the
-    // client gives up, and its failure ends the publish.
-    ftp.OnInvalidHost = say("Invalid Host...");
-    ftp.OnConnectionFailed = say("Connection failed...");
-    ftp.OnError = say("Unknown error...");
-    ftp.OnConnectionRequired = say("Connection required...");
-    ftp.OnTransactionStart = say("Transaction start...");
-    ftp.OnTransactionStop = say("Transaction stop...");
-    ftp.OnFailure = say("Failure...");
-    ftp.OnSuccess = say("Success!");
-    ftp.OnPacketSent = [this](TPowersock& data) { emit fileBytesSent(data.BytesSent()); };
-}
-
-void FtpPublisher::throwIfStopped() const
-{
-    if (stopRequested_) throw EAbortError(QStringLiteral("Send stopped"));
-}
-
-void FtpPublisher::publish(const std::vector<UploadItem>& plan)
-{
-    if (ftp_) throw VelmoraError(QStringLiteral("A Send is running already"));
+    if (running_) throw VelmoraError(QStringLiteral("A Send is running already"));
+    running_ = true;
     stopRequested_ = false;
-    TVexFTP ftp;
-    configure(ftp);
-    bindEvents(ftp);
-    ftp_ = &ftp;
-    const ScopeExit forget([this] { ftp_ = nullptr; });
-    try {
-        run(ftp, plan);
-    } catch (...) {
-        if (stopRequested_) {
-            ftp.Drop();
-            throw EAbortError(QStringLiteral("Send stopped"));
-        }
-        // Logged out politely where the server still answers; a stalled
-        // server is not waited for (Disconnect knows).
-        try {
-            ftp.Disconnect();
-        } catch (const VelmoraError&) {
-        }
-        if (ftp.Connected()) ftp.Drop();
-        throw;
-    }
-}
+    FtpUploadQueue queue(plan);
+    const int wanted = std::min(std::clamp(destination_.connections, kMinConnections, kMaxConnections),
+                                std::max(1, static_cast<int>(plan.size())));
+    std::vector<Session> sessions;
+    sessions.reserve(std::size_t(wanted));
+    int ended = 0;
+    bool othersStarted = false;
 
-void FtpPublisher::run(TVexFTP& ftp, const std::vector<UploadItem>& plan)
-{
-    throwIfStopped();
-    emit status(QStringLiteral("Connecting..."));
-    ftp.Connect();
-    if (!plan.empty()) {
-        for (const QByteArray& folder :
-             RemoteDirectoryLevels(NormalisedRemoteDirectory(destination_.directory))) {
-            throwIfStopped();
-            ftp.MakeDirectory(folder);
-        }
-    }
-    const int count = static_cast<int>(plan.size());
-    for (int i = 0; i < count; ++i) {
-        const UploadItem& item = plan[static_cast<std::size_t>(i)];
-        throwIfStopped();
-        emit fileStarted(i, count);
-        emit status(QString::fromUtf8(item.remoteName));
-        ftp.Upload(item.localPath, item.remoteName);
-        emit fileConfirmed(i);
-    }
-    throwIfStopped();
-    emit status(QStringLiteral("Disconnecting..."));
-    ftp.Disconnect();
+    std::function<void()> startOthers;
+    const auto start = [&](int number) {
+        Session& session = sessions.emplace_back();
+        session.worker = std::make_unique<FtpSessionWorker>(destination_, plan, removals, queue, number);
+        FtpSessionWorker* worker = session.worker.get();
+        connect(worker, &FtpSessionWorker::status, this, &Publisher::status, Qt::QueuedConnection);
+        connect(worker, &FtpSessionWorker::fileStarted, this, &Publisher::fileStarted, Qt::QueuedConnection);
+        connect(worker, &FtpSessionWorker::fileBytesSent, this, &Publisher::fileBytesSent, Qt::QueuedConnection);
+        connect(worker, &FtpSessionWorker::fileConfirmed, this, &Publisher::fileConfirmed, Qt::QueuedConnection);
+        connect(worker, &FtpSessionWorker::fileRemoved, this, &Publisher::fileRemoved, Qt::QueuedConnection);
+        connect(worker, &FtpSessionWorker::ended, this, [&ended] { ++ended; }, Qt::QueuedConnection);
+        if (number == 0)
+            connect(worker, &FtpSessionWorker::loggedIn, this, [&startOthers] { startOthers(); },
+                    Qt::QueuedConnection);
+        workers_.append(worker);
+        session.thread.reset(QThread::create([worker] { worker->run(); }));
+        session.thread->start();
+    };
+    // The first session logs in (and makes the folders) alone, so that a
+    // refused login or certificate is met once; the others follow it.
+    startOthers = [&] {
+        if (std::exchange(othersStarted, true) || stopRequested_) return;
+        for (int number = 1; number < wanted; ++number) start(number);
+    };
+
+    queue_ = &queue;
+    const ScopeExit forget([&] {
+        // Nothing outlives this call: sessions still running (a failure of
+        // this thread's own) are stopped first.
+        queue.end();
+        for (FtpSessionWorker* worker : workers_) worker->cancel();
+        for (Session& session : sessions) session.thread->wait();
+        workers_.clear();
+        queue_ = nullptr;
+        running_ = false;
+    });
+    EventWait wait;  // before the first thread starts: nothing may fail once one runs
+    start(0);
+    wait.until([&] { return ended == static_cast<int>(sessions.size()); });
+    for (Session& session : sessions) session.thread->wait();
+
+    if (stopRequested_) throw EAbortError(QStringLiteral("Send stopped"));
+    for (const Session& session : sessions)
+        if (session.worker->failure()) std::rethrow_exception(session.worker->failure());
+    if (!queue.allConfirmed()) throw ESockError(QStringLiteral("Connection Lost"));
 }
 
 void FtpPublisher::stop()
 {
     stopRequested_ = true;
-    if (!ftp_) return;
-    ftp_->Cancel();
-    ftp_->Abort();
+    if (queue_) queue_->end();
+    for (FtpSessionWorker* worker : workers_) worker->cancel();
 }
 
 }  // namespace velmora

@@ -1,36 +1,43 @@
 #pragma once
 
+#include <QList>
+#include <memory>
+
 #include "publish/Publisher.h"
 
 namespace velmora {
 
-class TVexFTP;
+class FtpSessionWorker;
+class FtpUploadQueue;
 
-// Publishes over FTP or explicit FTPS through a TVexFTP of its own for each
-// publish(): log in, make the remote folders, upload the plan file by file,
-// log out. Its status texts are the client's events as the FTP dialog has
-// always shown them. Whatever ends a publish() early also ends the
-// connection, so a failed or stopped Send leaves nothing open.
+// Publishes over FTP or FTPS (explicit or implicit) through up to the
+// destination's `connections` logged-in sessions at once, each a TVexFTP on
+// a thread of its own (FtpSessionWorker): a client's every operation waits
+// until it is done, so sessions that overlap need a thread each. The
+// thread that calls publish() keeps its events flowing and hears of
+// progress through queued signals only. Its status texts are the clients'
+// events as the FTP dialog has always shown them. Whatever ends a publish()
+// early also ends every session, so a failed or stopped Send leaves nothing
+// open.
 class FtpPublisher final : public Publisher {
     Q_OBJECT
 public:
     explicit FtpPublisher(PublishDestination destination, QObject* parent = nullptr);
     ~FtpPublisher() override;
 
-    void publish(const std::vector<UploadItem>& plan) override;
     void stop() override;
 
     const PublishDestination& destination() const { return destination_; }
 
-private:
-    void configure(TVexFTP& ftp) const;
-    void bindEvents(TVexFTP& ftp);
-    void throwIfStopped() const;
-    void run(TVexFTP& ftp, const std::vector<UploadItem>& plan);
+protected:
+    void carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals) override;
 
+private:
     PublishDestination destination_;
-    TVexFTP* ftp_ = nullptr;  // while publish() runs
+    bool running_ = false;
     bool stopRequested_ = false;
+    FtpUploadQueue* queue_ = nullptr;       // while publish() runs
+    QList<FtpSessionWorker*> workers_;      // while publish() runs
 };
 
 }  // namespace velmora

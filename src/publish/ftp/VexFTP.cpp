@@ -80,6 +80,9 @@ void TVexFTP::readGreeting()
     TimerScope timer(*this);
     for (;;) {
         const QByteArray first = ReadLn();
+        // An SSH server greets with its version line and then waits.
+        if (first.startsWith("SSH-"))
+            throw ESockError(QStringLiteral("This port speaks SSH, not FTP: choose SFTP"));
         StatusMessage(1, QString::fromUtf8(first));
         ReadContinuation(first);
         const qint64 number = replyNumberOf(first);
@@ -121,11 +124,12 @@ void TVexFTP::Connect()
     if (Connected()) return;
     epsvRefused_ = false;
     serverCertificate_.clear();
-    CanStartTLS = ExplicitTLS;
+    CanStartTLS = ExplicitTLS || ImplicitTLS;
     TPowersock::Connect();
     try {
+        if (ImplicitTLS) startImplicitTls();
         readGreeting();
-        if (ExplicitTLS) startTls();
+        if (ExplicitTLS && !ImplicitTLS) startTls();
         if (UserID.isEmpty() || Password.isEmpty())
             StatusMessage(1, QStringLiteral("USER ") + QString::fromUtf8(UserID));
         QByteArray user = "USER " + UserID;
@@ -141,7 +145,7 @@ void TVexFTP::Connect()
         // CR LF bytes would be stored altered.
         reply = Transaction(QByteArrayLiteral("TYPE I"));
         if (isErrorReply(ReplyNumber())) throw FTPException(reply);
-        if (ExplicitTLS) protectData();
+        if (CanStartTLS) protectData();
         if (OnConnect) OnConnect(*this);
     } catch (...) {
         closeAfterFailedLogin();
@@ -159,6 +163,14 @@ void TVexFTP::startTls()
     // be read as the first protected replies.
     if (PendingInput() > 0)
         throw ESockError(QStringLiteral("The server sent unprotected bytes after AUTH TLS"));
+    TlsSettings settings = TLS;
+    if (settings.peerName.isEmpty()) settings.peerName = Proxy.isEmpty() ? Host : Proxy;
+    StartTLS(settings);
+    serverCertificate_ = PeerCertificate();
+}
+
+void TVexFTP::startImplicitTls()
+{
     TlsSettings settings = TLS;
     if (settings.peerName.isEmpty()) settings.peerName = Proxy.isEmpty() ? Host : Proxy;
     StartTLS(settings);
@@ -233,6 +245,29 @@ bool TVexFTP::MakeDirectory(const QByteArray& path)
     StatusMessage(1, QStringLiteral("MKD ") + QString::fromUtf8(path));
     const QByteArray reply = Transaction("MKD " + path);
     // The server is closing: no later command could succeed.
+    if (ReplyNumber() == 421) throw FTPException(reply);
+    return isPositiveReply(ReplyNumber());
+}
+
+std::optional<qint64> TVexFTP::RemoteSize(const QByteArray& remoteName)
+{
+    ClearCanceled();
+    CertifyConnect();
+    const QByteArray reply = Transaction("SIZE " + remoteName);
+    if (ReplyNumber() == 421) throw FTPException(reply);
+    if (ReplyNumber() != 213) return std::nullopt;
+    bool ok = false;
+    const qint64 size = reply.mid(4).trimmed().toLongLong(&ok);
+    if (!ok || size < 0) return std::nullopt;
+    return size;
+}
+
+bool TVexFTP::DeleteFile(const QByteArray& remoteName)
+{
+    ClearCanceled();
+    CertifyConnect();
+    StatusMessage(1, QStringLiteral("DELE ") + QString::fromUtf8(remoteName));
+    const QByteArray reply = Transaction("DELE " + remoteName);
     if (ReplyNumber() == 421) throw FTPException(reply);
     return isPositiveReply(ReplyNumber());
 }
@@ -331,7 +366,7 @@ void TVexFTP::Upload(const QByteArray& localPath, const QByteArray& remoteName)
 
         data.TimeOut = TimeOut;
         data.Port = 0;
-        data.CanStartTLS = ExplicitTLS;
+        data.CanStartTLS = CanStartTLS;
         data.SetLinkedConnection(this);
 
         {
@@ -374,7 +409,7 @@ void TVexFTP::Upload(const QByteArray& localPath, const QByteArray& remoteName)
                                                 "connect back (try passive mode)"));
             }
         }
-        if (ExplicitTLS) data.StartTLS(dataTls());
+        if (CanStartTLS) data.StartTLS(dataTls());
         if (OnTransactionStart) OnTransactionStart(*this);
         // A cancelled upload is a failure, never a quiet success.
         if (Canceled()) throw EAbortError(QStringLiteral("Socket send aborted"));

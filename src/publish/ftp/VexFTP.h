@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "publish/ftp/Powersock.h"
 #include "publish/ftp/TlsSettings.h"
@@ -39,6 +40,9 @@ public:
     // RFC 4217: AUTH TLS before the login, PBSZ 0 and PROT P after it, and
     // every data connection TLS, resuming the control connection's session.
     bool ExplicitTLS = false;
+    // FTPS on a port that speaks TLS from the first byte (mostly 990): the
+    // handshake comes before the greeting; the rest is as with ExplicitTLS.
+    bool ImplicitTLS = false;
     // What the server's certificate is held to; an empty peer name means
     // the host connected to.
     TlsSettings TLS;
@@ -76,6 +80,12 @@ public:
     // failure: the folder is most often there already, and where it is not,
     // the upload into it tells.
     bool MakeDirectory(const QByteArray& path);
+    // The size of a file on the server (SIZE, in the image type); nothing
+    // when the server does not tell.
+    std::optional<qint64> RemoteSize(const QByteArray& remoteName);
+    // DELE of one file; true when the server removed it. Any refusal but a
+    // closing server (421) is the caller's to judge from LastReply().
+    bool DeleteFile(const QByteArray& remoteName);
     // Closes the control connection at once, with a QUIT that nothing
     // waits for: after a stop the server is not asked for anything more.
     void Drop();
@@ -89,6 +99,7 @@ private:
     void ReadContinuation(QByteArray line);
     void readGreeting();
     void startTls();
+    void startImplicitTls();
     void protectData();
     QByteArray readFinalReply(TPowersock& data);
     void openActive(TPowersock& data);

@@ -10,9 +10,10 @@
 #include <thread>
 
 #include "base/Prompter.h"
-#include "base/ScopeExit.h"
 #include "publish/EventWait.h"
 #include "publish/FtpErrors.h"
+#include "publish/Retries.h"
+#include "base/ScopeExit.h"
 #include "publish/sftp/SftpUploader.h"
 
 namespace velmora {
@@ -37,11 +38,13 @@ namespace {
 class SftpWorker : public QObject {
     Q_OBJECT
 public:
-    SftpWorker(SftpSession::Settings settings, const std::vector<UploadItem>& plan,
-               SftpControl& control, std::function<bool(const HostKeyQuestion&)> trust,
-               std::exception_ptr& failure)
+    SftpWorker(SftpSession::Settings settings, int filesInFlight, const std::vector<UploadItem>& plan,
+               const QByteArrayList& removals, SftpControl& control,
+               std::function<bool(const HostKeyQuestion&)> trust, std::exception_ptr& failure)
         : settings_(std::move(settings)),
+          filesInFlight_(filesInFlight),
           plan_(plan),
+          removals_(removals),
           control_(control),
           trust_(std::move(trust)),
           failure_(failure)
@@ -51,8 +54,9 @@ public:
 signals:
     void status(const QString& text);
     void fileStarted(int index, int count);
-    void fileBytesSent(qint64 bytes);
+    void fileBytesSent(int index, qint64 bytes);
     void fileConfirmed(int index);
+    void fileRemoved(const QByteArray& remoteName);
     void hostKeyQuestionAsked();
     void ended();
 
@@ -60,16 +64,20 @@ public:
     void run()
     {
         try {
-            SftpSession session(control_);
-            session.open(settings_, trust_, [this](const QString& text) { emit status(text); });
-            SftpUploader uploader(
-                session, {.status = [this](const QString& text) { emit status(text); },
-                          .fileStarted = [this](int index, int count) { emit fileStarted(index, count); },
-                          .fileBytesSent = [this](qint64 bytes) { emit fileBytesSent(bytes); },
-                          .fileConfirmed = [this](int index) { emit fileConfirmed(index); }});
-            uploader.upload(plan_);
-            emit status(QStringLiteral("Disconnecting..."));
-            session.close();
+            UploadOrder order(plan_);
+            RetrySchedule retries;
+            bool connectedOnce = false;
+            for (;;) {
+                try {
+                    runOnce(order, connectedOnce);
+                    break;
+                } catch (const SftpConnectionError& e) {
+                    if (!connectedOnce) throw;
+                    retryAfter(retries, order, e);
+                } catch (const IncompleteFileError& e) {
+                    retryAfter(retries, order, e);
+                }
+            }
         } catch (const VelmoraError&) {
             failure_ = std::current_exception();
         } catch (const std::exception& e) {
@@ -80,8 +88,48 @@ public:
     }
 
 private:
+    void runOnce(UploadOrder& order, bool& connectedOnce)
+    {
+        SftpSession session(control_);
+        session.open(settings_, trust_, [this](const QString& text) { emit status(text); });
+        connectedOnce = true;
+        SftpUploader uploader(
+            session,
+            {.status = [this](const QString& text) { emit status(text); },
+             .fileStarted = [this](int index, int count) { emit fileStarted(index, count); },
+             .fileBytesSent = [this](int index, qint64 bytes) { emit fileBytesSent(index, bytes); },
+             .fileConfirmed = [this](int index) { emit fileConfirmed(index); },
+             .fileRemoved = [this](const QByteArray& name) { emit fileRemoved(name); }},
+            filesInFlight_);
+        uploader.upload(plan_, order);
+        if (!removals_.isEmpty()) {
+            emit status(QStringLiteral("Removing %1 files no longer in the project...").arg(removals_.size()));
+            uploader.remove(removals_);
+        }
+        emit status(QStringLiteral("Disconnecting..."));
+        session.close();
+    }
+
+    // Waits out the retry's delay, or throws the failure when the tries are
+    // used up or the user stops.
+    // Called while the failure is being handled: a bare throw passes it on.
+    void retryAfter(RetrySchedule& retries, const UploadOrder& order, const VelmoraError& failure)
+    {
+        const std::optional<int> delay = retries.nextDelayMs(order.confirmedCount());
+        if (!delay) throw;
+        emit status(retries.statusText(failure.text()));
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < *delay) {
+            if (control_.stopRequested()) throw EAbortError(QStringLiteral("Upload stopped"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
     SftpSession::Settings settings_;
+    int filesInFlight_;
     const std::vector<UploadItem>& plan_;
+    const QByteArrayList& removals_;
     SftpControl& control_;
     std::function<bool(const HostKeyQuestion&)> trust_;
     std::exception_ptr& failure_;
@@ -152,7 +200,7 @@ void SftpPublisher::answerHostKeyQuestion()
     run->answered.wakeAll();
 }
 
-void SftpPublisher::publish(const std::vector<UploadItem>& plan)
+void SftpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals)
 {
     if (run_) throw SftpError(QStringLiteral("An upload is already running"));
     const auto run = std::make_shared<Run>();
@@ -179,12 +227,14 @@ void SftpPublisher::publish(const std::vector<UploadItem>& plan)
         while (!run->answer && !run->control.stopRequested()) run->answered.wait(&run->mutex, 100);
         return run->answer.value_or(false);
     };
-    SftpWorker job(std::move(settings), plan, run->control, askHere, run->failure);
+    SftpWorker job(std::move(settings), std::clamp(destination_.connections, kMinConnections, kMaxConnections),
+                   plan, removals, run->control, askHere, run->failure);
     worker = &job;
     connect(&job, &SftpWorker::status, this, &Publisher::status, Qt::QueuedConnection);
     connect(&job, &SftpWorker::fileStarted, this, &Publisher::fileStarted, Qt::QueuedConnection);
     connect(&job, &SftpWorker::fileBytesSent, this, &Publisher::fileBytesSent, Qt::QueuedConnection);
     connect(&job, &SftpWorker::fileConfirmed, this, &Publisher::fileConfirmed, Qt::QueuedConnection);
+    connect(&job, &SftpWorker::fileRemoved, this, &Publisher::fileRemoved, Qt::QueuedConnection);
     connect(&job, &SftpWorker::ended, this, [run] { run->ended = true; }, Qt::QueuedConnection);
     connect(&job, &SftpWorker::hostKeyQuestionAsked, this, [this] { answerHostKeyQuestion(); },
             Qt::QueuedConnection);

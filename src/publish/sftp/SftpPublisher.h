@@ -24,12 +24,14 @@ public:
                   QObject* parent = nullptr);
     ~SftpPublisher() override;
 
-    void publish(const std::vector<UploadItem>& plan) override;
     void stop() override;
 
     // How long a stop may take to end the upload cleanly (the temporary file
     // removed) before its connection is cut.
     static constexpr int kStopGraceMs = 700;
+
+protected:
+    void carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals) override;
 
 private:
     struct Run;

@@ -60,7 +60,12 @@ QString seconds(int milliseconds)
 
 // ------------------------------------------------------------ host keys
 
-QString defaultKnownHostsFile() { return QDir::homePath() + QStringLiteral("/.ssh/known_hosts"); }
+// $HOME as the user set it: libssh on its own takes the account's home from
+// the password database, and would look for keys in another place than for
+// known_hosts.
+QString defaultSshFolder() { return QDir::homePath() + QStringLiteral("/.ssh"); }
+
+QString defaultKnownHostsFile() { return defaultSshFolder() + QStringLiteral("/known_hosts"); }
 
 QString sha256Fingerprint(const QByteArray& keyBlob)
 {
@@ -172,13 +177,13 @@ void SftpSession::failConnection(const QString& during)
 void SftpSession::fail(const QString& text)
 {
     broken_ = text;
-    throw SftpError(text);
+    throw SftpConnectionError(text);
 }
 
 void SftpSession::checkUsable()
 {
     // A connection that failed once is not waited on again, not even to tidy up.
-    if (!broken_.isEmpty()) throw SftpError(broken_);
+    if (!broken_.isEmpty()) throw SftpConnectionError(broken_);
 }
 
 bool SftpSession::hasExtension(const char* name, const char* data) const
@@ -267,7 +272,7 @@ void SftpSession::connectSocket(const Settings& settings)
         break;
     }
     if (socket_ < 0)
-        throw SftpError(QStringLiteral("Cannot connect to %1: %2")
+        throw SftpConnectionError(QStringLiteral("Cannot connect to %1: %2")
                             .arg(hostAndPort(settings.host, settings.port), lastFailure));
 
     session_ = ssh_new();
@@ -275,6 +280,8 @@ void SftpSession::connectSocket(const Settings& settings)
     const QByteArray host = settings.host.toUtf8();
     const unsigned int port = static_cast<unsigned int>(settings.port);
     const QByteArray knownHosts = QFile::encodeName(settings.knownHostsFile);
+    const QByteArray sshFolder = QFile::encodeName(
+        settings.sshFolder.isEmpty() ? defaultSshFolder() : settings.sshFolder);
     const long timeOutSeconds = std::max(1L, static_cast<long>((settings.timeOutMs + 999) / 1000));
     const int no = 0;
     ssh_options_set(session_, SSH_OPTIONS_PROCESS_CONFIG, &no);  // the dialog's values rule
@@ -282,6 +289,7 @@ void SftpSession::connectSocket(const Settings& settings)
     ssh_options_set(session_, SSH_OPTIONS_PORT, &port);
     ssh_options_set(session_, SSH_OPTIONS_USER, settings.user.constData());
     ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
+    ssh_options_set(session_, SSH_OPTIONS_SSH_DIR, sshFolder.constData());
     ssh_options_set(session_, SSH_OPTIONS_TIMEOUT, &timeOutSeconds);
     ssh_options_set(session_, SSH_OPTIONS_FD, &socket_);
     if (ssh_connect(session_) != SSH_OK) {
@@ -338,15 +346,22 @@ void SftpSession::logIn(const Settings& settings)
 {
     const QString user = QString::fromUtf8(settings.user);
     int result;
-    if (!settings.password.isEmpty())
+    if (!settings.password.isEmpty()) {
         result = ssh_userauth_password(session_, nullptr, settings.password.constData());
-    else
+        // Many shared hosts take the password only as the answer to a
+        // keyboard-interactive prompt.
+        if (result == SSH_AUTH_DENIED &&
+            (ssh_userauth_list(session_, nullptr) & SSH_AUTH_METHOD_INTERACTIVE))
+            result = answerKeyboardInteractive(settings.password);
+    } else {
         result = ssh_userauth_publickey_auto(session_, nullptr, nullptr);
+    }
     if (result == SSH_AUTH_SUCCESS) return;
     if (result == SSH_AUTH_ERROR) failConnection(QStringLiteral("while logging in"));
     checkStop();
     const int methods = ssh_userauth_list(session_, nullptr);
-    if (!settings.password.isEmpty() && !(methods & SSH_AUTH_METHOD_PASSWORD))
+    const bool takesPassword = methods & (SSH_AUTH_METHOD_PASSWORD | SSH_AUTH_METHOD_INTERACTIVE);
+    if (!settings.password.isEmpty() && !takesPassword)
         throw SftpError(QStringLiteral("Login failed: the server takes no password for user %1. "
                                        "Leave the password empty to log in with your SSH key")
                             .arg(user));
@@ -354,9 +369,33 @@ void SftpSession::logIn(const Settings& settings)
         throw SftpError(
             QStringLiteral("Login failed: wrong password for user %1, or no such user").arg(user));
     throw SftpError(QStringLiteral("Login failed: the server accepted none of your SSH keys "
-                                   "(SSH agent and ~/.ssh) for user %1. Enter a password to log "
+                                   "(SSH agent and %1) for user %2. Enter a password to log "
                                    "in with it")
-                        .arg(user));
+                        .arg(settings.sshFolder.isEmpty() ? defaultSshFolder() : settings.sshFolder, user));
+}
+
+int SftpSession::answerKeyboardInteractive(const QByteArray& password)
+{
+    // Each hidden prompt gets the password, the first round only: a server
+    // that asks again has refused it, and is not asked forever.
+    constexpr int kMaxRounds = 4;
+    int result = ssh_userauth_kbdint(session_, nullptr, nullptr);
+    bool answered = false;
+    for (int round = 0; result == SSH_AUTH_INFO && round < kMaxRounds; ++round) {
+        const int prompts = ssh_userauth_kbdint_getnprompts(session_);
+        if (prompts > 0 && answered) return SSH_AUTH_DENIED;
+        for (int i = 0; i < prompts; ++i) {
+            char echo = 0;
+            ssh_userauth_kbdint_getprompt(session_, static_cast<unsigned int>(i), &echo);
+            // A prompt that echoes asks for something other than a secret.
+            const char* answer = echo ? "" : password.constData();
+            if (ssh_userauth_kbdint_setanswer(session_, static_cast<unsigned int>(i), answer) < 0)
+                return SSH_AUTH_ERROR;
+        }
+        answered = answered || prompts > 0;
+        result = ssh_userauth_kbdint(session_, nullptr, nullptr);
+    }
+    return result == SSH_AUTH_INFO ? SSH_AUTH_DENIED : result;
 }
 
 void SftpSession::startSftp()

@@ -24,6 +24,13 @@ public:
     using VelmoraError::VelmoraError;
 };
 
+// The connection broke or the server stopped answering: the upload may go
+// on over a new connection.
+class SftpConnectionError : public SftpError {
+public:
+    using SftpError::SftpError;
+};
+
 // A host key that is not recorded and was not trusted.
 class UnknownHostKeyError : public SftpError {
 public:
@@ -43,7 +50,9 @@ struct HostKeyQuestion {
 // that called publish(), so it may ask the user.
 using HostKeyTrust = std::function<bool(const HostKeyQuestion&)>;
 
-// ~/.ssh/known_hosts, where OpenSSH keeps the keys a user trusted.
+// $HOME/.ssh, where the user's keys are looked for, and
+// $HOME/.ssh/known_hosts, where OpenSSH keeps the keys a user trusted.
+QString defaultSshFolder();
 QString defaultKnownHostsFile();
 // OpenSSH's form of a key's fingerprint: "SHA256:" and the base64 of the
 // SHA-256 of the key's wire form, without padding.
@@ -87,6 +96,7 @@ public:
         int port = 22;
         QByteArray user;
         QByteArray password;  // empty: the SSH agent and the default keys
+        QString sshFolder;    // where the default keys are; empty for defaultSshFolder()
         QString knownHostsFile;
         int timeOutMs = 30000;
     };
@@ -124,6 +134,7 @@ private:
     void connectSocket(const Settings& settings);
     void checkHostKey(const Settings& settings, const HostKeyTrust& trust);
     void logIn(const Settings& settings);
+    int answerKeyboardInteractive(const QByteArray& password);
     void startSftp();
     [[noreturn]] void failConnection(const QString& during);
     [[noreturn]] void fail(const QString& text);

@@ -120,7 +120,12 @@ QByteArray openRequest(quint32 id, const QByteArray& path, quint32 flags)
 
 QByteArray closeRequest(quint32 id, const QByteArray& handle)
 {
-    return PacketWriter(kClose).u32(id).string(handle).finish();
+    return handleRequest(kClose, id, handle);
+}
+
+QByteArray handleRequest(quint8 type, quint32 id, const QByteArray& handle)
+{
+    return PacketWriter(type).u32(id).string(handle).finish();
 }
 
 QByteArray pathRequest(quint8 type, quint32 id, const QByteArray& path)
@@ -234,11 +239,10 @@ std::optional<QByteArray> parseHandle(const Packet& packet)
     return handle;
 }
 
-std::optional<Attributes> parseAttrs(const Packet& packet)
+namespace {
+
+Attributes readAttributes(PacketReader& reader)
 {
-    if (packet.type != kAttrs) return std::nullopt;
-    PacketReader reader(packet.body);
-    reader.u32();
     Attributes attributes;
     attributes.flags = reader.u32();
     if (attributes.flags & kAttrSize) attributes.size = reader.u64();
@@ -258,8 +262,40 @@ std::optional<Attributes> parseAttrs(const Packet& packet)
             reader.string();
         }
     }
+    return attributes;
+}
+
+}  // namespace
+
+std::optional<Attributes> parseAttrs(const Packet& packet)
+{
+    if (packet.type != kAttrs) return std::nullopt;
+    PacketReader reader(packet.body);
+    reader.u32();
+    const Attributes attributes = readAttributes(reader);
     if (!reader.ok()) return std::nullopt;
     return attributes;
+}
+
+std::optional<QList<NameEntry>> parseName(const Packet& packet)
+{
+    if (packet.type != kName) return std::nullopt;
+    PacketReader reader(packet.body);
+    reader.u32();
+    const quint32 count = reader.u32();
+    // Each entry takes at least 12 bytes: a count the packet cannot hold is a lie.
+    if (!reader.ok() || count > static_cast<quint32>(packet.body.size() / 12)) return std::nullopt;
+    QList<NameEntry> entries;
+    entries.reserve(count);
+    for (quint32 i = 0; i < count && reader.ok(); ++i) {
+        NameEntry entry;
+        entry.name = reader.string();
+        reader.string();  // the long name, as ls shows it
+        entry.attributes = readAttributes(reader);
+        entries.append(std::move(entry));
+    }
+    if (!reader.ok()) return std::nullopt;
+    return entries;
 }
 
 std::optional<FileSystemSpace> parseStatvfs(const Packet& packet)

@@ -21,12 +21,16 @@ enum PacketType : quint8 {
     kOpen = 3,
     kClose = 4,
     kWrite = 6,
+    kFstat = 8,
+    kOpendir = 11,
+    kReaddir = 12,
     kRemove = 13,
     kMkdir = 14,
     kStat = 17,
     kRename = 18,
     kStatus = 101,
     kHandle = 102,
+    kName = 104,
     kAttrs = 105,
     kExtended = 200,
     kExtendedReply = 201,
@@ -127,7 +131,8 @@ private:
 QByteArray initRequest();
 QByteArray openRequest(quint32 id, const QByteArray& path, quint32 flags);
 QByteArray closeRequest(quint32 id, const QByteArray& handle);
-QByteArray pathRequest(quint8 type, quint32 id, const QByteArray& path);  // stat, remove
+QByteArray handleRequest(quint8 type, quint32 id, const QByteArray& handle);  // fstat, readdir
+QByteArray pathRequest(quint8 type, quint32 id, const QByteArray& path);  // stat, remove, opendir
 QByteArray mkdirRequest(quint32 id, const QByteArray& path);
 QByteArray renameRequest(quint32 id, const QByteArray& from, const QByteArray& to);
 QByteArray posixRenameRequest(quint32 id, const QByteArray& from, const QByteArray& to);
@@ -160,6 +165,12 @@ struct Attributes {
     bool isDirectory() const { return hasPermissions() && (permissions & 0170000) == 0040000; }
 };
 
+// One entry of a folder listing: its name and what the server told of it.
+struct NameEntry {
+    QByteArray name;
+    Attributes attributes;
+};
+
 struct FileSystemSpace {
     quint64 blockSize = 0;  // f_frsize: the unit of the counts
     quint64 blocksAvailable = 0;
@@ -181,6 +192,8 @@ std::optional<quint32> replyId(const Packet& packet);
 std::optional<StatusReply> parseStatus(const Packet& packet);
 std::optional<QByteArray> parseHandle(const Packet& packet);
 std::optional<Attributes> parseAttrs(const Packet& packet);
+// A listing's entries; at most as many as the packet's bytes can hold.
+std::optional<QList<NameEntry>> parseName(const Packet& packet);
 std::optional<FileSystemSpace> parseStatvfs(const Packet& packet);
 std::optional<Limits> parseLimits(const Packet& packet);
 

@@ -32,6 +32,7 @@ struct SecurityChoice {
 constexpr SecurityChoice kSecurityChoices[] = {
     {PublishProtocol::Ftp, "None"},
     {PublishProtocol::Ftps, "Explicit TLS"},
+    {PublishProtocol::FtpsImplicit, "Implicit TLS"},
     {PublishProtocol::Sftp, "SFTP"},
 };
 
@@ -40,14 +41,20 @@ QString fromBytes(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 // A message box taller than this many names would not fit the screen.
 constexpr int kPreviewNames = 30;
 
+// More deletions than this at once are asked about first.
+constexpr int kDeletionsWithoutAsking = 100;
+
 QString previewText(const ChangedFiles& changes)
 {
-    const QByteArrayList names = changes.namesToSend();
+    const QByteArrayList names = changes.plannedChanges();
     const int upToDate = changes.upToDateCount();
     if (names.isEmpty())
         return QStringLiteral("Nothing to send: all %1 files are already up to date.").arg(upToDate);
-    QString text = names.size() == 1 ? QStringLiteral("Send would send 1 file")
-                                     : QStringLiteral("Send would send %1 files").arg(names.size());
+    const qsizetype sends = changes.toSend().size();
+    QString text = sends == 1 ? QStringLiteral("Send would send 1 file")
+                              : QStringLiteral("Send would send %1 files").arg(sends);
+    if (changes.removesDropped())
+        text += QStringLiteral(" and delete %1").arg(changes.droppedNames().size());
     if (changes.onlyChanged()) text += QStringLiteral(" (%1 already up to date)").arg(upToDate);
     text += QStringLiteral(":\n");
     for (qsizetype i = 0; i < names.size() && i < kPreviewNames; ++i)
@@ -66,7 +73,7 @@ TFTPDlg::TFTPDlg(SettingsFile settings, Prompter& prompter, QWidget* parent)
       prompter_(prompter)
 {
     ui_->setupUi(this);
-    setFixedSize(379, 396);
+    setFixedSize(379, 448);
     QPalette status = ui_->Inf->palette();
     status.setColor(QPalette::Base, status.color(QPalette::Button));
     ui_->Inf->setPalette(status);
@@ -192,6 +199,7 @@ PublishDestination TFTPDlg::destination() const
     d.directory = ui_->RDirectory->text().toUtf8();
     d.passive = ui_->PassiveMode->isChecked();
     d.timeOutMs = kClientTimeOut;
+    d.connections = ui_->Connections->value();
     d.trustedFingerprint = ServerTrust(settings_).fingerprint(d.host, d.port);
     return d;
 }
@@ -218,7 +226,9 @@ std::unique_ptr<PublishJob> TFTPDlg::makeJob(bool dryRun)
 {
     auto job = std::make_unique<PublishJob>(
         source_, destination(),
-        PublishChoices{.changedOnly = ui_->OnlyChanged->isChecked(), .dryRun = dryRun});
+        PublishChoices{.changedOnly = ui_->OnlyChanged->isChecked(),
+                       .dryRun = dryRun,
+                       .removeDropped = ui_->RemoveOld->isChecked()});
     // The field shows the folder as the plan uses it.
     if (job->remoteDirectory() != ui_->RDirectory->text().toUtf8())
         ui_->RDirectory->setText(fromBytes(job->remoteDirectory()));
@@ -229,6 +239,7 @@ void TFTPDlg::Send()
 {
     if (!fieldsNameADestination()) return;
     const std::unique_ptr<PublishJob> job = makeJob(false);
+    if (!confirmRemovals(*job)) return;
     job_ = job.get();
     const ScopeExit forget([this] { job_ = nullptr; });
     connect(job.get(), &PublishJob::status, this, &TFTPDlg::setStatus);
@@ -236,12 +247,12 @@ void TFTPDlg::Send()
         progress_->startFile(index);
         showProgress();
     });
-    connect(job.get(), &PublishJob::fileBytesSent, this, [this](qint64 bytes) {
-        progress_->setFileBytes(bytes);
+    connect(job.get(), &PublishJob::fileBytesSent, this, [this](int index, qint64 bytes) {
+        progress_->setFileBytes(index, bytes);
         showProgress();
     });
-    connect(job.get(), &PublishJob::fileConfirmed, this, [this] {
-        progress_->finishFile();
+    connect(job.get(), &PublishJob::fileConfirmed, this, [this](int index) {
+        progress_->finishFile(index);
         showProgress();
     });
 
@@ -271,12 +282,35 @@ void TFTPDlg::PreviewChanges()
                       MessageIcon::Information);
 }
 
+bool TFTPDlg::confirmRemovals(const PublishJob& job)
+{
+    if (!job.changes().removesDropped()) return true;
+    const qsizetype dropped = job.changes().droppedNames().size();
+    if (dropped <= kDeletionsWithoutAsking) return true;
+    const QString question =
+        QStringLiteral("%1 files that Velmora published to this folder are no longer in the "
+                       "project. Delete them all from the server?")
+            .arg(dropped);
+    if (prompter_.askYesNo(QStringLiteral("Question"), question) == Answer::Yes) return true;
+    setStatus(QStringLiteral("Nothing sent: %1 deletions not confirmed").arg(dropped));
+    return false;
+}
+
 bool TFTPDlg::runJob(PublishJob& job)
 {
     progress_.emplace(job.toSend());
     showProgress();
-    const bool sent =
-        job.run({.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
+    bool sent = false;
+    try {
+        sent = job.run({.knownHostsFile = {}, .hostKeyTrust = askUserAboutHostKeys(prompter_)});
+    } catch (const UntrustedServerError&) {
+        throw;
+    } catch (const VelmoraError& failure) {
+        // The failure stays in the status line after its message, where the
+        // last step ("Connecting...") would otherwise stand.
+        setStatus(failure.text());
+        throw;
+    }
     setStatus(sent ? job.summary() : QStringLiteral("Send stopped: ") + job.summary());
     return sent;
 }
@@ -330,6 +364,11 @@ void TFTPDlg::LoadFtpSettings()
         QString::number(ok && port >= 1 && port <= 65535 ? port : defaultPort(protocol())));
     ui_->PassiveMode->setChecked(settings_.read(kSection, "PASSIVE", "No") == "Yes");
     ui_->OnlyChanged->setChecked(settings_.read(kSection, "ONLY_CHANGED", "No") == "Yes");
+    ui_->RemoveOld->setChecked(settings_.read(kSection, "REMOVE_OLD", "No") == "Yes");
+    const int connections = settings_.read(kSection, "CONNECTIONS", {}).toInt(&ok);
+    ui_->Connections->setValue(ok && connections >= kMinConnections && connections <= kMaxConnections
+                                   ? connections
+                                   : kDefaultConnections);
     ui_->CheckBox1->setChecked(settings_.read(kSection, "SAVE_CFG", "Yes") == "Yes");
 }
 
@@ -344,6 +383,8 @@ void TFTPDlg::SaveFtpSettings()
         ui_->PortNumber->setText(QString::number(defaultPort(PublishProtocol::Ftp)));
         ui_->PassiveMode->setChecked(false);
         ui_->OnlyChanged->setChecked(false);
+        ui_->RemoveOld->setChecked(false);
+        ui_->Connections->setValue(kDefaultConnections);
     }
     settings_.write(kSection, "HOST_NAME", ui_->HostName->text().toUtf8());
     settings_.write(kSection, "USER_ID", ui_->UserID->text().toUtf8());
@@ -353,6 +394,8 @@ void TFTPDlg::SaveFtpSettings()
     settings_.write(kSection, "PROTOCOL", protocolName(protocol()));
     settings_.write(kSection, "PASSIVE", ui_->PassiveMode->isChecked() ? "Yes" : "No");
     settings_.write(kSection, "ONLY_CHANGED", ui_->OnlyChanged->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "REMOVE_OLD", ui_->RemoveOld->isChecked() ? "Yes" : "No");
+    settings_.write(kSection, "CONNECTIONS", QByteArray::number(ui_->Connections->value()));
     settings_.write(kSection, "SAVE_CFG", ui_->CheckBox1->isChecked() ? "Yes" : "No");
 }
 

@@ -64,6 +64,8 @@ private:
     // the folder as the plan uses it afterwards.
     std::unique_ptr<PublishJob> makeJob(bool dryRun);
     // False when the user stopped it.
+    // Asks before deleting many files; false when the user said No.
+    bool confirmRemovals(const PublishJob& job);
     bool runJob(PublishJob& job);
     bool askToTrust(const UntrustedServerError& refusal, const PublishDestination& destination);
     void LoadFtpSettings();

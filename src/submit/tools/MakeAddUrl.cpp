@@ -15,7 +15,7 @@ int main(int argc, char* argv[])
         std::fputs("usage: velmora-make-addurl OUTPUT\n", stderr);
         return 2;
     }
-    const int result = velmora::WriteSubmissionFile(args[1], velmora::DefaultSubmissionList());
+    const velmora::FileResult result = velmora::WriteSubmissionFile(args[1], velmora::DefaultSubmissionList());
     if (result != velmora::kFileOk) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args[1]));
         return 1;

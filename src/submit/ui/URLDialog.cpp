@@ -142,6 +142,9 @@ void TURLDlg::showCurrent()
                              std::pair{ui_->SubmissionString, entry.submissionString()}}) {
         box->setText(QString::fromUtf8(text));
         box->setCursorPosition(0);
+        // The box shows the start of a long name or string; the whole of it,
+        // with the notes an entry's name carries, reads in the tooltip.
+        box->setToolTip(QString::fromUtf8(text));
     }
     ui_->URLNo->setText(browser_.counterText());
     ui_->Button1->setEnabled(browser_.canGoPrevious());

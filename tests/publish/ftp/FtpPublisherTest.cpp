@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
 #include <QTimer>
 
 #include "support/QtPrint.h"
@@ -31,6 +32,7 @@ protected:
         d.password = "secret";
         d.directory = "site/pages";
         d.timeOutMs = 2000;
+        d.connections = 1;  // the scripted server takes one session at a time
         return d;
     }
 
@@ -58,7 +60,7 @@ protected:
             events << QStringLiteral("confirmed %1").arg(index);
         });
         QObject::connect(&publisher, &Publisher::fileBytesSent,
-                         [this](qint64 bytes) { lastBytes = bytes; });
+                         [this](int, qint64 bytes) { lastBytes = bytes; });
     }
 
     test::TempDir dir;
@@ -93,8 +95,11 @@ TEST_F(FtpPublisherTest, ReportsEachStepAndConfirmsAFileOnlyAfterTheServerDid)
     const QList<QByteArray> sent = server.transcript();
     EXPECT_EQ(sent.mid(3, 2), (QList<QByteArray>{"MKD site", "MKD site/pages"}));
     ASSERT_EQ(linesAtConfirm.size(), 2);
-    EXPECT_EQ(sent[linesAtConfirm[0] - 1], QByteArray("STOR site/pages/p0.htm"));
-    EXPECT_EQ(sent[linesAtConfirm[1] - 1], QByteArray("STOR site/pages/p1.htm"));
+    // The server's size of the file is asked for before it counts.
+    EXPECT_EQ(sent.mid(linesAtConfirm[0] - 2, 2),
+              (QList<QByteArray>{"STOR site/pages/p0.htm", "SIZE site/pages/p0.htm"}));
+    EXPECT_EQ(sent.mid(linesAtConfirm[1] - 2, 2),
+              (QList<QByteArray>{"STOR site/pages/p1.htm", "SIZE site/pages/p1.htm"}));
 }
 
 TEST_F(FtpPublisherTest, AFileTheServerDidNotKeepIsNotConfirmedAndTheConnectionEnds)
@@ -162,7 +167,7 @@ TEST_F(FtpPublisherTest, StopEndsATransferWithinASecondAndClosesTheConnection)
     d.passive = true;
     const auto publisher = makePublisher(d);
     QElapsedTimer clock;
-    QObject::connect(publisher.get(), &Publisher::fileBytesSent, [&](qint64) {
+    QObject::connect(publisher.get(), &Publisher::fileBytesSent, [&](int, qint64) {
         if (clock.isValid()) return;
         // Once the file is under way, from outside the publisher's own stack.
         QTimer::singleShot(50, [&] {
@@ -206,6 +211,104 @@ TEST(PublisherFactoryTest, MapsProtocolsAndNames)
         EXPECT_EQ(protocolFromName(protocolName(p)), p);
     EXPECT_EQ(protocolFromName("FTP"), std::nullopt) << "names as written";
     EXPECT_EQ(protocolFromName(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// What a failure says: the design's text, where, and why.
+TEST(FtpFailureTextTest, EachSaysWhatAndWhere)
+{
+    test::TempDir dir;
+    dir.write(QStringLiteral("p.htm"), "page");
+    const std::vector<UploadItem> plan = {
+        {UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("p.htm"))), "site/pages/p.htm"}};
+    test::ServerScript ssh;
+    ssh.greeting = {test::send("SSH-2.0-OpenSSH_9.2p1 Debian-2+deb12u3\r\n")};
+    test::ServerScript cannotCreate = test::defaultScript();
+    cannotCreate.onCommand["STOR"] = {test::send("553 Could not create file.\r\n")};
+    test::ServerScript quota = test::defaultScript();
+    quota.onCommand["STOR"] = {test::send("150 Opening\r\n"), test::connectData(),
+                               test::replyAfterData("552 Disk quota exceeded.\r\n")};
+    ScriptedFtpServer sshPort(ssh), refusing(cannotCreate), full(quota);
+    const int closedPort = [] {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return int(probe.serverPort());
+    }();
+    struct Case {
+        const char* what;
+        QString host;
+        int port;
+        QString expected;
+    };
+    const QString local = QStringLiteral("127.0.0.1");
+    const Case cases[] = {
+        {"unknown host", QStringLiteral("no-such-host.invalid"), 21,
+         QStringLiteral("Null Remote Address (no-such-host.invalid port 21: name not found)")},
+        {"refused", local, closedPort,
+         QStringLiteral("Connection Failed (127.0.0.1 port %1: connection refused)").arg(closedPort)},
+        {"an SSH port", local, sshPort.port(),
+         QStringLiteral("This port speaks SSH, not FTP: choose SFTP (127.0.0.1 port %1)").arg(sshPort.port())},
+        {"a folder not writable", local, refusing.port(),
+         QStringLiteral("Cannot store site/pages/p.htm in folder 'site/pages' on 127.0.0.1 port %1: "
+                        "553 Could not create file.\r\n")
+             .arg(refusing.port())},
+        {"a full quota", local, full.port(),
+         QStringLiteral("Cannot store site/pages/p.htm in folder 'site/pages' on 127.0.0.1 port %1: "
+                        "552 Disk quota exceeded.\r\n")
+             .arg(full.port())},
+    };
+    for (const Case& c : cases) {
+        PublishDestination d;
+        d.host = c.host;
+        d.port = c.port;
+        d.user = "alice";
+        d.password = "secret";
+        d.passive = true;
+        d.timeOutMs = 2000;
+        d.connections = 1;
+        std::optional<QString> failure;
+        try {
+            makePublisher(d)->publish(plan);
+        } catch (const VelmoraError& e) {
+            failure = e.text();
+        }
+        EXPECT_EQ(failure, c.expected) << c.what;
+    }
+}
+
+TEST(FtpFailureTextTest, AFileTheServerHoldsShortIsSentAgainThenRefused)
+{
+    test::TempDir dir;
+    dir.write(QStringLiteral("p.htm"), QByteArray(100, 'p'));
+    test::ServerScript script = test::defaultScript();
+    script.onCommand["SIZE"] = {test::send("213 40\r\n")};
+    ScriptedFtpServer server(script);
+    PublishDestination d;
+    d.host = QStringLiteral("127.0.0.1");
+    d.port = server.port();
+    d.user = "alice";
+    d.password = "secret";
+    d.timeOutMs = 2000;
+    const auto publisher = makePublisher(d);
+    QStringList statuses;
+    QList<int> confirmed;
+    QObject::connect(publisher.get(), &Publisher::status, [&](const QString& text) { statuses << text; });
+    QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) { confirmed << index; });
+    std::optional<QString> failure;
+    try {
+        publisher->publish({{UploadItem::Kind::Page, QFile::encodeName(dir.file(QStringLiteral("p.htm"))), "p.htm"}});
+    } catch (const VelmoraError& e) {
+        failure = e.text();
+    }
+    EXPECT_EQ(failure, QStringLiteral("The server holds 40 bytes of p.htm after its upload, not 100"));
+    EXPECT_TRUE(confirmed.isEmpty());
+    EXPECT_EQ(statuses.filter(QStringLiteral("trying again")).size(), 3) << statuses.join(u'\n').toStdString();
+    EXPECT_EQ(server.dataReceived().size(), 4);
 }
 
 }  // namespace

@@ -106,8 +106,14 @@ protected:
         return pages;
     }
 
-    // The next showing's port; the fields load from the settings file.
-    void useServer(const ScriptedFtpServer& server) { usePort(server.port()); }
+    // The next showing's port; the fields load from the settings file. The
+    // scripted server takes one session at a time: one connection keeps
+    // the status texts in their order.
+    void useServer(const ScriptedFtpServer& server)
+    {
+        usePort(server.port());
+        settings.write("FTP", "CONNECTIONS", "1");
+    }
     void usePort(int port) { settings.write("FTP", "PORT", QByteArray::number(port)); }
     QStringList stores(const ScriptedFtpServer& server) const
     {
@@ -130,8 +136,8 @@ protected:
 TEST_F(FtpDialogTest, TheFormAsDesigned)
 {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("FTP Dialog"));
-    EXPECT_EQ(dialog->minimumSize(), QSize(379, 396));
-    EXPECT_EQ(dialog->maximumSize(), QSize(379, 396));
+    EXPECT_EQ(dialog->minimumSize(), QSize(379, 448));
+    EXPECT_EQ(dialog->maximumSize(), QSize(379, 448));
 
     QStringList tabOrder;
     QWidget* w = edit("HostName");
@@ -141,7 +147,8 @@ TEST_F(FtpDialogTest, TheFormAsDesigned)
     } while (w != edit("HostName"));
     EXPECT_EQ(tabOrder.join(u' '),
               QStringLiteral("HostName UserID Password RDirectory PortNumber Security PassiveMode "
-                             "OnlyChanged PreviewBtn B2 StopBtn OKBtn CancelBtn CheckBox1"));
+                             "OnlyChanged RemoveOld Connections qt_spinbox_lineedit PreviewBtn B2 "
+                             "StopBtn OKBtn CancelBtn CheckBox1"));
 
     for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"})
         EXPECT_TRUE(dialog->findChild<QLabel*>(QLatin1String(name))->font().bold()) << name;
@@ -159,10 +166,11 @@ TEST_F(FtpDialogTest, TheFormAsDesigned)
     EXPECT_EQ(button("StopBtn")->text(), QStringLiteral("Stop"));
     EXPECT_FALSE(button("StopBtn")->isEnabled()) << "only while Send runs";
     EXPECT_EQ(passiveBox()->text(), QStringLiteral("Passive mode"));
-    ASSERT_EQ(security()->count(), 3);
+    ASSERT_EQ(security()->count(), 4);
     EXPECT_EQ(security()->itemText(0), QStringLiteral("None"));
     EXPECT_EQ(security()->itemText(1), QStringLiteral("Explicit TLS"));
-    EXPECT_EQ(security()->itemText(2), QStringLiteral("SFTP"));
+    EXPECT_EQ(security()->itemText(2), QStringLiteral("Implicit TLS"));
+    EXPECT_EQ(security()->itemText(3), QStringLiteral("SFTP"));
     EXPECT_TRUE(button("OKBtn")->isDefault());
     EXPECT_EQ(saveBox()->text(), QStringLiteral("Save FTP Configuration"));
 
@@ -263,8 +271,8 @@ TEST_F(FtpDialogTest, ImagesLeftBehindAreToldInOneMessageAfterTheSend)
     store("127.0.0.1", "alice", "secret", "pub");
     PageList pages = pagesSharingAnImage(3);
     dir.write(QStringLiteral("velmora.ini.copy"), "[FTP]\nPASSWORD=secret\n");
-    pages[1].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("velmora.ini.copy"))));
-    pages[2].setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("gone.gif"))));
+    pages.edit(1).setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("velmora.ini.copy"))));
+    pages.edit(2).setText(TextField::ImageSource, QFile::encodeName(dir.file(QStringLiteral("gone.gif"))));
     showing(pages, [&] { button("B2")->click(); });
 
     QList<QByteArray> stores;
@@ -288,7 +296,7 @@ TEST_F(FtpDialogTest, ANameThatWouldBreakACommandStopsTheSendBeforeItConnects)
     useServer(server);
     store("127.0.0.1", "alice", "secret", "pub");
     PageList pages = pagesSharingAnImage(2);
-    pages[1].setText(TextField::Edit2, "page2.htm\r\nDELE index.htm");
+    pages.edit(1).setText(TextField::Edit2, "page2.htm\r\nDELE index.htm");
     showing(pages, [&] { button("B2")->click(); });
     EXPECT_EQ(server.controlConnections(), 0);
     EXPECT_TRUE(statuses.isEmpty());
@@ -394,7 +402,9 @@ TEST_F(FtpDialogTest, ARefusedLoginShowsTheServersLine)
     store("127.0.0.1", "alice", "wrong", "");
     const PageList pages = pagesSharingAnImage(1);
     showing(pages, [&] { button("B2")->click(); });
-    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("530 Login incorrect.\r\n")})
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("127.0.0.1 port %1 refused the login: 530 Login incorrect.\r\n")
+                              .arg(server.port())})
         << "a text ending in its line break gets no full stop";
     EXPECT_EQ(statuses, (QStringList{QStringLiteral("Connecting..."),
                                      QStringLiteral("Disconnected...")}));
@@ -411,13 +421,14 @@ TEST_F(FtpDialogTest, ConnectionFailuresReachTheErrorDisplay)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 closed = probe.serverPort();
     probe.close();
+    const QString where = QStringLiteral(" port %1").arg(closed);
     const Case cases[] = {
         {QStringLiteral("127.0.0.1"), QStringLiteral("Connection failed..."),
-         QStringLiteral("Connection Failed.")},
+         QStringLiteral("Connection Failed (127.0.0.1%1: connection refused)").arg(where)},
         {QString(127, u'h'), QStringLiteral("Invalid Host..."),
-         QStringLiteral("Null Remote Address.")},
+         QStringLiteral("Null Remote Address (%1%2: name not found)").arg(QString(127, u'h'), where)},
         {QString(128, u'h'), QStringLiteral("Connecting..."),
-         QStringLiteral("Host Name Too Long.")},
+         QStringLiteral("Host Name Too Long (%1%2)").arg(QString(128, u'h'), where)},
     };
     const PageList pages = pagesSharingAnImage(1);
     for (const Case& c : cases) {

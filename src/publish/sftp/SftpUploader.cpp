@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QtEndian>
 #include <algorithm>
 
@@ -63,33 +62,6 @@ void checkRemoteName(const QByteArray& remoteName)
 }  // namespace
 
 // ------------------------------------------------------------- helpers
-
-QByteArray remoteFolderOf(const QByteArray& remoteName)
-{
-    const qsizetype slash = remoteName.lastIndexOf('/');
-    if (slash < 0) return {};
-    if (slash == 0) return "/";
-    return remoteName.left(slash);
-}
-
-QList<QByteArray> remoteFolderLevels(const QByteArray& folder)
-{
-    QList<QByteArray> levels;
-    QByteArray path = folder.startsWith('/') ? QByteArray("/") : QByteArray();
-    for (const QByteArray& part : folder.split('/')) {
-        if (part.isEmpty()) continue;
-        if (!path.isEmpty() && !path.endsWith('/')) path += '/';
-        path += part;
-        levels.append(path);
-    }
-    return levels;
-}
-
-bool isTemporaryUploadName(const QByteArray& name)
-{
-    static const QRegularExpression pattern(QStringLiteral("^\\.velmora-[0-9a-f]{16}\\.part$"));
-    return pattern.match(QString::fromLatin1(name)).hasMatch();
-}
 
 QString describeStatus(const sftp::StatusReply& status)
 {

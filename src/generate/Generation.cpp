@@ -147,9 +147,11 @@ struct PageGenerator::Pass {
     QSet<QByteArray> agreedFolders;          // outside the project's folder, agreed to
     QSet<QByteArray> refusedFolders;         // and refused
     int index = 0;                           // the page being written
+    bool recordsChanged = false;             // a name, a folder or a link
 
     void keep(int i, const PageRecord& before, const PageRecord& after)
     {
+        if (!(before == after)) recordsChanged = true;
         if (rewrite) rewrite->put(i, before, after);
     }
 };
@@ -175,6 +177,7 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
     // would write them; else into a file of the run's own.
     const bool saved = options.saveFirst && session.ensureSaved();
     session.storeCurrentPage();
+    const bool changedBefore = session.changed();
     PageList& pages = session.project().pages;
     pageCount_ = pages.size();
     PageRewrite rewrite(pages, session.projectType(),
@@ -182,15 +185,22 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
                         saved ? session.projectPath() : QString());
     Pass pass(session, options, pageWritten, options.keepRecords ? &rewrite : nullptr);
     bool finished = false;
+    const auto settle = [&](int shownIndex) {
+        rewrite.finish();
+        // Records written back into the saved project file are on disk.
+        if (saved) session.noteFileRewritten();
+        session.showPage(shownIndex);
+        // Only a record that generation really changed counts as a change.
+        if (pass.recordsChanged && !saved && options.keepRecords) session.markChanged();
+        else if (!changedBefore) session.markUnchanged();
+    };
     try {
         finished = options.autoName ? generateAutoNamed(pass) : generateWithSaveDialogs(pass);
     } catch (...) {
-        rewrite.finish();
-        session.showPage(pass.index);
+        settle(pass.index);
         throw;
     }
-    rewrite.finish();
-    session.showPage(remembered);
+    settle(remembered);
     return finished;
 }
 

@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-void QuietPrompter::message(const QString&, const QString& text, MessageIcon)
+void QuietPrompter::message(const QString&, const QString& text, MessageIcon, const QString&)
 {
     messages_.append(text);
 }
@@ -21,8 +21,10 @@ HeadlessProject::HeadlessProject(const QString& projectPath, const QString& star
     : session_(fields_, prompter_, startupDir),
       creditLink_(VendorValues::read(SettingsFile::inDirectory(startupDir)).linkInHtml)
 {
-    if (session_.openProject(projectPath) != kFileOk)
-        throw VelmoraError(QStringLiteral("Error opening file"));
+    if (session_.openProject(projectPath) != kFileOk) {
+        throw VelmoraError(QStringLiteral("Error opening file"),
+                           fileFailureDetail(projectPath, session_.openFailure()));
+    }
 }
 
 QStringList HeadlessProject::generate()
@@ -46,7 +48,8 @@ GenerationOptions HeadlessProject::options(bool keepRecords)
 void HeadlessProject::generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords)
 {
     generator_.GeneratePages(session_, options(keepRecords), pageWritten);
-    siteFiles_ = GenerateSiteFiles(session_);
+    skippedImages_ = generator_.skippedImages();
+    siteFiles_ = GenerateSiteFiles(session_, {}, &skippedImages_);
 }
 
 void HeadlessProject::build(const std::function<void(const BuiltPage&)>& pageBuilt)

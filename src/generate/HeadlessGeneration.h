@@ -18,7 +18,9 @@ namespace velmora {
 // without a window.
 class QuietPrompter final : public Prompter {
 public:
-    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    using Prompter::message;
+    void message(const QString& caption, const QString& text, MessageIcon icon,
+                 const QString& informative) override;
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
     Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
@@ -62,8 +64,9 @@ public:
     // nothing: no page, no image, no folder. For checking pages before they
     // go out.
     void build(const std::function<void(const BuiltPage&)>& pageBuilt);
-    // The images the last generate() skipped, one line each.
-    const QStringList& skippedImages() const { return generator_.skippedImages(); }
+    // The images the last generate() skipped, and a robots.txt it left
+    // alone, one line each.
+    const QStringList& skippedImages() const { return skippedImages_; }
     // The site files of the last generate().
     const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // Writes the project file; raises VelmoraError "Error saving file".
@@ -81,6 +84,7 @@ private:
     PageGenerator generator_;
     QByteArray creditLink_;
     std::vector<SiteFile> siteFiles_;
+    QStringList skippedImages_;
 };
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -358,6 +359,52 @@ TEST_F(CliNew, RefusesToOverwriteUnlessForced)
     run = make({QStringLiteral("--force")});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(read().pages.size(), 3);
+}
+
+TEST_F(CliNew, ForceReplacesALinkAtTheNameAndNeverWritesThroughIt)
+{
+    dir.write(QStringLiteral("notes.txt"), "my notes");
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("notes.txt")), project));
+    EXPECT_NE(make({}).exitCode, 0);
+    const CliRun run = make({QStringLiteral("--force")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(dir.read(QStringLiteral("notes.txt")), "my notes");
+    EXPECT_FALSE(QFileInfo(project).isSymLink());
+    EXPECT_EQ(read().pages.size(), 3);
+}
+
+// Values the project's record could not hold are refused before anything
+// is written: not the project's pages, not its record.
+TEST_F(CliNew, ValuesThatCannotBeStoredAreRefusedBeforeAnythingIsWritten)
+{
+    ASSERT_EQ(make({}).exitCode, 0);
+    const QString longAddress = QStringLiteral("https://shop.example/") +
+                                QString(70000, u'a') + u'/';
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{QStringLiteral("generate"), project, QStringLiteral("--site-url"), longAddress},
+         "Cannot store a record of"},
+        {{QStringLiteral("upload"), project, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+          QStringLiteral("--user"), QStringLiteral("u"), QStringLiteral("--dir"),
+          QString(70000, u'd')},
+         "The remote folder is too long to be recorded: 70000 bytes"},
+        {{QStringLiteral("upload"), project, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+          QStringLiteral("--user"), QStringLiteral("u"), QStringLiteral("--site-url"), longAddress,
+          QStringLiteral("--dry-run")},
+         "Cannot store a record of"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runCli(c.args, dir.path());
+        EXPECT_NE(run.exitCode, 0) << c.says;
+        EXPECT_TRUE(run.err.startsWith(c.says)) << run.err.left(200).toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("site")))) << c.says;
+        EXPECT_FALSE(QFile::exists(ProjectCompanion::pathFor(project)) &&
+                     !test::readFile(ProjectCompanion::pathFor(project)).isEmpty())
+            << c.says;
+    }
 }
 
 TEST_F(CliNew, AListThatFailsLeavesNoProject)

@@ -166,6 +166,8 @@ int uploadCommand(const QStringList& args, const Output& io)
     PublishDestination& destination = call->destination;
     destination.password = qgetenv(kPasswordVariable);
     try {
+        // Refused before anything is written, the record included.
+        CheckRecordable(destination);
         HeadlessProject project(call->project, QDir::currentPath());
         destination.passive = call->passive.value_or(
             SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");

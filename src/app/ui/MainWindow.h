@@ -85,6 +85,7 @@ public:
     void DeletePage1Click();
     void GoToPage1Click();
     void SpeedButtonClick(ColourField swatch);
+    void Undo1Click();  // a text box's own undo first, else Delete Page's
     void Copy1Click();
     void Paste1Click();
     void Cut1Click();
@@ -131,7 +132,7 @@ private:
     void connectCommands();
     void assignShortcuts();
     void FormShow();
-    void reportGeneration(bool finished, bool progressShown);
+    void reportGeneration(bool finished, bool progressShown, const QStringList& siteWarnings);
     void OnPrjChange() { session_.markChanged(); }
     void ComboBox1Change();
     void checkBoxClick(FlagField f);

@@ -15,10 +15,13 @@
 #include "generate/SiteFiles.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/PageTable.h"
+#include "check/PageReading.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
 #include "submit/SubmissionFile.h"
 #include "base/FileAccess.h"
+#include "base/FolderFile.h"
 #include "publish/Publishing.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/PageImage.h"
@@ -374,8 +377,36 @@ QString checkKeywordList(const QByteArray& bytes)
     return {};
 }
 
+QString checkPageTable(const QByteArray& bytes)
+{
+    // The same bytes as a page's HTML: the check's reader takes any of them.
+    const PageReading reading = ReadPage({bytes});
+    if (qsizetype(reading.words.size()) > bytes.size()) return fail("more words than bytes");
+
+    const QString table = scratchFile("pages.csv", bytes);
+    const QString out = scratch().filePath(QStringLiteral("table.kpj"));
+    QFile::remove(out);
+    try {
+        MakeTableProject({.projectPath = out, .rowsPath = table, .startupDir = scratch().path()});
+    } catch (const VelmoraError&) {
+        return QFile::exists(out) ? fail("a refused table left a project") : QString();
+    }
+    ProjectData made;
+    if (ReadProjectFile(out, made) != kFileOk || made.pages.isEmpty()) return fail("unreadable project");
+    for (int i = 0; i < made.pages.size(); ++i) {
+        const PageRecord& page = made.pages[i];
+        const QByteArray phrase = page.text(TextField::KeywordPhrase);
+        if (phrase.trimmed().isEmpty() || !phrase.isValidUtf8()) return fail("no phrase");
+        if (!page.text(TextField::PageFolder).isEmpty()) return fail("a table set the folder");
+        const QByteArray name = page.text(TextField::Edit2);
+        if (!name.isEmpty() && !isPlainFileName(name)) return fail("a file name that is a path");
+    }
+    return {};
+}
+
 Check checkFor(const QString& target)
 {
+    if (target == u"page_table") return checkPageTable;
     if (target == u"page_names") return checkPageNames;
     if (target == u"project_file") return checkProjectFile;
     if (target == u"submission_file") return checkSubmissionFile;

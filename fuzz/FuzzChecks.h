@@ -19,6 +19,9 @@ QString checkFtpReplies(const QByteArray& stream);
 // pictures lie in it, and only pictures and command-safe names are planned.
 QString checkPageNames(const QByteArray& names);
 QString checkKeywordList(const QByteArray& bytes);
+// A page table (CSV) through MakeTableProject, and the same bytes through
+// the check's page reader.
+QString checkPageTable(const QByteArray& bytes);
 QString checkCompanion(const QByteArray& bytes);
 QString checkRobots(const QByteArray& bytes);
 QString checkSftpReplies(const QByteArray& stream);

@@ -1,6 +1,7 @@
-// Making a project from a keyword list with velmora-cli new, and generating
-// it with velmora-cli generate, for 10,000 and 100,000 phrases, each run
-// under /usr/bin/time -v for its peak memory. For comparison, the same
+// Making a project from a keyword list with velmora-cli new, from a table
+// of the same phrases with new --rows, generating it with velmora-cli
+// generate and checking it with velmora-cli check, for 10,000 and 100,000
+// phrases, each run under /usr/bin/time -v for its peak memory. For comparison, the same
 // generation with the whole project held in memory (the session that
 // velmora-cli upload and the window use), 10,000 pages only.
 #include <benchmark/benchmark.h>
@@ -27,6 +28,11 @@ QTemporaryDir& workDir()
 
 QString listPath(int phrases) { return workDir().filePath(QStringLiteral("list%1.txt").arg(phrases)); }
 QString projectPath(int phrases) { return workDir().filePath(QStringLiteral("site%1.kpj").arg(phrases)); }
+QString tablePath(int phrases) { return workDir().filePath(QStringLiteral("table%1.csv").arg(phrases)); }
+QString tableProjectPath(int phrases)
+{
+    return workDir().filePath(QStringLiteral("table%1.kpj").arg(phrases));
+}
 
 // A keyword list of varied phrases of two to five words.
 void writeList(int phrases)
@@ -44,6 +50,21 @@ void writeList(int phrases)
         line += QByteArray::number(i) + '\n';
         file.write(line);
     }
+}
+
+// The list's phrases as a table, each with a link of its own; a phrase
+// with a comma would be quoted.
+void writeTable(int phrases)
+{
+    writeList(phrases);
+    if (QFile::exists(tablePath(phrases))) return;
+    QFile list(listPath(phrases));
+    QFile table(tablePath(phrases));
+    list.open(QIODevice::ReadOnly);
+    table.open(QIODevice::WriteOnly);
+    table.write("KeywordPhrase,HomePage\r\n");
+    for (int i = 0; !list.atEnd(); ++i)
+        table.write(list.readLine().trimmed() + ",https://shop.example/" + QByteArray::number(i) + "\r\n");
 }
 
 // Runs a program under /usr/bin/time -v; returns its peak resident set in
@@ -78,6 +99,37 @@ void BM_NewProject(benchmark::State& state)
     state.counters["pages"] = phrases;
 }
 BENCHMARK(BM_NewProject)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_NewProjectFromRows(benchmark::State& state)
+{
+    const int phrases = int(state.range(0));
+    writeTable(phrases);
+    double peak = 0;
+    for (auto _ : state) {
+        peak = runMeasured(state, {QStringLiteral(VELMORA_CLI_PATH), QStringLiteral("new"),
+                                   tableProjectPath(phrases), QStringLiteral("--rows"),
+                                   tablePath(phrases), QStringLiteral("--force")});
+    }
+    state.counters["peak_MB"] = peak;
+    state.counters["pages"] = phrases;
+}
+BENCHMARK(BM_NewProjectFromRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// Every page of a project made from phrases is a near-copy of others: the
+// check's worst case, each page matched against the ones before.
+void BM_Check(benchmark::State& state)
+{
+    const int phrases = int(state.range(0));
+    if (!QFile::exists(projectPath(phrases))) state.SkipWithError("run BM_NewProject first");
+    double peak = 0;
+    for (auto _ : state) {
+        peak = runMeasured(state, {QStringLiteral(VELMORA_CLI_PATH), QStringLiteral("check"),
+                                   projectPath(phrases)});
+    }
+    state.counters["peak_MB"] = peak;
+    state.counters["pages"] = phrases;
+}
+BENCHMARK(BM_Check)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_Generate(benchmark::State& state)
 {

@@ -11,9 +11,10 @@ namespace velmora {
 // The application's error display: the failure's text (with a full stop
 // added when it ends in a character sorting after "."), caption "Velmora",
 // the error icon and an OK button.
-inline void showError(Prompter& prompter, const QString& text)
+// A detail (which file, and why) goes below as the informative text.
+inline void showError(Prompter& prompter, const QString& text, const QString& detail = QString())
 {
-    prompter.message(QStringLiteral("Velmora"), errorDisplayText(text), MessageIcon::Error);
+    prompter.message(QStringLiteral("Velmora"), errorDisplayText(text), MessageIcon::Error, detail);
 }
 
 // Runs one command, showing any failure it raises in the error display so
@@ -26,7 +27,7 @@ bool guarded(Prompter& prompter, Command&& command)
         std::forward<Command>(command)();
         return true;
     } catch (const VelmoraError& e) {
-        showError(prompter, e.text());
+        showError(prompter, e.text(), e.detail());
     } catch (const std::exception& e) {
         showError(prompter, QString::fromLocal8Bit(e.what()));
     }

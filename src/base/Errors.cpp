@@ -2,14 +2,21 @@
 
 namespace velmora {
 
-FileError FileError::cannotCreate(const QString& path)
+QString fileFailureDetail(const QString& path, const QString& reason)
 {
-    return FileError(QStringLiteral("Cannot create file %1").arg(path));
+    return reason.isEmpty() ? path : path + u'\n' + reason;
 }
 
-FileError FileError::cannotOpen(const QString& path)
+FileError FileError::cannotCreate(const QString& path, const QString& reason)
 {
-    return FileError(QStringLiteral("Cannot open file %1").arg(path));
+    return FileError(QStringLiteral("Cannot create file %1").arg(path),
+                     reason.isEmpty() ? QString() : fileFailureDetail(path, reason));
+}
+
+FileError FileError::cannotOpen(const QString& path, const QString& reason)
+{
+    return FileError(QStringLiteral("Cannot open file %1").arg(path),
+                     reason.isEmpty() ? QString() : fileFailureDetail(path, reason));
 }
 
 ConversionError ConversionError::notAnInteger(const QString& value)

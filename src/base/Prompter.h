@@ -26,8 +26,14 @@ class Prompter {
 public:
     virtual ~Prompter() = default;
 
-    // A modal message with one OK button.
-    virtual void message(const QString& caption, const QString& text, MessageIcon icon) = 0;
+    // A modal message with one OK button. The informative text, when there
+    // is one, stands below the text: which file, and the system's reason.
+    virtual void message(const QString& caption, const QString& text, MessageIcon icon,
+                         const QString& informative) = 0;
+    void message(const QString& caption, const QString& text, MessageIcon icon)
+    {
+        message(caption, text, icon, QString());
+    }
     // A modal question with Yes, No and Cancel and the question icon.
     virtual Answer askYesNoCancel(const QString& caption, const QString& text) = 0;
     // A modal question with Yes and No only and the warning icon, for a

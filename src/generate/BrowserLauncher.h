@@ -6,13 +6,17 @@
 namespace velmora {
 
 // Hands a file path or web address to the desktop's program for HTML files
-// and returns at once, reporting nothing. Tests put a recording launcher in
-// its place.
+// and returns at once: false when that program could not be started. Tests
+// put a recording launcher in its place.
 class BrowserLauncher {
 public:
     virtual ~BrowserLauncher() = default;
-    virtual void OpenInBrowser(const QByteArray& target) = 0;
+    virtual bool OpenInBrowser(const QByteArray& target) = 0;
 };
+
+// Opens the target, or raises "No web browser could be started to show %1."
+// so that a command which shows nothing says why.
+void ShowInBrowser(BrowserLauncher& launcher, const QByteArray& target);
 
 // The one argument `xdg-open` gets for a target: the text itself, or for a
 // path that is not UTF-8 a file address with every byte escaped.
@@ -22,7 +26,7 @@ QString LauncherArgument(const QByteArray& target);
 // through a shell.
 class SystemBrowserLauncher final : public BrowserLauncher {
 public:
-    void OpenInBrowser(const QByteArray& target) override;
+    bool OpenInBrowser(const QByteArray& target) override;
 };
 
 }  // namespace velmora

@@ -96,6 +96,16 @@ WriteResult WritePageFile(const QByteArray& folder, const QByteArray& name,
     return writeFileInFolder(target.folder, target.name, content);
 }
 
+void PrepareAutoNamedPage(PageRecord& page, PageFields& fields, const AutoNamedRun& run, int index,
+                          const QByteArray& previousFileName)
+{
+    page.setText(TextField::PageFolder, run.folder);
+    if (page.text(TextField::Edit2).isEmpty())
+        fields.setText(TextField::Edit2, QFile::encodeName(AutoPageName(run.projectName, index)));
+    refreshBackLink(fields, run.projectType, index, previousFileName);
+    StorePage(page, fields, run.projectType);
+}
+
 void PageGenerator::noteSkipped(const QString& warning)
 {
     if (!skippedImages_.contains(warning)) skippedImages_.append(warning);
@@ -106,7 +116,8 @@ QString PageGenerator::writePage(const PageRecord& page, PageFields& fields, int
 {
     const QByteArray folder = page.text(TextField::PageFolder);
     const QByteArray name = page.text(TextField::Edit2);
-    WritePageFile(folder, name, BuildPage(fields, projectType, options.creditLink));
+    WritePageFile(folder, name,
+                  BuildPage(fields, projectType, options.creditLink, options.pageHead.headFor(name)));
     QByteArray imageSource = page.text(TextField::ImageSource);
     if (!imageFolder.isEmpty() && !imageSource.isEmpty() && !imageSource.startsWith('/'))
         imageSource.prepend(imageFolder);
@@ -136,9 +147,11 @@ struct PageGenerator::Pass {
     QSet<QByteArray> agreedFolders;          // outside the project's folder, agreed to
     QSet<QByteArray> refusedFolders;         // and refused
     int index = 0;                           // the page being written
+    bool recordsChanged = false;             // a name, a folder or a link
 
     void keep(int i, const PageRecord& before, const PageRecord& after)
     {
+        if (!(before == after)) recordsChanged = true;
         if (rewrite) rewrite->put(i, before, after);
     }
 };
@@ -164,6 +177,7 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
     // would write them; else into a file of the run's own.
     const bool saved = options.saveFirst && session.ensureSaved();
     session.storeCurrentPage();
+    const bool changedBefore = session.changed();
     PageList& pages = session.project().pages;
     pageCount_ = pages.size();
     PageRewrite rewrite(pages, session.projectType(),
@@ -171,15 +185,22 @@ bool PageGenerator::GeneratePages(ProjectSession& session, const GenerationOptio
                         saved ? session.projectPath() : QString());
     Pass pass(session, options, pageWritten, options.keepRecords ? &rewrite : nullptr);
     bool finished = false;
+    const auto settle = [&](int shownIndex) {
+        rewrite.finish();
+        // Records written back into the saved project file are on disk.
+        if (saved) session.noteFileRewritten();
+        session.showPage(shownIndex);
+        // Only a record that generation really changed counts as a change.
+        if (pass.recordsChanged && !saved && options.keepRecords) session.markChanged();
+        else if (!changedBefore) session.markUnchanged();
+    };
     try {
         finished = options.autoName ? generateAutoNamed(pass) : generateWithSaveDialogs(pass);
     } catch (...) {
-        rewrite.finish();
-        session.showPage(pass.index);
+        settle(pass.index);
         throw;
     }
-    rewrite.finish();
-    session.showPage(remembered);
+    settle(remembered);
     return finished;
 }
 
@@ -223,11 +244,7 @@ QString PageGenerator::generateAutoNamedPage(PageRecord& page, PageFields& field
                                              const QByteArray& previousFileName,
                                              Prompter& prompter, const GenerationOptions& options)
 {
-    page.setText(TextField::PageFolder, run.folder);
-    if (page.text(TextField::Edit2).isEmpty())
-        fields.setText(TextField::Edit2, QFile::encodeName(AutoPageName(run.projectName, index)));
-    refreshBackLink(fields, run.projectType, index, previousFileName);
-    StorePage(page, fields, run.projectType);
+    PrepareAutoNamedPage(page, fields, run, index, previousFileName);
     const QString path = writePage(page, fields, run.projectType, options);
     if (options.msgFile)
         inform(prompter, QFile::decodeName(page.text(TextField::Edit2)) +

@@ -7,6 +7,7 @@
 
 #include "base/Errors.h"
 #include "base/FolderFile.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/PageImage.h"
 #include "project/ProjectSession.h"
 
@@ -24,6 +25,8 @@ struct GenerationOptions {
     // publishing, saving); velmora-cli generate without --save needs only
     // the files.
     bool keepRecords = true;
+    // The project's page head, from its companion file.
+    PageHeadChoice pageHead = {};
 };
 
 // Watches a generation page by page, so that a window can show progress and
@@ -121,6 +124,12 @@ private:
     int pageCount_ = 0;
     PageImageCopies images_;
 };
+
+// Gives a page of an auto-named run, already shown in `fields`, the run's
+// folder, its automatic name when it has none and, Interlinked, its link
+// back to `previousFileName`; then stores it into `page`.
+void PrepareAutoNamedPage(PageRecord& page, PageFields& fields, const AutoNamedRun& run, int index,
+                          const QByteArray& previousFileName);
 
 // "1,204 of 20,000 pages written".
 QString PagesWrittenLine(int written, int count);

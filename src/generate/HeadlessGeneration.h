@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "base/Prompter.h"
@@ -16,7 +18,9 @@ namespace velmora {
 // without a window.
 class QuietPrompter final : public Prompter {
 public:
-    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    using Prompter::message;
+    void message(const QString& caption, const QString& text, MessageIcon icon,
+                 const QString& informative) override;
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
     Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
@@ -34,6 +38,13 @@ private:
     QStringList messages_;
 };
 
+// A page as generation would write it.
+struct BuiltPage {
+    int index = 0;  // from 0, in project order
+    QByteArray fileName;
+    QByteArrayList lines;
+};
+
 // A project opened without a window: the same session, fields in memory and
 // auto-named generation with both information messages off, as velmora-cli
 // uses it. The start-up directory holds the velmora.ini the credit link
@@ -49,8 +60,13 @@ public:
     // The same, telling `pageWritten` each page file's path as it is written;
     // without `keepRecords` the project's records stay as they were read.
     void generate(const PageGenerator::PageWritten& pageWritten, bool keepRecords = true);
-    // The images the last generate() skipped, one line each.
-    const QStringList& skippedImages() const { return generator_.skippedImages(); }
+    // Builds every page exactly as generate() writes it, and writes
+    // nothing: no page, no image, no folder. For checking pages before they
+    // go out.
+    void build(const std::function<void(const BuiltPage&)>& pageBuilt);
+    // The images the last generate() skipped, and a robots.txt it left
+    // alone, one line each.
+    const QStringList& skippedImages() const { return skippedImages_; }
     // The site files of the last generate().
     const std::vector<SiteFile>& siteFiles() const { return siteFiles_; }
     // Writes the project file; raises VelmoraError "Error saving file".
@@ -60,12 +76,15 @@ public:
     const ProjectData& project() const { return session_.project(); }
 
 private:
+    GenerationOptions options(bool keepRecords);
+
     MemoryPageFields fields_;
     QuietPrompter prompter_;
     ProjectSession session_;
     PageGenerator generator_;
     QByteArray creditLink_;
     std::vector<SiteFile> siteFiles_;
+    QStringList skippedImages_;
 };
 
 }  // namespace velmora

@@ -31,6 +31,43 @@ private:
 
 QByteArray quoted(const QByteArray& text) { return '"' % text % '"'; }
 
+bool isAscii(const QByteArrayList& lines)
+{
+    for (const QByteArray& line : lines)
+        for (const char c : line)
+            if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+bool isUtf8(const QByteArrayList& lines)
+{
+    for (const QByteArray& line : lines)
+        if (!line.isValidUtf8()) return false;
+    return true;
+}
+
+// An address as it may stand in a double-quoted attribute.
+QByteArray attributeText(const QByteArray& text)
+{
+    QByteArray out = text;
+    out.replace('&', "&amp;").replace('"', "&quot;").replace('<', "&lt;").replace('>', "&gt;");
+    return out;
+}
+
+// The lines that go right after "<head>".
+QByteArrayList headLines(const QByteArrayList& page, const PageHead& head)
+{
+    if (!head.modern) {
+        if (isAscii(page) || !isUtf8(page)) return {};
+        return {kCharsetLine};
+    }
+    QByteArrayList lines{kCharsetLine, kViewportLine};
+    if (!head.canonicalAddress.isEmpty())
+        lines << QByteArray("<link rel=\"canonical\" href=\"" % attributeText(head.canonicalAddress) %
+                            "\">");
+    return lines;
+}
+
 }  // namespace
 
 QByteArray ColourText(std::uint32_t colour) { return HexText(colour, 0).view().toByteArray(); }
@@ -54,7 +91,8 @@ QByteArray KeywordList(const PageFields& fields)
     return list;
 }
 
-QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteArray& creditLink)
+QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteArray& creditLink,
+                         const PageHead& head)
 {
     // Built with QStringBuilder and stack colour texts: one allocation a line.
     auto text = [&](TextField f) { return fields.text(f); };
@@ -71,7 +109,7 @@ QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteA
     const bool comments = fields.flag(FlagField::CommentsBox);
 
     QByteArrayList lines;
-    lines.reserve(29);
+    lines.reserve(32);
     lines << QByteArray("<html>") << QByteArray("<head>")
           << QByteArray("<title>" % heading % "</title>")
           << QByteArray("<meta name=\"description\" content=\"" % description % "\">")
@@ -119,6 +157,8 @@ QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteA
     lines << QByteArray("<p align=\"center\"><small><a href=\"" % creditLink %
                         "\"><small>Page generated using <i><b>Velmora</b></i></small></a></small></p>")
           << QByteArray("</font></body></html>");
+    const QByteArrayList extra = headLines(lines, head);
+    for (qsizetype i = 0; i < extra.size(); ++i) lines.insert(2 + i, extra[i]);
     return lines;
 }
 

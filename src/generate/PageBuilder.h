@@ -21,7 +21,23 @@ QByteArray RobotsTagFor(const QByteArray& choice);
 // The keywords joined with ", ", empty ones left out.
 QByteArray KeywordList(const PageFields& fields);
 
-// The lines of one page's HTML file, from the shown fields.
-QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteArray& creditLink);
+// What a page's head carries beyond the template's lines.
+struct PageHead {
+    // The charset, the viewport and, with an address, the canonical link.
+    bool modern = false;
+    // The page's own public address, for the canonical link; empty for none.
+    QByteArray canonicalAddress = {};
+};
+
+inline const QByteArray kCharsetLine = "<meta charset=\"utf-8\">";
+inline const QByteArray kViewportLine =
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
+
+// The lines of one page's HTML file, from the shown fields. A page whose
+// text is UTF-8 and not all ASCII declares its charset first thing in the
+// head, as hosts often send no charset and browsers then guess a legacy
+// one; an all-ASCII page, or one in another encoding, is left as it was.
+QByteArrayList BuildPage(const PageFields& fields, int projectType, const QByteArray& creditLink,
+                         const PageHead& head = {});
 
 }  // namespace velmora

@@ -201,7 +201,8 @@ void WriteOutputFile(const QString& path, const QByteArray& bytes)
 
 std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArray& siteAddress,
                                      const std::vector<PublishedPage>& pages,
-                                     const QString& indexNowKey, const SitemapLimits& limits)
+                                     const QString& indexNowKey, const SitemapLimits& limits,
+                                     QStringList* warnings)
 {
     const QDir folder(outputFolder);
     std::vector<SiteFile> files;
@@ -225,9 +226,21 @@ std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArr
     const QString robotsPath = folder.filePath(QString::fromLatin1(kRobotsName));
     const QByteArray sitemapAddress = PublishedAddress(siteAddress, kSitemapName);
     const QFileInfo robots(robotsPath);
+    const auto leaveAlone = [&](const char* why) {
+        if (warnings)
+            warnings->append(QStringLiteral("robots.txt left alone, neither updated nor published: "
+                                            "%1 %2")
+                                 .arg(robotsPath, QLatin1String(why)));
+    };
     if (!robots.exists() && !robots.isSymLink()) {
         write(kRobotsName, "User-agent: *\nDisallow:\n\nSitemap: " + sitemapAddress + '\n');
-    } else if (isOwnRegularFile(robotsPath) && robots.size() <= kMaxRobotsSize) {
+    } else if (robots.isSymLink()) {
+        leaveAlone("is a link");
+    } else if (!robots.isFile()) {
+        leaveAlone("is not a regular file");
+    } else if (robots.size() > kMaxRobotsSize) {
+        leaveAlone("is larger than 500 KB");
+    } else {
         // The user's own file: only its Sitemap line is ours.
         QFile kept(robotsPath);
         if (!kept.open(QIODevice::ReadOnly)) throw FileError::cannotOpen(robotsPath);
@@ -236,7 +249,7 @@ std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArr
         write(kRobotsName, UpdatedRobots(existing, sitemapAddress));
     }
     // Anything else standing there (a link, a folder, a huge file) is left
-    // alone and not published.
+    // alone and not published, which the warning says.
     return files;
 }
 
@@ -245,7 +258,7 @@ namespace {
 std::vector<SiteFile> writeSiteFilesOf(ProjectCompanion& companion, const QByteArray& siteAddress,
                                        const QString& projectPath, const QString& projectName,
                                        const std::vector<PublishedPage>& pages,
-                                       const SitemapLimits& limits)
+                                       const SitemapLimits& limits, QStringList* warnings)
 {
     // The key is made with the first site files, so that its file is
     // published before the first notification asks the engines to read it.
@@ -256,29 +269,32 @@ std::vector<SiteFile> writeSiteFilesOf(ProjectCompanion& companion, const QByteA
     }
     const QString folder = OutputFolder(projectPath, projectName);
     QDir().mkpath(folder);
-    return WriteSiteFiles(folder, siteAddress, pages, key, limits);
+    return WriteSiteFiles(folder, siteAddress, pages, key, limits, warnings);
 }
 
 }  // namespace
 
-std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits)
+std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits,
+                                        QStringList* warnings)
 {
     ProjectCompanion& companion = session.companion();
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
     return writeSiteFilesOf(
         companion, siteAddress, session.projectPath(), session.projectName(),
-        PublishedPages(session.project().pages, session.projectPath(), session.projectName()), limits);
+        PublishedPages(session.project().pages, session.projectPath(), session.projectName()), limits,
+        warnings);
 }
 
 std::vector<SiteFile> GenerateSiteFiles(ProjectCompanion& companion, const QString& projectPath,
                                         const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
-                                        const SitemapLimits& limits)
+                                        const SitemapLimits& limits, QStringList* warnings)
 {
     const QByteArray siteAddress = SiteAddressOf(companion);
     if (siteAddress.isEmpty()) return {};
-    return writeSiteFilesOf(companion, siteAddress, projectPath, projectName, pages, limits);
+    return writeSiteFilesOf(companion, siteAddress, projectPath, projectName, pages, limits,
+                            warnings);
 }
 
 }  // namespace velmora

@@ -67,10 +67,13 @@ QByteArray NumberedSitemapName(int number);
 // one gets its Sitemap line added or updated, nothing else) and, when there
 // is a key, the IndexNow key file. A file whose bytes are already right is
 // left untouched; numbered sitemaps left over from a larger project are
-// removed. Returns the files to publish, in the order they should go.
+// removed. Returns the files to publish, in the order they should go. A
+// robots.txt that is left alone (a link, no regular file, too large) is
+// named in one line added to `warnings`, as a skipped image is.
 std::vector<SiteFile> WriteSiteFiles(const QString& outputFolder, const QByteArray& siteAddress,
                                      const std::vector<PublishedPage>& pages,
-                                     const QString& indexNowKey, const SitemapLimits& limits = {});
+                                     const QString& indexNowKey, const SitemapLimits& limits = {},
+                                     QStringList* warnings = nullptr);
 
 // The sitemap contents for these pages: one file, or the numbered files
 // followed by the index that names them.
@@ -96,13 +99,15 @@ void SetIndexNowKey(ProjectCompanion& companion, const QString& key);
 // The site files of a session's project just generated: none when the
 // project has no site address. A project that has one but no IndexNow key
 // gets its key here.
-std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits = {});
+std::vector<SiteFile> GenerateSiteFiles(ProjectSession& session, const SitemapLimits& limits = {},
+                                        QStringList* warnings = nullptr);
 // The same for a project file whose pages were generated one at a time,
 // given its companion and the pages as published.
 std::vector<SiteFile> GenerateSiteFiles(ProjectCompanion& companion, const QString& projectPath,
                                         const QString& projectName,
                                         const std::vector<PublishedPage>& pages,
-                                        const SitemapLimits& limits = {});
+                                        const SitemapLimits& limits = {},
+                                        QStringList* warnings = nullptr);
 
 // Replaces a file in the output folder with these bytes unless it already
 // holds exactly them. A link at the target is replaced, never followed.

@@ -29,6 +29,12 @@ public:
     // for a file that cannot be written.
     void run(bool save, const std::function<void(const QString&)>& pageWritten);
 
+    // A page as run() would write it.
+    using BuiltPage = velmora::BuiltPage;
+    // Builds every page exactly as run() writes it, and writes nothing: no
+    // page, no image, no folder. For checking pages before they go out.
+    void build(const std::function<void(const BuiltPage&)>& pageBuilt) { project_.build(pageBuilt); }
+
     // The site files of the run.
     const std::vector<SiteFile>& siteFiles() const { return project_.siteFiles(); }
     // The images the run skipped, one line each.

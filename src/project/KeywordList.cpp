@@ -115,7 +115,8 @@ KeywordPageMaker::KeywordPageMaker(KeywordPageSetup setup, int firstIndex,
     if (previous) pages_[(firstIndex + 1) % 2] = *previous;
 }
 
-const PageRecord& KeywordPageMaker::make(const QByteArray& phrase)
+const PageRecord& KeywordPageMaker::make(const QByteArray& phrase,
+                                         const std::function<void(PageFields&)>& adjust)
 {
     PageRecord& page = pages_[index_ % 2];
     const NewPageContext context{.projectType = setup_.projectType,
@@ -136,6 +137,7 @@ const PageRecord& KeywordPageMaker::make(const QByteArray& phrase)
     Fill(fields_);
     if (setup_.names == PageNames::Phrase)
         fields_.setText(TextField::Edit2, names_.next(fields_.text(TextField::KeywordPhrase)));
+    if (adjust) adjust(fields_);
     StorePage(page, fields_, setup_.projectType);
 
     ++index_;
@@ -143,7 +145,7 @@ const PageRecord& KeywordPageMaker::make(const QByteArray& phrase)
     return page;
 }
 
-int MakeKeywordProject(const KeywordProjectRequest& request)
+KeywordPageSetup PageSetupFor(const KeywordProjectRequest& request)
 {
     KeywordPageSetup setup{.names = request.names, .startupDir = QFile::encodeName(request.startupDir)};
     if (!request.templatePath.isEmpty()) {
@@ -156,7 +158,12 @@ int MakeKeywordProject(const KeywordProjectRequest& request)
         setup.projectType = isInterlinked(reader.projectType()) ? kInterlinked : kSingle;
     }
     if (request.projectType) setup.projectType = *request.projectType;
+    return setup;
+}
 
+int MakeKeywordProject(const KeywordProjectRequest& request)
+{
+    KeywordPageSetup setup = PageSetupFor(request);
     KeywordListReader phrases(request.phrasesPath);
     ProjectFileWriter writer;
     if (writer.open(request.projectPath, setup.projectType) != kFileOk)

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "project/PageFields.h"
@@ -81,7 +82,10 @@ public:
     KeywordPageMaker(KeywordPageSetup setup, int firstIndex, const PageRecord* previous);
 
     // The page for the next phrase. It stays valid until the next call.
-    const PageRecord& make(const QByteArray& phrase);
+    // `adjust`, when given, changes the filled fields before they are
+    // stored, as a user would after Fill.
+    const PageRecord& make(const QByteArray& phrase,
+                           const std::function<void(PageFields&)>& adjust = {});
 
 private:
     KeywordPageSetup setup_;
@@ -99,6 +103,7 @@ QByteArray PhraseForField(const QByteArray& phrase);
 struct KeywordProjectRequest {
     QString projectPath = {};
     QString phrasesPath = {};
+    QString rowsPath = {};  // a page table (PageTable.h) instead of a phrase list
     QString templatePath = {};                     // empty: pages start from InitPage
     std::optional<int> projectType = std::nullopt;  // default: the template's, else Interlinked
     PageNames names = PageNames::Letters;
@@ -111,5 +116,9 @@ struct KeywordProjectRequest {
 // of pages. Raises FileError for a file that cannot be read or written and
 // VelmoraError for a list without any phrase.
 int MakeKeywordProject(const KeywordProjectRequest& request);
+
+// How the pages of a request start: the template's first page and type, or
+// a new page's defaults. FileError when the template does not read.
+KeywordPageSetup PageSetupFor(const KeywordProjectRequest& request);
 
 }  // namespace velmora

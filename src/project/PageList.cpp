@@ -109,6 +109,14 @@ PageRecord& PageList::append()
     return *(held_[slot] = std::make_unique<PageRecord>());
 }
 
+PageRecord& PageList::insert(int i)
+{
+    const Slot slot = nextSlot_++;
+    order_.insert(order_.begin() + i, slot);
+    reshaped_ = true;
+    return *(held_[slot] = std::make_unique<PageRecord>());
+}
+
 void PageList::removeAt(int i)
 {
     held_.erase(order_.at(static_cast<std::size_t>(i)));

@@ -66,6 +66,8 @@ public:
 
     // A new, zero page at the end, held.
     PageRecord& append();
+    // A new, zero page before page i (at the end when i is size()), held.
+    PageRecord& insert(int i);
     void reserve(int n) { order_.reserve(static_cast<std::size_t>(n)); }
     void removeAt(int i);
     void clear();

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -15,6 +14,7 @@
 #include <unistd.h>
 
 #include "base/Errors.h"
+#include "base/FileLock.h"
 #include "base/FileDescriptor.h"
 
 namespace velmora {
@@ -210,12 +210,12 @@ std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>
 }
 
 ProjectCompanion::ProjectCompanion(const QString& projectFilePath)
-    : path_(pathFor(projectFilePath))
+    : path_(pathFor(projectFilePath)), nativePath_(QFile::encodeName(path_))
 {
     load();
 }
 
-ProjectCompanion::~ProjectCompanion() { closeAppender(); }
+ProjectCompanion::~ProjectCompanion() { closeFile(); }
 
 QString ProjectCompanion::pathFor(const QString& projectFilePath)
 {
@@ -228,64 +228,119 @@ void ProjectCompanion::carry(const ProjectCompanion& from, const QString& toProj
     const bool nothingEitherSide = from.values_.isEmpty() && from.scopes_.isEmpty() &&
                                    to.values_.isEmpty() && to.scopes_.isEmpty();
     if (nothingEitherSide && to.fileSize_ == 0) return;
+    const Locked locked = to.lockForWriting();
     to.values_ = from.values_;
     to.scopes_ = from.scopes_;
-    to.compact();
+    to.rewriteLocked();
 }
 
-void ProjectCompanion::load()
+bool ProjectCompanion::openFile(bool create)
 {
-    const QByteArray native = QFile::encodeName(path_);
     // No link is followed and nothing waits on a FIFO or a device.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(nativePath_.constData(), O_RDWR | O_APPEND | flags | (create ? O_CREAT : 0),
+                    0666);
+    writable_ = fd >= 0;
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(nativePath_.constData(), O_RDONLY | flags);
     if (fd < 0) {
         // Missing: an empty companion, made on the first record. Anything
         // else (a link, no permission) is not ours to read or write.
         usable_ = errno == ENOENT;
-        return;
+        return false;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         usable_ = false;
-        return;
+        return false;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        usable_ = false;
-        return;
-    }
+    fd_ = fd;
+    return true;
+}
 
-    QByteArray pending;   // the start of a line not yet ended
-    bool skipping = false;  // inside a line too long to be one of ours
+void ProjectCompanion::closeFile()
+{
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+void ProjectCompanion::forget()
+{
+    values_.clear();
+    scopes_.clear();
+    fileSize_ = liveSize_ = 0;
+    pending_.clear();
+    skipping_ = false;
+}
+
+bool ProjectCompanion::lockFile(bool exclusive, bool create)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (fd_ < 0) {
+            if (!openFile(create)) return false;
+            // Another file than the one read before (compacted by another
+            // process, or made anew): it holds all there is, ours included.
+            forget();
+        }
+        if (!lockDescriptor(fd_, exclusive)) {
+            closeFile();
+            return false;
+        }
+        // Locked, then checked: a file replaced while this one waited is
+        // no longer the record, and a line appended to it would be lost.
+        if (pathNamesDescriptor(nativePath_, fd_)) return true;
+        closeFile();
+    }
+    return false;
+}
+
+ProjectCompanion::Locked ProjectCompanion::lockForWriting()
+{
+    if (!usable_ || !lockFile(true, true)) throw FileError::cannotCreate(path_);
+    Locked locked(fd_);
+    if (!writable_) throw FileError::cannotCreate(path_);
+    catchUp();
+    return locked;
+}
+
+ProjectCompanion::Locked::~Locked() { unlockDescriptor(fd_); }
+
+void ProjectCompanion::load()
+{
+    if (!lockFile(false, false)) return;
+    const Locked locked(fd_);
+    catchUp();
+}
+
+void ProjectCompanion::catchUp()
+{
+    // What other processes appended since this one last looked, line by
+    // line; a last line not yet ended waits in pending_ for the rest.
     QByteArray chunk(kReadChunk, Qt::Uninitialized);
-    qint64 total = 0;
-    while (total < kMaxFileSize) {
-        const qint64 n = file.read(chunk.data(), std::min(kReadChunk, kMaxFileSize - total));
+    while (fileSize_ < kMaxFileSize) {
+        const ssize_t n = ::pread(fd_, chunk.data(), size_t(std::min(kReadChunk, kMaxFileSize - fileSize_)),
+                                  off_t(fileSize_));
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        total += n;
+        fileSize_ += n;
         qsizetype start = 0;
         while (start < n) {
             const qsizetype end = QByteArrayView(chunk.constData(), n).indexOf('\n', start);
             const qsizetype stop = end < 0 ? n : end;
-            if (!skipping) {
-                pending.append(chunk.constData() + start, stop - start);
-                if (pending.size() > kMaxLineSize) {
-                    pending.clear();
-                    skipping = true;
+            if (!skipping_) {
+                pending_.append(chunk.constData() + start, stop - start);
+                if (pending_.size() > kMaxLineSize) {
+                    pending_.clear();
+                    skipping_ = true;
                 }
             }
             if (end < 0) break;
-            if (!skipping) apply(pending);
-            pending.clear();
-            skipping = false;
+            if (!skipping_) apply(pending_);
+            pending_.clear();
+            skipping_ = false;
             start = end + 1;
         }
     }
-    // A last line without its line end was cut short by a stop: not a record.
-    endsMidLine_ = !pending.isEmpty() || skipping;
-    fileSize_ = total;
 }
 
 void ProjectCompanion::apply(const QByteArray& line)
@@ -374,12 +429,13 @@ QString ProjectCompanion::value(const QString& key) const
 void ProjectCompanion::setValue(const QString& key, const QString& value)
 {
     if (key.isEmpty()) return;
-    const auto old = values_.constFind(key);
-    if (old == values_.constEnd() ? value.isEmpty() : old->text == value) return;
     const QByteArray line = setLine(key, value);
-    append(line);
-    setValueInMemory(key, value, value.isEmpty() ? 0 : line.size());
-    compactWhenWasteful();
+    refuseUnstorable(line);
+    change([&]() -> QByteArray {
+        const auto old = values_.constFind(key);
+        return (old == values_.constEnd() ? value.isEmpty() : old->text == value) ? QByteArray()
+                                                                                 : line;
+    });
 }
 
 QHash<QByteArray, FileStamp> ProjectCompanion::stamps(const QString& scope) const
@@ -408,66 +464,69 @@ void ProjectCompanion::recordStamp(const QString& scope, const QByteArray& name,
     if (scope.isEmpty() || name.isEmpty() || !isSha256Hex(stamp.sha256) || stamp.size < 0)
         throw VelmoraError(QStringLiteral("Invalid file stamp"));
     const QByteArray line = stampLine(scope, name, stamp);
-    append(line);
-    recordInMemory(scope, name, stamp, line.size());
-    compactWhenWasteful();
+    refuseUnstorable(line);
+    change([&] { return line; });
+}
+
+bool ProjectCompanion::fitsStampRecord(const QString& scope, const QByteArray& name)
+{
+    const FileStamp widest{QByteArray(64, '0'), qint64(kLargestExactSize)};
+    return stampLine(scope, name, widest).size() - 1 <= kMaxLineSize;
 }
 
 void ProjectCompanion::removeStamp(const QString& scope, const QByteArray& name)
 {
-    if (!stamp(scope, name)) return;
-    append(unstampLine(scope, name));
-    removeInMemory(scope, name);
-    compactWhenWasteful();
+    // Without a file there is no record to withdraw, and none is made.
+    if ((fd_ < 0 || !usable_) && !stamp(scope, name)) return;
+    change([&] { return stamp(scope, name) ? unstampLine(scope, name) : QByteArray(); });
 }
 
 void ProjectCompanion::clearScope(const QString& scope)
 {
-    if (!scopes_.contains(scope)) return;
-    append(clearLine(scope));
-    clearInMemory(scope);
-    compactWhenWasteful();
+    if ((fd_ < 0 || !usable_) && !scopes_.contains(scope)) return;
+    change([&] { return scopes_.contains(scope) ? clearLine(scope) : QByteArray(); });
 }
 
-void ProjectCompanion::append(const QByteArray& line)
+void ProjectCompanion::refuseUnstorable(const QByteArray& line) const
 {
-    if (!usable_) throw FileError::cannotCreate(path_);
-    if (appendFd_ < 0) {
-        const int fd = ::open(QFile::encodeName(path_).constData(),
-                              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                              0666);
-        struct stat info {};
-        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            if (fd >= 0) ::close(fd);
-            throw FileError::cannotCreate(path_);
-        }
-        appendFd_ = fd;
-    }
+    // A longer line would be skipped when read back: the value would be
+    // lost without a word.
+    if (line.size() - 1 > kMaxLineSize)
+        throw VelmoraError(QStringLiteral("Cannot store a record of %1 bytes in %2: a record holds "
+                                          "%3 bytes at most")
+                               .arg(line.size())
+                               .arg(path_)
+                               .arg(kMaxLineSize));
+}
+
+void ProjectCompanion::change(const std::function<QByteArray()>& lineToWrite)
+{
+    // Decided and written under the lock, from the file as it is now: what
+    // another process wrote meanwhile is read first, never overwritten.
+    const Locked locked = lockForWriting();
+    const QByteArray line = lineToWrite();
+    if (line.isEmpty()) return;
     // The record goes to the system in one write, so that a stop after it
-    // returns cannot lose it.
-    const QByteArray bytes = endsMidLine_ ? '\n' + line : line;
-    if (!writeAll(appendFd_, bytes)) {
-        closeAppender();
+    // returns cannot lose it; a torn last line is ended first.
+    const bool endsMidLine = !pending_.isEmpty() || skipping_;
+    const QByteArray bytes = endsMidLine ? '\n' + line : line;
+    if (!writeAll(fd_, bytes)) {
+        closeFile();
         throw FileError::cannotCreate(path_);
     }
-    endsMidLine_ = false;
+    if (endsMidLine && !skipping_) apply(pending_);
+    pending_.clear();
+    skipping_ = false;
     fileSize_ += bytes.size();
-}
-
-void ProjectCompanion::compactWhenWasteful()
-{
-    if (fileSize_ > kCompactFloor && fileSize_ > kWasteFactor * liveSize_) compact();
+    apply(line.chopped(1));
+    if (fileSize_ > kCompactFloor && fileSize_ > kWasteFactor * liveSize_) rewriteLocked();
 }
 
 void ProjectCompanion::tidy()
 {
-    if (usable_ && fileSize_ > kCompactFloor && 2 * fileSize_ > 3 * liveSize_) compact();
-}
-
-void ProjectCompanion::closeAppender()
-{
-    if (appendFd_ >= 0) ::close(appendFd_);
-    appendFd_ = -1;
+    if (!usable_ || fileSize_ <= kCompactFloor || 2 * fileSize_ <= 3 * liveSize_) return;
+    const Locked locked = lockForWriting();
+    if (fileSize_ > kCompactFloor && 2 * fileSize_ > 3 * liveSize_) rewriteLocked();
 }
 
 QByteArray ProjectCompanion::liveContent()
@@ -496,16 +555,28 @@ QByteArray ProjectCompanion::liveContent()
 
 void ProjectCompanion::compact()
 {
-    if (!usable_) throw FileError::cannotCreate(path_);
-    closeAppender();
-    if (QFileInfo(path_).isSymLink()) throw FileError::cannotCreate(path_);
+    const Locked locked = lockForWriting();
+    rewriteLocked();
+}
+
+void ProjectCompanion::rewriteLocked()
+{
+    // Called with the old file locked and read to its end, so the new file
+    // holds every line any process wrote. Others waiting for the lock find
+    // the name moved on to the new file and go there.
     const QByteArray content = liveContent();
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    FileReplacement file(nativePath_);
+    if (!file.open() || !writeAll(file.fd(), content) || !file.commit())
         throw FileError::cannotCreate(path_);
+    const int flags = ::fcntl(file.fd(), F_GETFL);
+    ::fcntl(file.fd(), F_SETFL, flags | O_APPEND);
+    closeFile();  // lets the old file's lock go
+    fd_ = file.takeDescriptor();
+    writable_ = true;
     fileSize_ = content.size();
     liveSize_ = content.size();
-    endsMidLine_ = false;
+    pending_.clear();
+    skipping_ = false;
 }
 
 }  // namespace velmora

@@ -4,7 +4,9 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -40,12 +42,20 @@ std::vector<std::optional<FileStamp>> stampOfFiles(const std::vector<QByteArray>
 // earlier ones. When the file grows past a few times the size of what it
 // holds, it is rewritten whole, atomically.
 //
+// Several processes may use one companion at once (two uploads of a
+// project to two mirrors). Each change and each rewrite holds the file's
+// lock (flock) and first reads what the others appended since, so a rewrite
+// never brings back a withdrawn record nor drops another's line; a process
+// that finds the file replaced goes on with the new one.
+//
 // The file may come from someone else: only a regular file is read, at most
 // kMaxFileSize bytes of it, and a line that does not make sense is skipped.
 // A write that fails raises FileError "Cannot create file %s".
 class ProjectCompanion {
 public:
     static constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+    // A record longer than this is refused before anything is written: it
+    // would not be read back.
     static constexpr qsizetype kMaxLineSize = 64 * 1024;
 
     explicit ProjectCompanion(const QString& projectFilePath);
@@ -72,7 +82,11 @@ public:
 
     QHash<QByteArray, FileStamp> stamps(const QString& scope) const;
     std::optional<FileStamp> stamp(const QString& scope, const QByteArray& name) const;
+    // Raises VelmoraError, before anything is written, when the record would
+    // be too long to read back.
     void recordStamp(const QString& scope, const QByteArray& name, const FileStamp& stamp);
+    // True when a stamp of this scope and name can be recorded.
+    static bool fitsStampRecord(const QString& scope, const QByteArray& name);
     void removeStamp(const QString& scope, const QByteArray& name);
     void clearScope(const QString& scope);
     QStringList scopes() const { return scopes_.keys(); }
@@ -98,31 +112,56 @@ private:
         QString text;
         qsizetype lineSize = 0;
     };
+    // Lets the file's lock go when it goes out of scope.
+    class Locked {
+    public:
+        explicit Locked(int fd) : fd_(fd) {}
+        ~Locked();
+        Locked(Locked&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+        Locked& operator=(Locked&&) = delete;
+
+    private:
+        int fd_;
+    };
 
     void load();
+    bool openFile(bool create);
+    void closeFile();
+    void forget();
+    bool lockFile(bool exclusive, bool create);
+    // Locks the file for a change and reads what others wrote since;
+    // FileError when it cannot be written.
+    Locked lockForWriting();
+    void catchUp();
     void apply(const QByteArray& line);
     void setValueInMemory(const QString& key, const QString& value, qsizetype lineSize);
     void recordInMemory(const QString& scope, const QByteArray& name, const FileStamp& stamp,
                         qsizetype lineSize);
     void removeInMemory(const QString& scope, const QByteArray& name);
     void clearInMemory(const QString& scope);
-    void append(const QByteArray& line);
-    void compactWhenWasteful();
-    void closeAppender();
+    void refuseUnstorable(const QByteArray& line) const;
+    // Appends the line `lineToWrite` gives, decided under the lock; an empty
+    // one changes nothing.
+    void change(const std::function<QByteArray()>& lineToWrite);
+    void rewriteLocked();
     QByteArray liveContent();
 
     QString path_;
+    QByteArray nativePath_;
     QHash<QString, Value> values_;
     QHash<QString, QHash<QByteArray, Entry>> scopes_;
-    qint64 fileSize_ = 0;
+    qint64 fileSize_ = 0;  // the bytes of the file read (or written) so far
     qint64 liveSize_ = 0;
-    bool endsMidLine_ = false;  // a torn last line: the next record starts on a new line
-    bool usable_ = true;        // false when the path holds something that is not ours to write
-    int appendFd_ = -1;
+    QByteArray pending_;    // a last line not ended yet
+    bool skipping_ = false;  // inside a line too long to be one of ours
+    bool usable_ = true;    // false when the path holds something that is not ours to write
+    bool writable_ = false;
+    int fd_ = -1;           // the file now at the path, while this object has it open
 };
 
 // The keys of the named values.
 inline const QString kSiteAddressKey = QStringLiteral("site-address");
 inline const QString kIndexNowKeyKey = QStringLiteral("indexnow-key");
+inline const QString kModernHeadKey = QStringLiteral("modern-head");
 
 }  // namespace velmora

@@ -5,8 +5,10 @@
 #include <QTemporaryFile>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 #include "base/Errors.h"
 #include "base/FileAccess.h"
@@ -19,6 +21,11 @@ constexpr qint64 kHeaderSize = 8;
 constexpr qint64 kRecordSize = qint64(kPageRecordSize);
 constexpr qint64 kBlockSize = 4096;  // the file system's unit of allocation
 
+const QString kReadOnlyReason = QStringLiteral("the file is read-only");
+const QString kNotRegularReason = QStringLiteral("not a regular file");
+
+QString notAProject(const QString& why) { return QStringLiteral("not a Velmora project: ") + why; }
+
 bool allZero(const char* data, qint64 size)
 {
     static const char zeros[kBlockSize] = {};
@@ -27,26 +34,51 @@ bool allZero(const char* data, qint64 size)
 
 }  // namespace
 
+std::optional<DiskIdentity> diskIdentityOf(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return DiskIdentity{.device = quint64(info.st_dev),
+                        .inode = quint64(info.st_ino),
+                        .size = qint64(info.st_size),
+                        .changedNs = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+FileResult ProjectFileReader::refuse(FileResult result, const QString& reason)
+{
+    file_.close();
+    failure_ = reason;
+    return result;
+}
+
 FileResult ProjectFileReader::open(const QString& path)
 {
     file_.close();
+    failure_.clear();
     projectType_ = pageCount_ = pagesRead_ = 0;
     // The file is opened for writing too, so a read-only file counts as one
     // that cannot be opened.
-    if (isReadOnlyFile(path)) return kFileCannotOpen;
+    if (isReadOnlyFile(path)) return refuse(kFileCannotOpen, kReadOnlyReason);
     // Only a regular file, whose size is what it holds: a FIFO or device
     // would hold the program forever or never end.
-    if (!openRegularFile(file_, path, QIODevice::ReadWrite)) return kFileCannotOpen;
+    if (isNonRegularFile(path)) return refuse(kFileCannotOpen, kNotRegularReason);
+    if (!openRegularFile(file_, path, QIODevice::ReadWrite))
+        return refuse(kFileCannotOpen, systemReason(errno));
 
     char header[kHeaderSize];
-    const qint32 count = file_.read(header, kHeaderSize) == kHeaderSize
-                             ? qFromLittleEndian<qint32>(header + 4)
-                             : 0;
+    if (file_.read(header, kHeaderSize) != kHeaderSize)
+        return refuse(kFileShort, notAProject(QStringLiteral("it is shorter than its header")));
+    const qint32 count = qFromLittleEndian<qint32>(header + 4);
+    if (count <= 0) return refuse(kFileShort, notAProject(QStringLiteral("it counts no page")));
     // A count that promises more than the file holds fails before any record
     // is handed out, so a reader never acts on half a project.
-    if (count <= 0 || (file_.size() - kHeaderSize) / kRecordSize < count) {
-        file_.close();
-        return kFileShort;
+    const qint64 recordBytes = file_.size() - kHeaderSize;
+    if (recordBytes / kRecordSize < count) {
+        return refuse(kFileShort,
+                      notAProject(recordBytes % kRecordSize != 0
+                                      ? QStringLiteral("its size is not a whole number of pages")
+                                      : QStringLiteral("it holds fewer pages than it counts")));
     }
     projectType_ = qFromLittleEndian<qint32>(header);
     pageCount_ = count;
@@ -57,38 +89,77 @@ FileResult ProjectFileReader::read(PageRecord& page)
 {
     if (pagesRead_ >= pageCount_ || !file_.isOpen()) return kFileShort;
     const auto bytes = page.bytes();
-    if (file_.read(bytes.data(), kRecordSize) != kRecordSize) return kFileShort;
+    if (file_.read(bytes.data(), kRecordSize) != kRecordSize) {
+        failure_ = notAProject(QStringLiteral("it ends inside page %1").arg(pagesRead_ + 1));
+        return kFileShort;
+    }
     ++pagesRead_;
     return kFileOk;
 }
 
 ProjectFileWriter::ProjectFileWriter() = default;
 
-// QSaveFile drops its temporary file unless it was committed.
+// The replacement drops its new file unless it was committed.
 ProjectFileWriter::~ProjectFileWriter() = default;
+
+FileResult ProjectFileWriter::fail(FileResult result, const QString& reason)
+{
+    failure_ = reason;
+    file_.reset();
+    replacement_.reset();
+    lock_.reset();
+    return result;
+}
+
+FileResult ProjectFileWriter::failWithSystemReason(FileResult result)
+{
+    const QString reason =
+        replacement_ && !replacement_->failure().isEmpty() ? replacement_->failure()
+        : file_ && file_->error() != QFileDevice::NoError  ? file_->errorString()
+                                                           : systemReason(errno);
+    return fail(result, reason);
+}
 
 FileResult ProjectFileWriter::open(const QString& path, int projectType)
 {
     file_.reset();
+    replacement_.reset();
+    lock_.reset();
+    failure_.clear();
     pagesWritten_ = 0;
     failed_ = false;
     // A read-only project file is refused as it would be by an in-place write;
     // the atomic replace could otherwise swap it out.
-    if (isReadOnlyFile(path) || isNonRegularFile(path)) return kFileCannotOpen;
-    auto file = std::make_unique<QSaveFile>(path);
-    // A folder that cannot hold the temporary file (read-only, say) still
-    // lets a writable project file be saved, in place.
-    file->setDirectWriteFallback(true);
-    if (!file->open(QIODevice::WriteOnly)) return kFileCannotOpen;
+    if (isReadOnlyFile(path)) return fail(kFileCannotOpen, kReadOnlyReason);
+    if (isNonRegularFile(path)) return fail(kFileCannotOpen, kNotRegularReason);
+    const QByteArray native = QFile::encodeName(path);
+    lock_ = std::make_unique<PathLock>(native);
+    if (!lock_->held())
+        return fail(kFileCannotOpen, QStringLiteral("another program holds it locked"));
+    file_ = std::make_unique<QFile>();
+    replacement_ = std::make_unique<FileReplacement>(native);
+    if (replacement_->open()) {
+        if (!file_->open(replacement_->fd(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle))
+            return failWithSystemReason(kFileCannotOpen);
+    } else {
+        // A folder that cannot hold the new file (read-only, say) still lets
+        // the regular file at the name be saved, in place; a link there is
+        // never written through.
+        const int errorOfFolder = errno;
+        replacement_.reset();
+        if (!openRegularFile(*file_, native, QIODevice::ReadWrite) || lock_->fd() < 0) {
+            errno = errorOfFolder;
+            return failWithSystemReason(kFileCannotOpen);
+        }
+    }
     char header[kHeaderSize];
     qToLittleEndian<qint32>(projectType, header);
     qToLittleEndian<qint32>(0, header + 4);  // the count follows on commit
-    file_ = std::move(file);
     // Skipped bytes read as zeros only past the end of what the file held.
     sparse_ = file_->size() == 0;
-    if (file_->write(header, kHeaderSize) != kHeaderSize) failed_ = true;
+    if (file_->write(header, kHeaderSize) != kHeaderSize) return failWithSystemReason(kFileShort);
     end_ = kHeaderSize;
-    return failed_ ? kFileShort : kFileOk;
+    return kFileOk;
 }
 
 bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
@@ -115,9 +186,14 @@ bool ProjectFileWriter::writeSkippingZeroBlocks(const char* data, qint64 size)
 FileResult ProjectFileWriter::append(const PageRecord& page)
 {
     if (!file_ || failed_) return kFileShort;
-    if (pagesWritten_ == std::numeric_limits<qint32>::max() ||
-        !writeSkippingZeroBlocks(page.bytes().data(), kRecordSize)) {
+    if (pagesWritten_ == std::numeric_limits<qint32>::max()) {
         failed_ = true;
+        failure_ = QStringLiteral("a project holds %1 pages at most").arg(pagesWritten_);
+        return kFileShort;
+    }
+    if (!writeSkippingZeroBlocks(page.bytes().data(), kRecordSize)) {
+        failed_ = true;
+        failure_ = file_->errorString();
         return kFileShort;
     }
     end_ += kRecordSize;
@@ -130,28 +206,46 @@ FileResult ProjectFileWriter::commit()
     if (!file_ || failed_) return kFileShort;
     char count[4];
     qToLittleEndian<qint32>(pagesWritten_, count);
-    // Zeros skipped at the very end still count to the file's length.
-    const bool sized = file_->size() >= end_ || file_->resize(end_);
-    const bool written = sized && file_->seek(4) && file_->write(count, 4) == 4;
-    const bool committed = written && file_->commit();
+    // Zeros skipped at the very end still count to the file's length; a file
+    // written in place loses what lay past its new end.
+    const bool sized = (replacement_ && file_->size() >= end_) || file_->resize(end_);
+    const bool written = sized && file_->seek(4) && file_->write(count, 4) == 4 && file_->flush();
+    if (!written) return failWithSystemReason(kFileShort);
     file_.reset();
-    return committed ? kFileOk : kFileShort;
+    if (replacement_ && !replacement_->commit()) return failWithSystemReason(kFileShort);
+    replacement_.reset();
+    lock_.reset();
+    return kFileOk;
 }
 
-FileResult WriteProjectFile(const QString& path, const ProjectData& project)
+FileResult WriteProjectFile(const QString& path, const ProjectData& project, QString* reason)
 {
     ProjectFileWriter writer;
-    if (const FileResult result = writer.open(path, project.projectType); result != kFileOk) return result;
+    const auto failed = [&](FileResult result) {
+        if (reason) *reason = writer.failure();
+        return result;
+    };
+    if (const FileResult result = writer.open(path, project.projectType); result != kFileOk)
+        return failed(result);
     for (int i = 0; i < project.pages.size(); ++i)
-        if (writer.append(project.pages.at(i)) != kFileOk) return kFileShort;
-    return writer.commit();
+        if (writer.append(project.pages.at(i)) != kFileOk) return failed(kFileShort);
+    if (const FileResult result = writer.commit(); result != kFileOk) return failed(result);
+    return kFileOk;
 }
 
-FileResult ReadProjectFile(const QString& path, ProjectData& out)
+FileResult ReadProjectFile(const QString& path, ProjectData& out, QString* reason)
 {
     FileResult result = kFileOk;
     std::shared_ptr<ProjectRecords> records = ProjectRecords::open(path, result);
-    if (!records) return result;
+    if (!records) {
+        // The reader's checks of the header say why, in the user's words.
+        if (reason) {
+            ProjectFileReader reader;
+            reader.open(path);
+            *reason = reader.failure();
+        }
+        return result;
+    }
     out.projectType = records->projectType();
     out.pages.attach(std::move(records));
     return kFileOk;

@@ -1,25 +1,39 @@
 #pragma once
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "Project.h"
+#include "base/FileLock.h"
 #include "base/FileResult.h"
 
 namespace velmora {
 
 // Writes the project type, the page count and every record, little-endian.
 // The file is replaced atomically: when the write fails, the old file stays
-// whole.
-FileResult WriteProjectFile(const QString& path, const ProjectData& project);
+// whole. On failure `reason` (when given) gets the system's reason.
+FileResult WriteProjectFile(const QString& path, const ProjectData& project, QString* reason = nullptr);
 
 // Opens a project into `out`, whose pages are then read from the file on
 // demand (see PageList), only when the header reads and the file holds every
 // record it promises: a failure leaves `out` as it was. A page count of 0 or
-// less is refused as short. Bytes after the last record are ignored.
-FileResult ReadProjectFile(const QString& path, ProjectData& out);
+// less is refused as short. Bytes after the last record are ignored. On
+// failure `reason` (when given) says why: "permission denied", "not a
+// Velmora project: ...".
+FileResult ReadProjectFile(const QString& path, ProjectData& out, QString* reason = nullptr);
+
+// What tells one state of a file from another on disk: the file, its size
+// and its time of change. Nothing when no regular file is at the path.
+struct DiskIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 changedNs = 0;
+    friend bool operator==(const DiskIdentity&, const DiskIdentity&) = default;
+};
+std::optional<DiskIdentity> diskIdentityOf(const QString& path);
 
 // Reads a project file one record at a time, so a project of any size is
 // read in the memory of one page.
@@ -39,8 +53,14 @@ public:
     // read came up short or every record was already read.
     FileResult read(PageRecord& page);
 
+    // Why the last open or read failed, as a user reads it.
+    const QString& failure() const { return failure_; }
+
 private:
+    FileResult refuse(FileResult result, const QString& reason);
+
     QFile file_;
+    QString failure_;
     int projectType_ = 0;
     int pageCount_ = 0;
     int pagesRead_ = 0;
@@ -49,7 +69,10 @@ private:
 // Writes a project file one record at a time. The page count in the header
 // is the number of records appended, filled in on commit. Nothing replaces
 // the old file before commit succeeds; a writer dropped without commit
-// leaves it as it was. A record is mostly zero bytes (the empty rest of its
+// leaves it as it was. The records go to a new file in the same folder that
+// commit renames over the name, so a link there is replaced, never
+// followed; the old file stays locked (flock) until then, so two writers
+// take turns. A record is mostly zero bytes (the empty rest of its
 // fields); whole file blocks of zeros are skipped rather than written, so
 // the file reads the same but takes and writes far less of the disk.
 class ProjectFileWriter {
@@ -64,11 +87,18 @@ public:
     int pagesWritten() const { return pagesWritten_; }
     // Fills in the page count and replaces the file.
     FileResult commit();
+    // Why the last step failed, as a user reads it ("permission denied").
+    const QString& failure() const { return failure_; }
 
 private:
     bool writeSkippingZeroBlocks(const char* data, qint64 size);
+    FileResult fail(FileResult result, const QString& reason);
+    FileResult failWithSystemReason(FileResult result);
 
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<PathLock> lock_;
+    std::unique_ptr<FileReplacement> replacement_;  // none when written in place
+    std::unique_ptr<QFile> file_;
+    QString failure_;
     qint64 end_ = 0;  // the file's length once every skipped block counts
     bool sparse_ = false;
     int pagesWritten_ = 0;

@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/PageTable.h"
 #include "project/PageOperations.h"
 #include "project/ProjectCompanion.h"
 #include "project/ProjectFile.h"
@@ -90,7 +91,8 @@ bool ProjectSession::confirmDiscard()
     const Answer answer =
         prompter_.askYesNoCancel(kQuestion, QStringLiteral("Do you want to save project: ") + projectName_);
     if (answer == Answer::Cancel) return false;
-    if (answer == Answer::Yes) save();  // goes on whether or not the save worked
+    // A failed save keeps the window and its edits: going on would lose them.
+    if (answer == Answer::Yes) return save();
     return true;
 }
 
@@ -117,6 +119,8 @@ ProjectSession::NewResult ProjectSession::newProject(int newProjectChoice, bool 
 
     const QString name = NextProjectName(startupDir_);
     adoptPath(startupDir_ + u'/' + name);
+    onDisk_ = diskIdentityOf(projectPath_);
+    removed_.clear();
     changed_ = false;
     return NewResult::Created;
 }
@@ -165,9 +169,15 @@ void ProjectSession::previousPage()
 FileResult ProjectSession::openProject(const QString& path)
 {
     ProjectData read;
-    const FileResult result = ReadProjectFile(path, read);
-    if (result != kFileOk) return result;
+    QString reason;
+    const FileResult result = ReadProjectFile(path, read, &reason);
+    if (result != kFileOk) {
+        lastFailure_ = reason;
+        return result;
+    }
     project_ = std::move(read);
+    onDisk_ = diskIdentityOf(path);
+    removed_.clear();
     showPage(0);
     // Generation derives PageFolder from this path, and a relative one would
     // later be resolved against whatever folder is current then.
@@ -192,11 +202,12 @@ bool ProjectSession::open(const QString& path)
 {
     // A failed load keeps the current project, its pages, title and flag.
     if (openProject(path) == kFileOk) return true;
-    prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error);
+    prompter_.message(kError, QStringLiteral("Error opening file"), MessageIcon::Error,
+                      fileFailureDetail(path, lastFailure_));
     return false;
 }
 
-bool ProjectSession::writeTo(const QString& path)
+bool ProjectSession::writeTo(const QString& path, QString& reason)
 {
     storeCurrentPage();
     const ProjectRecords* records = project_.pages.records();
@@ -205,7 +216,8 @@ bool ProjectSession::writeTo(const QString& path)
     if (records && QFileInfo(records->path()) == QFileInfo(path) &&
         !QFileInfo(QFileInfo(path).absolutePath()).isWritable())
         project_.pages.holdAll();
-    if (WriteProjectFile(path, project_) != kFileOk) return false;
+    if (WriteProjectFile(path, project_, &reason) != kFileOk) return false;
+    onDisk_ = diskIdentityOf(path);
     // The pages are read from the file just written from now on, and the
     // pages held until now let go.
     ProjectData written;
@@ -213,16 +225,32 @@ bool ProjectSession::writeTo(const QString& path)
     return true;
 }
 
+bool ProjectSession::mayReplaceOnDisk()
+{
+    const std::optional<DiskIdentity> now = diskIdentityOf(projectPath_);
+    // Gone since: saving puts it back, and nothing is lost.
+    if (!now || now == onDisk_) return true;
+    return prompter_.askYesNo(kQuestion,
+                              QStringLiteral("%1 was changed by another program since it was "
+                                             "opened. Save over it?")
+                                  .arg(projectPath_)) == Answer::Yes;
+}
+
 bool ProjectSession::save()
 {
-    if (!writeTo(projectPath_)) {
-        prompter_.message(kError, QStringLiteral("Error saving file"), MessageIcon::Error);
+    if (!mayReplaceOnDisk()) return false;
+    QString reason;
+    if (!writeTo(projectPath_, reason)) {
+        prompter_.message(kError, QStringLiteral("Error saving file"), MessageIcon::Error,
+                          fileFailureDetail(projectPath_, reason));
         return false;
     }
     adoptPath(projectPath_);
     changed_ = false;
     return true;
 }
+
+void ProjectSession::noteFileRewritten() { onDisk_ = diskIdentityOf(projectPath_); }
 
 bool ProjectSession::ensureSaved()
 {
@@ -243,24 +271,27 @@ void ProjectSession::saveAs()
                                                             .confirmOverwrite = true,
                                                             .mustExist = false});
     if (!path) return;
-    const bool written = writeTo(*path);
+    QString reason;
+    const bool written = writeTo(*path, reason);
     if (!written) {
         setPath(*path);  // the dialog keeps the chosen name whatever the outcome
-        prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error);
+        prompter_.message(kError, QStringLiteral("Ошибка!"), MessageIcon::Error,
+                          fileFailureDetail(*path, reason));
         return;
     }
-    std::optional<QString> carryFailure;
+    std::optional<FileError> carryFailure;
     try {
         ProjectCompanion::carry(companion(), *path);
     } catch (const FileError& e) {
-        carryFailure = e.text();
+        carryFailure = e;
     }
     // Opened afresh even under the same name: the carry rewrote the file.
     companion_.reset();
     adoptPath(*path);
     changed_ = false;
     // The project itself is saved; what lives beside it is not.
-    if (carryFailure) prompter_.message(kError, *carryFailure, MessageIcon::Error);
+    if (carryFailure)
+        prompter_.message(kError, carryFailure->text(), MessageIcon::Error, carryFailure->detail());
 }
 
 void ProjectSession::fill() { Fill(fields_); }
@@ -288,6 +319,41 @@ int ProjectSession::importKeywordList(const QString& path, const ImportProgress&
     if (phrases.isEmpty())
         throw VelmoraError(QStringLiteral("No keyword phrase in %1").arg(path));
 
+    appendPages(phrases, {}, progress);
+    return int(phrases.size());
+}
+
+std::optional<QString> ProjectSession::askTable()
+{
+    return prompter_.openFile({.title = QStringLiteral("Import Table"),
+                               .filter = QStringLiteral("Tables (CSV)|*.csv"),
+                               .defaultSuffix = QStringLiteral("csv"),
+                               .initialPath = QString(),
+                               .confirmOverwrite = false,
+                               .mustExist = true});
+}
+
+int ProjectSession::importTable(const QString& path, const ImportProgress& progress)
+{
+    PageTableReader table(path);
+    std::vector<TableRow> rows;
+    QByteArrayList phrases;
+    while (std::optional<TableRow> row = table.next()) {
+        phrases.append(row->cells[table.keywordColumn()].trimmed());
+        rows.push_back(std::move(*row));
+    }
+    if (rows.empty()) throw table.noRowError();
+    const auto applyRow = [&](int i, PageFields& fields) {
+        ApplyTableRow(rows[std::size_t(i)], table.columns(), fields);
+    };
+    appendPages(phrases, applyRow, progress);
+    return int(rows.size());
+}
+
+void ProjectSession::appendPages(const QByteArrayList& phrases,
+                                 const std::function<void(int, PageFields&)>& adjust,
+                                 const ImportProgress& progress)
+{
     // The last page may be the one shown; its record must be current before
     // the first new page links back to it.
     storeCurrentPage();
@@ -299,12 +365,12 @@ int ProjectSession::importKeywordList(const QString& path, const ImportProgress&
                            first, &last);
     pages.reserve(first + int(phrases.size()));
     for (qsizetype i = 0; i < phrases.size(); ++i) {
-        pages.append() = maker.make(phrases[i]);
+        const auto adjustThis = [&](PageFields& fields) { adjust(int(i), fields); };
+        pages.append() = adjust ? maker.make(phrases[i], adjustThis) : maker.make(phrases[i]);
         if (progress) progress(int(i + 1), int(phrases.size()));
     }
     showPage(first);
     changed_ = true;
-    return int(phrases.size());
 }
 
 void ProjectSession::deletePage()
@@ -317,12 +383,36 @@ void ProjectSession::deletePage()
     }
     storeCurrentPage();
     const int index = currentIndex_;
+    // Copied out of the file now: a save replaces the file the list reads.
+    RemovedPage removed{.index = index, .page = std::make_unique<PageRecord>(pages.at(index))};
     if (isInterlinked(project_.projectType) && index + 1 < pages.size()) {
+        const PageRecord next = pages.at(index + 1);
+        removed.nextLink.emplace(next.text(TextField::PreviousLinkName),
+                                 next.text(TextField::PreviousLinkAddress));
         for (TextField f : {TextField::PreviousLinkName, TextField::PreviousLinkAddress})
             pages.edit(index + 1).setText(f, pages.at(index).text(f));
     }
+    removed_.push_back(std::move(removed));
     pages.removeAt(index);
     showPage(std::min(index, pages.size() - 1));
+    changed_ = true;
+}
+
+void ProjectSession::undoDelete()
+{
+    if (removed_.empty()) return;
+    storeCurrentPage();
+    RemovedPage removed = std::move(removed_.back());
+    removed_.pop_back();
+    PageList& pages = project_.pages;
+    const int index = std::min(removed.index, pages.size());
+    pages.insert(index) = *removed.page;
+    if (removed.nextLink && index + 1 < pages.size()) {
+        PageRecord& next = pages.edit(index + 1);
+        next.setText(TextField::PreviousLinkName, removed.nextLink->first);
+        next.setText(TextField::PreviousLinkAddress, removed.nextLink->second);
+    }
+    showPage(index);
     changed_ = true;
 }
 

@@ -4,12 +4,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "base/FileResult.h"
 #include "base/Prompter.h"
 #include "project/PageFields.h"
 #include "project/Project.h"
 #include "project/ProjectCompanion.h"
+#include "project/ProjectFile.h"
 
 namespace velmora {
 
@@ -50,13 +54,27 @@ public:
     // them. The list is read whole first, so a list that fails to read
     // changes nothing. Returns the number of pages appended.
     int importKeywordList(const QString& path, const ImportProgress& progress = {});
+    // The file dialog of "Import Table...": nothing when cancelled.
+    std::optional<QString> askTable();
+    // "Import Table...": appends one page per row of a page table (see
+    // PageTable.h), each made as importKeywordList makes it and then given
+    // the row's cells, and shows the first of them. The table is read and
+    // checked whole first, so a table that fails changes nothing. Returns
+    // the number of pages appended.
+    int importTable(const QString& path, const ImportProgress& progress = {});
     // "Delete Page": removes the current page unless it is the only one. In
     // an Interlinked project the page after it takes its previous-page link.
     void deletePage();
+    // "Undo": puts back the page deleted last, where it was, with the link
+    // the page after it had; pages deleted before it go back one by one.
+    // Kept until another project is made or loaded, a save included.
+    bool canUndoDelete() const { return !removed_.empty(); }
+    void undoDelete();
     // "Go to Page...": asks for a page number and shows that page.
     void goToPage();
 
-    // The save question before unsaved work is dropped. False means Cancel.
+    // The save question before unsaved work is dropped. False means Cancel,
+    // or Yes with a save that failed: the work is still only here.
     bool confirmDiscard();
 
     // Opens a project as "Load..." does once a file is chosen: on failure the
@@ -65,6 +83,8 @@ public:
     // Opens a project without any question, as velmora-cli does. Returns the
     // file result; on failure the session keeps its project.
     FileResult openProject(const QString& path);
+    // Why the last openProject failed, as a user reads it.
+    const QString& openFailure() const { return lastFailure_; }
 
     // Makes page `index` current and shows it.
     void showPage(int index);
@@ -88,6 +108,11 @@ public:
     ProjectCompanion& companion();
     bool changed() const { return changed_; }
     void markChanged() { changed_ = true; }
+    // For a command that showed pages but changed no record (generation).
+    void markUnchanged() { changed_ = false; }
+    // For a command that wrote the project file itself (generation after a
+    // save): the file as it is now is the one this session last wrote.
+    void noteFileRewritten();
 
     // "Velmora - " and the project name.
     QString title() const;
@@ -95,11 +120,26 @@ public:
     std::function<void(const QString&)> titleChanged;
 
 private:
+    struct RemovedPage {
+        int index = 0;
+        std::unique_ptr<PageRecord> page;
+        // The previous-page link of the page after it, before it took the
+        // removed page's; nothing when no page followed.
+        std::optional<std::pair<QByteArray, QByteArray>> nextLink;
+    };
+
     void adoptPath(const QString& path);
     // The path the project is saved to, with its companion.
     void setPath(const QString& path);
     void appendNewPage();
-    bool writeTo(const QString& path);
+    // Appends a page per phrase, `adjust` given each page's filled fields.
+    void appendPages(const QByteArrayList& phrases,
+                     const std::function<void(int, PageFields&)>& adjust,
+                     const ImportProgress& progress);
+    bool writeTo(const QString& path, QString& reason);
+    // False when the file changed on disk since it was read and the user
+    // does not want it saved over.
+    bool mayReplaceOnDisk();
 
     PageFields& fields_;
     Prompter& prompter_;
@@ -110,6 +150,9 @@ private:
     std::unique_ptr<ProjectCompanion> companion_;  // of projectPath_
     QString projectName_;
     bool changed_ = false;
+    QString lastFailure_;  // why the last open failed
+    std::optional<DiskIdentity> onDisk_;  // the project file as last read or written
+    std::vector<RemovedPage> removed_;
     std::uint32_t lastColour_ = 0;  // the colour dialog opens on the last confirmed colour
 };
 

@@ -43,6 +43,19 @@ QString PublishScope(const PublishDestination& destination)
                                QByteArray::number(destination.port) + '/' + escaped(directory));
 }
 
+void CheckRecordable(const PublishDestination& destination)
+{
+    // Room for a name of this length below the folder; the names a project
+    // makes are far shorter.
+    constexpr qsizetype kLongestName = 1024;
+    const QByteArray directory = NormalisedRemoteDirectory(destination.directory);
+    const QByteArray name = directory + QByteArray(kLongestName, 'x');
+    if (!ProjectCompanion::fitsStampRecord(PublishScope(destination), name)) {
+        throw VelmoraError(QStringLiteral("The remote folder is too long to be recorded: %1 bytes")
+                               .arg(destination.directory.size()));
+    }
+}
+
 ChangedFiles::ChangedFiles(ProjectCompanion* companion, const PublishDestination& destination,
                            const std::vector<UploadItem>& plan, bool onlyChanged)
     : companion_(companion), scope_(PublishScope(destination)), onlyChanged_(onlyChanged)

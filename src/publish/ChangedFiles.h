@@ -18,6 +18,11 @@ namespace velmora {
 // without regard to case; "www" and "www/" are one directory.
 QString PublishScope(const PublishDestination& destination);
 
+// Raises VelmoraError when what is sent to this destination could not be
+// recorded (a remote folder so long that no file's record under it would
+// be read back), so that an upload is refused before anything is written.
+void CheckRecordable(const PublishDestination& destination);
+
 // Decides which files of an upload plan a destination still needs, from the
 // record of what it last confirmed there, and keeps that record as the
 // files are confirmed.

@@ -27,6 +27,8 @@ PublishJob::PublishJob(const PublishSource& source, PublishDestination destinati
         source.pages ? PlanUploads(*source.pages, directory_) : PlannedUploads();
     AppendSiteFiles(planned.items, source.siteFiles, directory_);
     skippedImages_ = std::move(planned.skippedImages);
+    // A destination whose record could not be kept is refused before too.
+    if (source.companion) CheckRecordable(destination_);
     changes_ = std::make_unique<ChangedFiles>(source.companion, destination_, planned.items,
                                               choices_.changedOnly);
     changes_->setRemoveDropped(choices_.removeDropped);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -198,6 +199,43 @@ TEST(CliGenerate, ASiteAddressAddsTheSiteFilesAndIsRecordedBesideTheProject)
         usage.err.startsWith("usage: velmora-cli generate PROJECT.kpj [--save] [--site-url URL]"));
 }
 
+TEST(CliGenerate, TheModernHeadIsRecordedAndOffLeavesThePagesAsBefore)
+{
+    test::TempDir dir;
+    const QString path = dir.file(QStringLiteral("site.kpj"));
+    writeProject(path, 1, 2);
+    const QString page = dir.file(QStringLiteral("site/sitev.htm"));
+    ASSERT_EQ(runCli({QStringLiteral("generate"), path}, dir.path()).exitCode, 0);
+    const QByteArray plain = test::readFile(page);
+    EXPECT_TRUE(plain.startsWith("<html>\r\n<head>\r\n<title>"));
+
+    const QByteArray head = "<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
+                            "content=\"width=device-width, initial-scale=1\">\r\n";
+    CliRun run = runCli({QStringLiteral("generate"), path, QStringLiteral("--modern-head"),
+                         QStringLiteral("on")},
+                        dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(test::readFile(page).startsWith(head + "<title>")) << test::readFile(page).toStdString();
+
+    // Kept in the companion file: a site address later adds the canonical link.
+    run = runCli({QStringLiteral("generate"), path, QStringLiteral("--site-url"),
+                  QStringLiteral("https://shop.example/offers/")},
+                 dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(test::readFile(page).startsWith(
+        head + "<link rel=\"canonical\" href=\"https://shop.example/offers/sitev.htm\">\r\n<title>"));
+
+    run = runCli({QStringLiteral("generate"), path, QStringLiteral("--modern-head"), QStringLiteral("off")},
+                 dir.path());
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(test::readFile(page), plain);
+    EXPECT_NE(runCli({QStringLiteral("generate"), path, QStringLiteral("--modern-head"),
+                      QStringLiteral("yes")},
+                     dir.path())
+                  .exitCode,
+              0);
+}
+
 TEST(CliGenerate, APageThatCannotBeWrittenFailsWithItsPath)
 {
     test::TempDir dir;
@@ -323,6 +361,52 @@ TEST_F(CliNew, RefusesToOverwriteUnlessForced)
     EXPECT_EQ(read().pages.size(), 3);
 }
 
+TEST_F(CliNew, ForceReplacesALinkAtTheNameAndNeverWritesThroughIt)
+{
+    dir.write(QStringLiteral("notes.txt"), "my notes");
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("notes.txt")), project));
+    EXPECT_NE(make({}).exitCode, 0);
+    const CliRun run = make({QStringLiteral("--force")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(dir.read(QStringLiteral("notes.txt")), "my notes");
+    EXPECT_FALSE(QFileInfo(project).isSymLink());
+    EXPECT_EQ(read().pages.size(), 3);
+}
+
+// Values the project's record could not hold are refused before anything
+// is written: not the project's pages, not its record.
+TEST_F(CliNew, ValuesThatCannotBeStoredAreRefusedBeforeAnythingIsWritten)
+{
+    ASSERT_EQ(make({}).exitCode, 0);
+    const QString longAddress = QStringLiteral("https://shop.example/") +
+                                QString(70000, u'a') + u'/';
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{QStringLiteral("generate"), project, QStringLiteral("--site-url"), longAddress},
+         "Cannot store a record of"},
+        {{QStringLiteral("upload"), project, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+          QStringLiteral("--user"), QStringLiteral("u"), QStringLiteral("--dir"),
+          QString(70000, u'd')},
+         "The remote folder is too long to be recorded: 70000 bytes"},
+        {{QStringLiteral("upload"), project, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+          QStringLiteral("--user"), QStringLiteral("u"), QStringLiteral("--site-url"), longAddress,
+          QStringLiteral("--dry-run")},
+         "Cannot store a record of"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runCli(c.args, dir.path());
+        EXPECT_NE(run.exitCode, 0) << c.says;
+        EXPECT_TRUE(run.err.startsWith(c.says)) << run.err.left(200).toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("site")))) << c.says;
+        EXPECT_FALSE(QFile::exists(ProjectCompanion::pathFor(project)) &&
+                     !test::readFile(ProjectCompanion::pathFor(project)).isEmpty())
+            << c.says;
+    }
+}
+
 TEST_F(CliNew, AListThatFailsLeavesNoProject)
 {
     const CliRun run = make({}, "fine\n\xE9t\xE9\n");
@@ -339,6 +423,7 @@ TEST_F(CliNew, WrongArgumentsPrintTheUsage)
                                      QStringList{QStringLiteral("--names"), QStringLiteral("numbers")},
                                      QStringList{QStringLiteral("--template")},
                                      QStringList{QStringLiteral("--frobnicate")},
+                                     QStringList{QStringLiteral("--rows"), QStringLiteral("t.csv")},
                                      QStringList{QStringLiteral("second.kpj")}}) {
         const CliRun run = make(extra);
         EXPECT_NE(run.exitCode, 0);

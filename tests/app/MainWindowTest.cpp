@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QContextMenuEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -24,6 +26,8 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsDialog.h"
+#include "project/PageFields.h"
+#include "project/ProjectFile.h"
 #include "support/CliRun.h"
 #include "project/ProjectFile.h"
 #include "support/ProjectBuilder.h"
@@ -244,6 +248,9 @@ TEST_F(MainWindowTest, SaveLoadAndSaveAsSetTheTitle)
     prompter.answerOpenFile(file("short.kpj"));
     click(ui().Button5);
     EXPECT_EQ(prompter.messages().last(), QStringLiteral("Error opening file"));
+    EXPECT_EQ(prompter.calls().last().informative,
+              file("short.kpj") +
+                  QStringLiteral("\nnot a Velmora project: it is shorter than its header"));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora - mine.kpj"));
     EXPECT_EQ(ui().Heading->text(), QStringLiteral("kept"));
 }
@@ -299,7 +306,7 @@ TEST_F(MainWindowTest, ClosingWithChangesAsks)
     EXPECT_EQ(settings.read("WSIZE", "Top", ""), QByteArray::number(form->frameGeometry().y()));
 }
 
-TEST_F(MainWindowTest, ClosingWithYesSavesAndClosesEvenWhenSavingFails)
+TEST_F(MainWindowTest, ClosingWithYesSavesAndClosesButStaysWhenSavingFails)
 {
     start();
     type(ui().Heading, QStringLiteral("x"));
@@ -310,12 +317,100 @@ TEST_F(MainWindowTest, ClosingWithYesSavesAndClosesEvenWhenSavingFails)
     options.reset();
     form.reset();
     start();
-    type(ui().Heading, QStringLiteral("x"));
-    prompter.answerQuestion(Answer::Yes);
+    click(ui().Button2);
+    type(ui().Heading, QStringLiteral("unsaved"));
     ASSERT_EQ(form->session().projectName(), QStringLiteral("Project2.kpj"));
     QDir().mkpath(file("Project2.kpj"));  // a folder where the project would be saved
-    EXPECT_TRUE(form->close());
-    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("Error saving file")});
+    // Exit, then New: each save fails, and the window keeps its edits.
+    prompter.answerQuestion(Answer::Yes).answerQuestion(Answer::Yes);
+    EXPECT_FALSE(form->close());
+    click(ui().Button11);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(prompter.messages(), (QStringList{QStringLiteral("Error saving file"),
+                                                QStringLiteral("Error saving file")}));
+    EXPECT_EQ(prompter.callsOf(ScriptedPrompter::Kind::Message)[0].informative,
+              file("Project2.kpj") + QStringLiteral("\nnot a regular file"));
+    EXPECT_EQ(form->session().projectName(), QStringLiteral("Project2.kpj"));
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 2 of 2"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("unsaved"));
+    EXPECT_TRUE(form->session().changed());
+}
+
+// Three scripts: one, two and three bytes a character.
+class PasteIntoHeading : public MainWindowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PasteIntoHeading, IsCutToTheFieldAtACharacterAndTypingStops)
+{
+    start();
+    const QString character = QString::fromUtf8(GetParam());
+    const qsizetype bytesEach = character.toUtf8().size();
+    const QString pasted = character.repeated(300 / bytesEach);  // 300 bytes
+    QApplication::clipboard()->setText(pasted);
+    ui().Heading->setFocus();
+    QTest::keyClick(ui().Heading, Qt::Key_V, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+
+    const QByteArray kept = ui().Heading->text().toUtf8();
+    EXPECT_EQ(kept.size(), 259 / bytesEach * bytesEach);  // Heading holds 259 bytes
+    EXPECT_TRUE(pasted.toUtf8().startsWith(kept));
+    EXPECT_EQ(form->statusBar()->currentMessage(),
+              QStringLiteral("The pasted text was cut to fit: Heading holds 259 bytes."));
+
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
+    QApplication::sendEvent(ui().Heading, &typed);  // full: typing stops
+    EXPECT_EQ(ui().Heading->text().toUtf8(), kept);
+    click(ui().Button2);
+    click(ui().Button1);
+    EXPECT_EQ(ui().Heading->text().toUtf8(), kept);  // stored whole
+
+    // A multi-line box counts its line breaks as the CR LF it stores.
+    const QString lines = (pasted + u'\n').repeated(5);
+    QApplication::clipboard()->setText(lines);
+    ui().SubHeading->setFocus();
+    QTest::keyClick(ui().SubHeading, Qt::Key_V, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    const QByteArray sub = ui().SubHeading->toPlainText().toUtf8();
+    const qsizetype stored = normaliseMultiLine(TextField::SubHeading, sub).size();
+    EXPECT_LE(stored, 1259);  // SubHeading holds 1259 bytes
+    EXPECT_GT(stored, 1259 - 3);
+    EXPECT_TRUE(lines.toUtf8().startsWith(sub));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, PasteIntoHeading, ::testing::Values("a", "ж", "中"));
+
+TEST_F(MainWindowTest, UndoPutsDeletedPagesBackWhenNoBoxHasItsOwnUndo)
+{
+    start();
+    QApplication::setActiveWindow(form.get());
+    type(ui().Heading, QStringLiteral("one"));
+    click(ui().Button2);
+    type(ui().Heading, QStringLiteral("two"));
+    click(ui().Button1);
+    ui().DeletePage1->trigger();
+    ASSERT_EQ(ui().Heading->text(), QStringLiteral("two"));
+    click(ui().Button4);  // saved: the deletion is still undone
+    type(ui().Word1, QStringLiteral("k"));
+    QTest::keyClick(ui().Word1, Qt::Key_Z, Qt::ControlModifier);  // the box's own undo
+    EXPECT_EQ(ui().Word1->text(), QString());
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 1 of 1"));
+    QTest::keyClick(ui().Word1, Qt::Key_Z, Qt::ControlModifier);  // nothing left there
+    EXPECT_EQ(ui().PageNo->text(), QStringLiteral("Page: 1 of 2"));
+    EXPECT_EQ(ui().Heading->text(), QStringLiteral("one"));
+    EXPECT_TRUE(form->session().changed());
+}
+
+TEST_F(MainWindowTest, WithoutABrowserPreviewAndHelpSaySo)
+{
+    start("[OPTIONS]\nMSG_FOLDER=No\nMSG_FILE=No\n");
+    launcher.starts = false;
+    click(ui().Button8);
+    ui().ContentsIndex1->trigger();
+    ASSERT_EQ(prompter.messages().size(), 2);
+    EXPECT_EQ(prompter.messages()[0],
+              QStringLiteral("No web browser could be started to show ") +
+                  file("Project1/Project1b.htm") + u'.')
+        << prompter.messages()[0].toStdString();
+    EXPECT_TRUE(prompter.messages()[1].endsWith(QStringLiteral("velmora-help.html.")));
 }
 
 TEST_F(MainWindowTest, ClosingWithoutChangesAsksNothing)

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -75,6 +76,21 @@ TEST_F(WidgetPrompterTest, StartUpDialogsOpenInTheMiddleOfTheScreen) {
         pressEnterOn(interlinked);
     });
     EXPECT_EQ(prompter.chooseProjectType(), 0);
+}
+
+TEST_F(WidgetPrompterTest, AMessageIsAsWideAsItsCaptionAndShowsItsInformativeText) {
+    const QString caption = QStringLiteral("A caption much longer than the short text below it");
+    int width = 0;
+    QString informative;
+    whenOpen([&](QWidget* box) {
+        width = box->width();
+        informative = static_cast<QMessageBox*>(box)->informativeText();
+        pressEnterOn(box->findChild<QPushButton*>());
+    });
+    prompter.message(caption, QStringLiteral("Ошибка!"), MessageIcon::Error,
+                     QStringLiteral("/tmp/ro/x.kpj\npermission denied"));
+    EXPECT_GT(width, window.fontMetrics().horizontalAdvance(caption));
+    EXPECT_EQ(informative, QStringLiteral("/tmp/ro/x.kpj\npermission denied"));
 }
 
 TEST_F(WidgetPrompterTest, QuestionsShowTheNormalCursorDuringBusyWork) {

@@ -30,7 +30,7 @@ TEST_P(FuzzCorpus, EveryKeptInputPassesItsCheck)
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          ::testing::Values("project_file", "submission_file", "settings", "fill",
                                            "ftp_reply", "companion", "robots", "sftp_reply",
-                                           "keyword_list", "page_names"),
+                                           "keyword_list", "page_names", "page_table"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

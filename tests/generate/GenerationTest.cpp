@@ -246,6 +246,26 @@ void ageEverything(const QString& root)
         ::utimensat(AT_FDCWD, (base + relative).constData(), old, AT_SYMLINK_NOFOLLOW);
 }
 
+TEST_F(GenerationTest, OnlyARecordGenerationChangesSetsTheChangeFlag)
+{
+    // Generation saves first and writes the names it gives straight into the
+    // saved project file: nothing is left unsaved either way.
+    makeProject(0, 3);
+    ASSERT_TRUE(generate());  // names the pages: the records changed, on disk
+    EXPECT_FALSE(session.changed());
+    EXPECT_TRUE(session.project().pages.isVerbatim());
+    ASSERT_TRUE(session.save());
+    ASSERT_TRUE(generate());  // saves, then shows every page and changes none
+    EXPECT_FALSE(session.changed());
+    goTo(1);
+    fields.setText(TextField::Edit2, "");  // a page that lost its name gets one back
+    session.storeCurrentPage();
+    ASSERT_TRUE(session.save());
+    ASSERT_TRUE(generate());
+    EXPECT_FALSE(session.changed());
+    EXPECT_FALSE(session.project().pages.at(1).text(TextField::Edit2).isEmpty());
+}
+
 TEST_F(GenerationTest, RegeneratingAnUnchangedProjectWritesNothing)
 {
     makeProject(0, 4);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "generate/PageBuilder.h"
+#include "generate/PageHeadChoice.h"
 #include "project/PageOperations.h"
 
 namespace velmora {
@@ -176,6 +177,65 @@ TEST_F(PageBuilderTest, EmptyFieldsStillWriteTheirLines)
     EXPECT_EQ(lines[2], "<title></title>");
     EXPECT_EQ(lines[11], "");
     EXPECT_TRUE(lines.join().contains("<a href=\"\">Home</a>"));
+}
+
+struct HeadCase {
+    const char* name;
+    QByteArray heading;
+    PageHead head;
+    QByteArrayList afterHead;  // the lines between "<head>" and the title
+};
+
+class PageHeadLines : public PageBuilderTest, public ::testing::WithParamInterface<HeadCase> {};
+
+TEST_P(PageHeadLines, StandRightAfterTheHeadAndChangeNothingElse)
+{
+    const HeadCase& c = GetParam();
+    fields.setText(TextField::Heading, c.heading);
+    QByteArrayList lines = BuildPage(fields, kInterlinked, kLink, c.head);
+    ASSERT_GT(lines.size(), 2 + c.afterHead.size());
+    EXPECT_EQ(lines[1], "<head>");
+    EXPECT_EQ(lines.mid(2, c.afterHead.size()), c.afterHead);
+    lines.remove(2, c.afterHead.size());
+    // Without them the page is the template's, line for line.
+    fields.setText(TextField::Heading, "x");
+    QByteArrayList plain = build();
+    for (QByteArray& line : plain)
+        if (line == "x" || line == "<title>x</title>") line.replace("x", c.heading);
+    EXPECT_EQ(lines, plain);
+}
+
+const QByteArray kCharset = "<meta charset=\"utf-8\">";
+const QByteArray kViewport =
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PageHeadLines,
+    ::testing::Values(
+        HeadCase{"AsciiAsBefore", "Cheap cars", {}, {}},
+        HeadCase{"LatinAccents", "caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9\x65", {}, {kCharset}},
+        HeadCase{"Cyrillic",
+                 "\xD0\xB4\xD0\xB5\xD1\x88\xD0\xB5\xD0\xB2\xD1\x8B\xD0\xB5",
+                 {},
+                 {kCharset}},
+        // Bytes from another system are not declared as something they are not.
+        HeadCase{"Latin1BytesUndeclared", "caf\xE9", {}, {}},
+        HeadCase{"ModernWithoutAddress", "Cheap cars", {.modern = true}, {kCharset, kViewport}},
+        HeadCase{"ModernWithAddress",
+                 "Cheap cars",
+                 {.modern = true, .canonicalAddress = "https://shop.example/a&b/p%20b.htm"},
+                 {kCharset, kViewport,
+                  "<link rel=\"canonical\" href=\"https://shop.example/a&amp;b/p%20b.htm\">"}},
+        HeadCase{"ModernNonAsciiOneCharset", "caf\xC3\xA9", {.modern = true}, {kCharset, kViewport}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PageHeadChoice, CanonicalIsThePagesPublishedAddressOnlyWhenModern)
+{
+    const PageHeadChoice modern{.modern = true, .siteAddress = "https://shop.example/offers/"};
+    EXPECT_EQ(modern.headFor("caf\xC3\xA9 1.htm").canonicalAddress,
+              "https://shop.example/offers/caf%C3%A9%201.htm");
+    EXPECT_TRUE(PageHeadChoice{.modern = true}.headFor("a.htm").canonicalAddress.isEmpty());
+    EXPECT_FALSE(PageHeadChoice{.siteAddress = "https://shop.example/"}.headFor("a.htm").modern);
 }
 
 TEST(ColourText, WritesRedGreenBlueAndIgnoresTheHighByte)

@@ -8,11 +8,14 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
+#include <functional>
 
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
 #include "generate/SiteFiles.h"
 #include "project/ProjectCompanion.h"
+#include "project/ProjectFile.h"
+#include "support/HostileFiles.h"
 #include "support/ProjectBuilder.h"
 #include "support/TempDir.h"
 
@@ -224,6 +227,32 @@ TEST_F(SiteFilesTest, RobotsTxtIsCreatedOrOnlyItsSitemapLineUpdated)
               "User-agent: *\rDisallow:\rSitemap: https://a.example/sitemap.xml\r");
     EXPECT_EQ(UpdatedRobots("Sitemap: http://a.example/sitemap.xml\nsitemap : " + ours + "\n", ours),
               "Sitemap: https://a.example/sitemap.xml\n");
+}
+
+TEST_F(SiteFilesTest, ARobotsTxtLeftAloneIsNamedInOneWarningLine)
+{
+    const QString robots = folder + u"robots.txt"_s;
+    const struct {
+        const char* kind;
+        std::function<void()> plant;
+    } cases[] = {
+        {"is a link", [&] { QFile::link(dir.file(u"elsewhere.txt"_s), robots); }},
+        {"is not a regular file", [&] { test::plant(test::Planted::Fifo, QFile::encodeName(robots)); }},
+        {"is larger than 500 KB", [&] { test::writeFile(robots, QByteArray(500 * 1024 + 1, '#')); }},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(robots);
+        c.plant();
+        QStringList warnings;
+        const auto files = WriteSiteFiles(folder, kSite, {page("a.htm")}, QString(), {}, &warnings);
+        EXPECT_EQ(warnings, QStringList{u"robots.txt left alone, neither updated nor published: "_s +
+                                        robots + u' ' + QLatin1String(c.kind)});
+        for (const SiteFile& file : files) EXPECT_NE(file.name, "robots.txt") << c.kind;
+    }
+    QFile::remove(robots);
+    QStringList warnings;
+    WriteSiteFiles(folder, kSite, {page("a.htm")}, QString(), {}, &warnings);
+    EXPECT_TRUE(warnings.isEmpty());
 }
 
 TEST_F(SiteFilesTest, ALinkIsNeitherFollowedNorKeptUp)

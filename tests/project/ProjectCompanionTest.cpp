@@ -131,6 +131,65 @@ TEST_F(ProjectCompanionTest, GrowsToAFewTimesItsLiveSizeThenIsRewrittenWhole)
     EXPECT_EQ(companionBytes().size(), live);
 }
 
+// Two companions of one project stand for two processes that have it open
+// at once (two uploads to two mirrors): whatever order their changes and
+// rewrites come in, each reads what the other wrote first.
+TEST_F(ProjectCompanionTest, TwoUsersAtOnceLoseNothingOfEachOther)
+{
+    static const QString s1 = QStringLiteral("ftp://u@s1:21/");
+    static const QString s2 = QStringLiteral("ftp://u@s2:21/");
+    using Steps = void (*)(ProjectCompanion& first, ProjectCompanion& second);
+    const struct {
+        const char* name;
+        Steps steps;
+    } cases[] = {
+        {"a withdrawal survives the other's rewrite",
+         [](ProjectCompanion& a, ProjectCompanion& b) {
+             b.removeStamp(s1, "shop.htm");
+             a.recordStamp(s2, "shop.htm", stampOf('2', 5));
+             a.compact();
+         }},
+        {"lines after the other's rewrite go to the new file",
+         [](ProjectCompanion& a, ProjectCompanion& b) {
+             a.compact();
+             b.removeStamp(s1, "shop.htm");
+             b.recordStamp(s2, "shop.htm", stampOf('2', 5));
+         }},
+        {"both rewrite in turn",
+         [](ProjectCompanion& a, ProjectCompanion& b) {
+             b.removeStamp(s1, "shop.htm");
+             a.compact();
+             a.recordStamp(s2, "shop.htm", stampOf('2', 5));
+             b.tidy();
+             b.compact();
+         }},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(ProjectCompanion::pathFor(project));
+        ProjectCompanion(project).recordStamp(s1, "shop.htm", stampOf('1', 1383));
+        ProjectCompanion first(project);
+        ProjectCompanion second(project);
+        c.steps(first, second);
+        const ProjectCompanion after(project);
+        EXPECT_EQ(after.stamp(s1, "shop.htm"), std::nullopt) << c.name;
+        EXPECT_EQ(after.stamp(s2, "shop.htm"), stampOf('2', 5)) << c.name;
+        EXPECT_EQ(after.fileSize(), companionBytes().size()) << c.name;
+    }
+}
+
+TEST_F(ProjectCompanionTest, ARecordTooLongToReadBackIsRefusedBeforeItIsWritten)
+{
+    ProjectCompanion companion(project);
+    companion.setValue(kSiteAddressKey, QStringLiteral("https://a.example/"));
+    const QByteArray before = companionBytes();
+    EXPECT_THROW(companion.setValue(kSiteAddressKey, QString(70000, u'a')), VelmoraError);
+    EXPECT_THROW(companion.recordStamp(QString(70000, u's'), "x.htm", stampOf('1', 1)),
+                 VelmoraError);
+    EXPECT_FALSE(ProjectCompanion::fitsStampRecord(QStringLiteral("s"), QByteArray(70000, 'n')));
+    EXPECT_EQ(companionBytes(), before);
+    EXPECT_EQ(ProjectCompanion(project).value(kSiteAddressKey), QStringLiteral("https://a.example/"));
+}
+
 TEST_F(ProjectCompanionTest, ATornLastLineIsSkippedAndTheNextRecordStartsOnANewLine)
 {
     ProjectCompanion(project).setValue(kSiteAddressKey, QStringLiteral("https://a.example/"));

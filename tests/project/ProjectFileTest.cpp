@@ -151,6 +151,54 @@ TEST_F(ProjectFileTest, WhatIsNoRegularFileIsRefusedAtOnceAndNotReplaced)
     }
 }
 
+TEST_F(ProjectFileTest, AFailureSaysWhyAsAUserReadsIt)
+{
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 2)), kFileOk);
+    const QByteArray whole = test::readFile(path);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;
+    } cases[] = {
+        {"cut", whole.left(whole.size() - 1000),
+         "not a Velmora project: its size is not a whole number of pages"},
+        {"random", QByteArray::fromHex("5c1e9a4f00ff1352") + QByteArray(50000, '\x9b'),
+         "not a Velmora project: its size is not a whole number of pages"},
+        {"a header alone", header(0, 2), "not a Velmora project: it holds fewer pages than it counts"},
+        {"tiny", "\x01\x00", "not a Velmora project: it is shorter than its header"},
+        {"no page", header(0, 0), "not a Velmora project: it counts no page"},
+    };
+    for (const auto& c : cases) {
+        test::writeFile(path, c.bytes);
+        ProjectData read;
+        QString reason;
+        EXPECT_NE(ReadProjectFile(path, read, &reason), kFileOk) << c.name;
+        EXPECT_EQ(reason, QString::fromUtf8(c.reason)) << c.name;
+    }
+    QString reason;
+    ProjectData read;
+    EXPECT_EQ(ReadProjectFile(dir.file(QStringLiteral("none.kpj")), read, &reason), kFileCannotOpen);
+    EXPECT_EQ(reason, QStringLiteral("no such file or directory"));
+    EXPECT_EQ(WriteProjectFile(dir.file(QStringLiteral("no/such.kpj")), makeProject(0, 1), &reason),
+              kFileCannotOpen);
+    EXPECT_EQ(reason, QStringLiteral("no such file or directory"));
+    QFile::setPermissions(path, QFileDevice::ReadOwner);
+    EXPECT_EQ(WriteProjectFile(path, makeProject(0, 1), &reason), kFileCannotOpen);
+    EXPECT_EQ(reason, QStringLiteral("the file is read-only"));
+}
+
+TEST_F(ProjectFileTest, ALinkAtTheNameIsReplacedNeverWrittenThrough)
+{
+    const QString notes = dir.file(QStringLiteral("notes.txt"));
+    test::writeFile(notes, "my notes");
+    ASSERT_TRUE(QFile::link(notes, path));
+    ASSERT_EQ(WriteProjectFile(path, makeProject(kSingle, 1)), kFileOk);
+    EXPECT_EQ(test::readFile(notes), "my notes");
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(test::readFile(path).size(), 37608);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
+}
+
 TEST_F(ProjectFileTest, AFolderThatCannotHoldATemporaryFileIsSavedInPlace)
 {
     ASSERT_EQ(WriteProjectFile(path, makeProject(kInterlinked, 1)), kFileOk);

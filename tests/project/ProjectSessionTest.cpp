@@ -442,6 +442,65 @@ TEST_F(PageManagementTest, DeleteHandsTheBackLinkToThePageAfter)
     EXPECT_EQ(fields.pageNo(), "Page: 1 of 1");
 }
 
+TEST_F(PageManagementTest, UndoPutsDeletedPagesBackInOrderEvenAfterASave)
+{
+    pages(4);
+    const ProjectData saved = [&] {
+        ProjectData read;
+        EXPECT_EQ(ReadProjectFile(file("Project1.kpj"), read), kFileOk);
+        return read;
+    }();
+    session.showPage(1);
+    session.deletePage();  // P2: P3 takes its link
+    session.showPage(2);
+    session.deletePage();  // P4, the last
+    session.showPage(0);
+    session.deletePage();  // P1: P3 takes its empty link
+    ASSERT_TRUE(session.save());
+
+    for (int undone = 0; undone < 3; ++undone) {
+        ASSERT_TRUE(session.canUndoDelete());
+        session.undoDelete();
+    }
+    EXPECT_FALSE(session.canUndoDelete());
+    session.undoDelete();  // nothing left: nothing happens
+    ASSERT_EQ(session.project().pages.size(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(session.project().pages[i], saved.pages[i]) << i;
+    EXPECT_EQ(session.currentIndex(), 1);  // the page put back last is shown
+    EXPECT_EQ(fields.text(TextField::Heading), "P2");
+    EXPECT_TRUE(session.changed());
+
+    session.deletePage();
+    prompter.answerQuestion(Answer::No);
+    newProject();  // another project: what was deleted before is gone for good
+    EXPECT_FALSE(session.canUndoDelete());
+}
+
+TEST_F(PageManagementTest, AProjectChangedOnDiskIsSavedOverOnlyWhenTheUserSaysSo)
+{
+    pages(1);
+    fields.setText(TextField::Heading, "mine");
+    ProjectData theirs;
+    ASSERT_EQ(ReadProjectFile(file("Project1.kpj"), theirs), kFileOk);
+    theirs.pages.append();
+    ASSERT_EQ(WriteProjectFile(file("Project1.kpj"), theirs), kFileOk);
+    const QByteArray onDisk = test::readFile(file("Project1.kpj"));
+
+    prompter.answerQuestion(Answer::No).answerQuestion(Answer::Yes);
+    EXPECT_FALSE(session.save());
+    EXPECT_EQ(test::readFile(file("Project1.kpj")), onDisk);
+    EXPECT_TRUE(session.changed());
+    EXPECT_TRUE(session.save());
+    const auto asked = prompter.callsOf(ScriptedPrompter::Kind::Question);
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[0].text, file("Project1.kpj") +
+                                 QStringLiteral(" was changed by another program since it was "
+                                                "opened. Save over it?"));
+    EXPECT_EQ(asked[0].buttons, QStringLiteral("Yes No"));
+    fields.setText(TextField::Heading, "mine again");
+    EXPECT_TRUE(session.save());  // what it saved itself is no change by another
+}
+
 TEST_F(PageManagementTest, DeletingTheLastPageShowsTheNewLastAndOnePageStays)
 {
     pages(2);

@@ -9,7 +9,12 @@ namespace velmora::test {
 // Keeps every target instead of starting a browser.
 class RecordingLauncher final : public BrowserLauncher {
 public:
-    void OpenInBrowser(const QByteArray& target) override { targets.append(target); }
+    bool OpenInBrowser(const QByteArray& target) override
+    {
+        targets.append(target);
+        return starts;
+    }
+    bool starts = true;  // false: as on a system without a browser
     QByteArrayList targets;
 };
 

@@ -94,13 +94,15 @@ bool ScriptedPrompter::allAnswersUsed() const
            projectTypes_.empty() && numbers_.empty();
 }
 
-void ScriptedPrompter::message(const QString& caption, const QString& text, MessageIcon icon)
+void ScriptedPrompter::message(const QString& caption, const QString& text, MessageIcon icon,
+                               const QString& informative)
 {
     calls_.append({.kind = Kind::Message,
                    .caption = caption,
                    .text = text,
                    .icon = icon,
-                   .buttons = QStringLiteral("OK")});
+                   .buttons = QStringLiteral("OK"),
+                   .informative = informative});
     if (whileMessageShown) whileMessageShown(text);
 }
 

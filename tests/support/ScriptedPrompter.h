@@ -29,6 +29,7 @@ public:
         int minimum = 0;
         int maximum = 0;
         QString buttons = {};  // "OK" for a message, "Yes No Cancel" or "Yes No" for a question
+        QString informative = {};  // a message's text below its text
     };
 
     // Queue the answers, first in first out.
@@ -49,7 +50,9 @@ public:
     // Runs while a message is shown, as a person could act meanwhile.
     std::function<void(const QString& text)> whileMessageShown;
 
-    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    using Prompter::message;
+    void message(const QString& caption, const QString& text, MessageIcon icon,
+                 const QString& informative) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
     // Takes its answer from the queue of answerQuestion(); a queued Cancel
     // fails the test, since this question has no Cancel.

@@ -9,10 +9,12 @@
 #include "base/Version.h"
 #include "base/Errors.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/PageImage.h"
 #include "generate/StreamedGeneration.h"
 #include "project/KeywordFill.h"
 #include "project/KeywordList.h"
+#include "project/PageTable.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -94,12 +96,16 @@ int generateCommand(const QStringList& args, const Output& io)
     const QString usage = usageOf("generate");
     QString projectPath;
     std::optional<QString> siteAddress;
+    std::optional<bool> modernHead;
     bool save = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--save")) {
             save = true;
         } else if (args[i] == QLatin1String("--site-url") && i + 1 < args.size()) {
             siteAddress = args[++i];
+        } else if (args[i] == QLatin1String("--modern-head") && i + 1 < args.size()) {
+            modernHead = OnOff(args[++i]);
+            if (!modernHead) return fail(io, usage);
         } else if (!args[i].startsWith(QLatin1String("--")) && projectPath.isEmpty()) {
             projectPath = args[i];
         } else {
@@ -110,6 +116,7 @@ int generateCommand(const QStringList& args, const Output& io)
     try {
         StreamedGeneration generation(projectPath, QDir::currentPath());
         if (siteAddress) SetSiteAddress(generation.companion(), *siteAddress);
+        if (modernHead) SetModernHead(generation.companion(), *modernHead);
         generation.run(save, [&](const QString& path) { print(io.out, QFile::encodeName(path)); });
         for (const SiteFile& file : generation.siteFiles())
             print(io.out, QFile::encodeName(file.localPath));
@@ -137,6 +144,8 @@ std::optional<NewArguments> parseNew(const QStringList& args)
         const bool hasValue = i + 1 < args.size();
         if (arg == QLatin1String("--phrases") && hasValue) {
             request.phrasesPath = args[++i];
+        } else if (arg == QLatin1String("--rows") && hasValue) {
+            request.rowsPath = args[++i];
         } else if (arg == QLatin1String("--template") && hasValue) {
             request.templatePath = args[++i];
         } else if (arg == QLatin1String("--type") && hasValue) {
@@ -157,7 +166,9 @@ std::optional<NewArguments> parseNew(const QStringList& args)
             return std::nullopt;
         }
     }
-    if (request.projectPath.isEmpty() || request.phrasesPath.isEmpty()) return std::nullopt;
+    // One source of pages: a list of phrases or a table of rows.
+    if (request.projectPath.isEmpty() || request.phrasesPath.isEmpty() == request.rowsPath.isEmpty())
+        return std::nullopt;
     return parsed;
 }
 
@@ -175,7 +186,8 @@ int newCommand(const QStringList& args, const Output& io)
     }
     request.startupDir = QDir::currentPath();
     try {
-        MakeKeywordProject(request);
+        if (request.rowsPath.isEmpty()) MakeKeywordProject(request);
+        else MakeTableProject(request);
     } catch (const VelmoraError& e) {
         return fail(io, e.text());
     }
@@ -193,8 +205,8 @@ const std::initializer_list<Command>& commands()
          "Prints the heading, placeholder texts and keyword fields that Fill makes from "
          "a keyword phrase, as one JSON object."},
         {"new",
-         "new PROJECT.kpj --phrases FILE [--type single|interlinked] [--template OTHER.kpj] "
-         "[--names letters|phrase] [--force]",
+         "new PROJECT.kpj --phrases FILE|--rows FILE.csv [--type single|interlinked] "
+         "[--template OTHER.kpj] [--names letters|phrase] [--force]",
          newCommand,
          "Makes a project with one page per non-blank line of FILE (UTF-8, each line "
          "trimmed), in order, and prints the project file's path. Each page starts from a "
@@ -205,22 +217,32 @@ const std::initializer_list<Command>& commands()
          "names each page after its phrase (cheap-used-cars.htm, then "
          "cheap-used-cars-2.htm). An existing PROJECT.kpj is replaced only with --force. "
          "When the working folder has no splash1.jpg, the picture new pages show, Velmora "
-         "puts its own there."},
+         "puts its own there.\n\n"
+         "--rows makes one page per row of a CSV table instead (RFC 4180, UTF-8), whose "
+         "first row names the page fields by their record names (KeywordPhrase required; "
+         "Heading, Description, HomePage, Image and the others). Each page is made as "
+         "above from its KeywordPhrase, then the row's other cells replace what Fill made; "
+         "an empty cell keeps it. An unknown column, a row with too many cells or a value "
+         "that does not fit its field is an error naming the row and column, and nothing "
+         "is written."},
         {"dump", "dump PROJECT.kpj", dumpCommand,
          "Prints a project file as {\"ProjectType\": n, \"Pages\": [...]}, each page with "
          "every record field."},
-        {"generate", "generate PROJECT.kpj [--save] [--site-url URL]", generateCommand,
+        {"generate", "generate PROJECT.kpj [--save] [--site-url URL] [--modern-head on|off]",
+         generateCommand,
          "Writes every page file, auto-named, into the folder beside the project, as the "
          "window's Generate HTML does, and prints each file's path as it is written. --save "
          "writes the updated records back to the project once everything is written. With "
          "a site address (--site-url records one) sitemap.xml, robots.txt and the IndexNow "
-         "key file are written too. Each image that was skipped is named on standard "
-         "error; the command still succeeds."},
+         "key file are written too. --modern-head on records that the pages start their "
+         "head with a charset line, a viewport line and, with a site address, a canonical "
+         "link; off records the template's head. Each image that was skipped is named on "
+         "standard error; the command still succeeds."},
         {"upload",
          "upload PROJECT.kpj --host HOST [--port N] --user USER [--dir DIR] "
          "[--protocol ftp|ftps|ftps-implicit|sftp] [--passive|--active] [--ca-file PEM] "
          "[--timeout SECONDS] [--known-hosts FILE] [--accept-new-host-key] [--site-url URL] "
-         "[--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]",
+         "[--modern-head on|off] [--changed-only] [--connections N] [--delete] [--max-delete N] [--dry-run]",
          uploadCommand,
          "Generates as above, then uploads every page file, each distinct image and the "
          "site files, printing each remote name once the server has confirmed that file. "
@@ -247,6 +269,14 @@ const std::initializer_list<Command>& commands()
          "output folder first, prints one line per request with the endpoint's answer, and "
          "exits non-zero unless every request was accepted. --endpoint defaults to "
          "https://api.indexnow.org/indexnow."},
+        {"check", "check PROJECT.kpj [--similarity 0.9] [--min-words 150] [--strict]",
+         checkCommand,
+         "Checks the pages as generate would write them, writing nothing, and prints one "
+         "JSON object per finding: near-duplicate pairs of pages (visible text at or above "
+         "--similarity, estimated from word shingles), thin pages (fewer visible words than "
+         "--min-words), pages with the same title, pages that carry hidden text and pages "
+         "with an empty description. A one-line summary goes to standard error. Exits 0, or "
+         "1 with --strict when anything was found."},
     };
     return table;
 }

@@ -28,6 +28,7 @@ int dumpCommand(const QStringList& args, const Output& io);
 int generateCommand(const QStringList& args, const Output& io);
 int uploadCommand(const QStringList& args, const Output& io);
 int indexNowCommand(const QStringList& args, const Output& io);
+int checkCommand(const QStringList& args, const Output& io);
 
 // Every subcommand of velmora-cli, in the order the usage lists them.
 const std::initializer_list<Command>& commands();

@@ -13,6 +13,7 @@
 #include "base/Errors.h"
 #include "base/SettingsFile.h"
 #include "generate/HeadlessGeneration.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/SiteFiles.h"
 #include "publish/FtpErrors.h"
 #include "publish/PublishJob.h"
@@ -38,6 +39,7 @@ struct UploadArguments {
     std::optional<bool> passive;  // unset: the dialog's stored choice
     std::optional<int> port;      // unset: the protocol's usual one
     std::optional<QString> siteAddress;
+    std::optional<bool> modernHead;
     QString knownHosts;  // empty: ~/.ssh/known_hosts
     bool acceptNewHostKey = false;
     bool changedOnly = false;
@@ -95,6 +97,9 @@ std::optional<UploadArguments> parse(const QStringList& args)
             hasUser = true;
         } else if (arg == QLatin1String("--site-url") && hasValue) {
             parsed.siteAddress = args[++i];
+        } else if (arg == QLatin1String("--modern-head") && hasValue) {
+            parsed.modernHead = OnOff(args[++i]);
+            if (!parsed.modernHead) return std::nullopt;
         } else if (arg == QLatin1String("--dir") && hasValue) {
             d.directory = args[++i].toUtf8();
         } else if (arg == QLatin1String("--port") && hasValue) {
@@ -161,11 +166,14 @@ int uploadCommand(const QStringList& args, const Output& io)
     PublishDestination& destination = call->destination;
     destination.password = qgetenv(kPasswordVariable);
     try {
+        // Refused before anything is written, the record included.
+        CheckRecordable(destination);
         HeadlessProject project(call->project, QDir::currentPath());
         destination.passive = call->passive.value_or(
             SettingsFile::inDirectory(QDir::currentPath()).read("FTP", "PASSIVE", "No") == "Yes");
         ProjectSession& session = project.session();
         if (call->siteAddress) SetSiteAddress(session.companion(), *call->siteAddress);
+        if (call->modernHead) SetModernHead(session.companion(), *call->modernHead);
         project.generate();
         // The site files just written go as they are.
         PublishJob job({.pages = &session.project().pages,

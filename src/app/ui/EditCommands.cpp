@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <functional>
 
@@ -72,8 +73,34 @@ EditCommands::EditCommands(QMainWindow& window, QMenu& editMenu) : window_(windo
     });
 }
 
+namespace {
+
+bool canUndo(QWidget* box)
+{
+    if (auto* line = qobject_cast<QLineEdit*>(box)) return line->isUndoAvailable();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) return memo->document()->isUndoAvailable();
+    return false;
+}
+
+}  // namespace
+
+bool EditCommands::undo()
+{
+    QWidget* box = target();
+    if (!canUndo(box)) return false;
+    if (auto* line = qobject_cast<QLineEdit*>(box)) line->undo();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(box)) memo->undo();
+    return true;
+}
+
 bool EditCommands::eventFilter(QObject* watched, QEvent* event)
 {
+    // A box with nothing of its own to undo leaves Ctrl+Z to Edit > Undo,
+    // which puts deleted pages back.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) &&
+        !canUndo(qobject_cast<QWidget*>(watched)))
+        return true;
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt && watched == focusedTextBox())
         altTarget_ = selectionOf(static_cast<QWidget*>(watched));

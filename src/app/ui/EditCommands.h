@@ -19,6 +19,9 @@ public:
     // Goes before the window's widgets do: the focus moves while they go.
     EditCommands(QMainWindow& window, QMenu& editMenu);
 
+    // Undoes in the target box when it has an edit of its own to undo;
+    // false when it has none.
+    bool undo();
     void copy();
     void paste();
     void cut();

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <functional>
@@ -20,11 +21,13 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ColourSwatch.h"
 #include "app/ui/EditCommands.h"
+#include "app/ui/FieldLength.h"
 #include "app/ui/GenerationProgress.h"
 #include "app/ui/Resources.h"
 #include "app/ui/WindowPlacement.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
+#include "generate/PageHeadChoice.h"
 #include "generate/PageImage.h"
 #include "generate/SiteFiles.h"
 #include "project/PageOperations.h"
@@ -77,10 +80,12 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
       startupDir_(QDir::currentPath()),
       vendor_(VendorValues::read(SettingsFile::inDirectory(startupDir_))),
       session_(*this, prompter, startupDir_),
-      siteCommands_(*this, session_, prompter)
+      siteCommands_(*this, session_, prompter),
+      pageTools_(*this, session_, prompter)
 {
     ui_->setupUi(this);
     setWindowIcon(programIcon());
+    statusBar()->setSizeGripEnabled(false);  // the window keeps its size
     placement_ = std::make_unique<WindowPlacement>(*this);
     QPalette silver = palette();
     silver.setColor(QPalette::Window, kSilver);
@@ -107,6 +112,8 @@ void TForm1::bindFields()
         QWidget* widget = findChild<QWidget*>(QString::fromLatin1(kTextSlots[i].name));
         if (!widget || field == TextField::ImageSource) continue;
         bindings_[i] = TextFieldBinding(field, widget);
+        limitToField(widget, field,
+                     [this](const QString& note) { statusBar()->showMessage(note, 10'000); });
         if (field == TextField::ComboBox1) {
             connect(ui_->ComboBox1, &QComboBox::currentTextChanged, this,
                     [this] { run([this] { ComboBox1Change(); }); });
@@ -152,6 +159,9 @@ void TForm1::connectCommands()
     bind(ui_->Save1, &QAction::triggered, &TForm1::Button4Click);
     bind(ui_->Saveas1, &QAction::triggered, &TForm1::Button12Click);
     bind(ui_->ImportKeywordList1, &QAction::triggered, &TForm1::ImportKeywordList1Click);
+    bind(ui_->ImportTable1, &QAction::triggered, &TForm1::ImportTable1Click);
+    bind(ui_->PageOptions1, &QAction::triggered, &TForm1::PageOptions1Click);
+    bind(ui_->CheckPages1, &QAction::triggered, &TForm1::CheckPages1Click);
     bind(ui_->DeletePage1, &QAction::triggered, &TForm1::DeletePage1Click);
     bind(ui_->GoToPage1, &QAction::triggered, &TForm1::GoToPage1Click);
     bind(ui_->Preview1, &QAction::triggered, &TForm1::Button8Click);
@@ -161,6 +171,7 @@ void TForm1::connectCommands()
     bind(ui_->SiteAddress1, &QAction::triggered, &TForm1::SiteAddress1Click);
     bind(ui_->NotifySearchEngines1, &QAction::triggered, &TForm1::NotifySearchEngines1Click);
     bind(ui_->Exit1, &QAction::triggered, &TForm1::CmExit);
+    bind(ui_->Undo1, &QAction::triggered, &TForm1::Undo1Click);
     bind(ui_->Copy1, &QAction::triggered, &TForm1::Copy1Click);
     bind(ui_->Paste1, &QAction::triggered, &TForm1::Paste1Click);
     bind(ui_->Cut1, &QAction::triggered, &TForm1::Cut1Click);
@@ -199,6 +210,7 @@ void TForm1::assignShortcuts()
         {ui_->Exit1, QKeySequence(Qt::CTRL | Qt::Key_Q)},
         {ui_->Preview1, QKeySequence(Qt::Key_F5)},
         {ui_->ContentsIndex1, QKeySequence(Qt::Key_F1)},
+        {ui_->Undo1, QKeySequence(QKeySequence::Undo)},
     };
     for (const auto& [action, key] : keys) action->setShortcut(key);
 
@@ -348,7 +360,7 @@ void TForm1::Button8Click()
 {
     if (!GeneratePages()) return;
     const PageRecord& page = session_.currentPage();
-    launcher_.OpenInBrowser(page.text(TextField::PageFolder) + page.text(TextField::Edit2));
+    ShowInBrowser(launcher_, page.text(TextField::PageFolder) + page.text(TextField::Edit2));
 }
 
 void TForm1::Button9Click()
@@ -369,15 +381,29 @@ void TForm1::ImportKeywordList1Click()
 {
     const std::optional<QString> path = session_.askKeywordList();
     if (!path) return;
+    runImport(QStringLiteral("Importing the keyword list..."),
+              [&](const auto& progress) { session_.importKeywordList(*path, progress); });
+}
+
+void TForm1::ImportTable1Click()
+{
+    const std::optional<QString> path = session_.askTable();
+    if (!path) return;
+    runImport(QStringLiteral("Importing the table..."),
+              [&](const auto& progress) { session_.importTable(*path, progress); });
+}
+
+void TForm1::runImport(const QString& label,
+                       const std::function<void(const ProjectSession::ImportProgress&)>& import)
+{
     const BusyCursor busy;
     // Shown only when the import lasts long enough to be noticed, and brought
     // up to date now and then: each update lets the window system in.
     std::unique_ptr<QProgressDialog> progress;
     QElapsedTimer sinceUpdate;
-    session_.importKeywordList(*path, [&](int done, int total) {
+    import([&](int done, int total) {
         if (!progress) {
-            progress = std::make_unique<QProgressDialog>(
-                QStringLiteral("Importing the keyword list..."), QString(), 0, total, this);
+            progress = std::make_unique<QProgressDialog>(label, QString(), 0, total, this);
             progress->setWindowModality(Qt::WindowModal);
             progress->setMinimumDuration(500);
         } else if (done < total && sinceUpdate.elapsed() < 50) {
@@ -413,23 +439,27 @@ bool TForm1::GeneratePages()
                                                         .msgFolder = options.msgFolder,
                                                         .msgFile = options.msgFile,
                                                         .creditLink = vendor_.linkInHtml,
-                                                        .saveFirst = true});
+                                                        .saveFirst = true,
+                                                        .pageHead = PageHeadChoiceOf(
+                                                            session_.companion())});
     }
     // The run's messages come once the progress has closed, so that OK and
     // Enter answer them and never press Stop.
     for (const QString& text : messages)
         prompter_.message(QStringLiteral("Message"), text, MessageIcon::Information);
-    reportGeneration(generated, progressShown);
-    if (!generated) return false;
-    GenerateSiteFiles(session_);
-    return true;
+    // A robots.txt left alone is told with the pictures left out.
+    QStringList siteWarnings;
+    if (generated) GenerateSiteFiles(session_, {}, &siteWarnings);
+    reportGeneration(generated, progressShown, siteWarnings);
+    return generated;
 }
 
-void TForm1::reportGeneration(bool finished, bool progressShown)
+void TForm1::reportGeneration(bool finished, bool progressShown, const QStringList& siteWarnings)
 {
     // How far it got, after a stop or a run long enough to watch, and what
     // it left out: in one message rather than one a page.
-    const QStringList left = generator_.skippedPages() + generator_.skippedImages();
+    const QStringList left =
+        generator_.skippedPages() + generator_.skippedImages() + siteWarnings;
     if (finished && !progressShown && left.isEmpty()) return;
     const QStringList lines =
         QStringList{PagesWrittenLine(generator_.pagesWritten(), generator_.pageCount())} + left;
@@ -439,9 +469,18 @@ void TForm1::reportGeneration(bool finished, bool progressShown)
 
 void TForm1::SiteAddress1Click() { siteCommands_.editSiteAddress(); }
 
+void TForm1::PageOptions1Click() { pageTools_.editPageOptions(); }
+
+void TForm1::CheckPages1Click() { pageTools_.checkPages(); }
+
 void TForm1::NotifySearchEngines1Click() { siteCommands_.notifySearchEngines(); }
 
 void TForm1::OfferNotification() { siteCommands_.offerNotification(); }
+
+void TForm1::Undo1Click()
+{
+    if (!editCommands_->undo()) session_.undoDelete();
+}
 
 void TForm1::Copy1Click() { editCommands_->copy(); }
 
@@ -451,14 +490,14 @@ void TForm1::Cut1Click() { editCommands_->cut(); }
 
 void TForm1::Selectall1Click() { editCommands_->selectAll(); }
 
-void TForm1::ContentsIndex1Click() { launcher_.OpenInBrowser(QFile::encodeName(helpPagePath())); }
+void TForm1::ContentsIndex1Click() { ShowInBrowser(launcher_, QFile::encodeName(helpPagePath())); }
 
-void TForm1::VelmoraHomepage1Click() { launcher_.OpenInBrowser(vendor_.homePage); }
+void TForm1::VelmoraHomepage1Click() { ShowInBrowser(launcher_, vendor_.homePage); }
 
 void TForm1::Upgrades1Click()
 {
-    launcher_.OpenInBrowser(
-        QUrl::fromLocalFile(helpPagePath()).toEncoded() + QByteArrayLiteral("#upgrades"));
+    ShowInBrowser(launcher_,
+                  QUrl::fromLocalFile(helpPagePath()).toEncoded() + QByteArrayLiteral("#upgrades"));
 }
 
 void TForm1::CmAbout()

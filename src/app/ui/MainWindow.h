@@ -11,6 +11,7 @@
 #include "base/Prompter.h"
 #include "base/SettingsFile.h"
 #include "base/VendorValues.h"
+#include "app/ui/PageToolCommands.h"
 #include "app/ui/SiteCommands.h"
 #include "app/ui/TextFieldBinding.h"
 #include "generate/BrowserLauncher.h"
@@ -80,9 +81,11 @@ public:
     void Button11Click();  // "New"
     void Button12Click();  // "Save As..."
     void ImportKeywordList1Click();
+    void ImportTable1Click();
     void DeletePage1Click();
     void GoToPage1Click();
     void SpeedButtonClick(ColourField swatch);
+    void Undo1Click();  // a text box's own undo first, else Delete Page's
     void Copy1Click();
     void Paste1Click();
     void Cut1Click();
@@ -94,8 +97,16 @@ public:
     void CmExit() { close(); }
     void SiteAddress1Click();
     void NotifySearchEngines1Click();
+    void PageOptions1Click();
+    // Saves the project, checks its pages and lists the findings; a page
+    // chosen there is shown.
+    void CheckPages1Click();
     // After a successful Send: asks whether to notify, when there is a site address.
     void OfferNotification();
+
+    // Runs an import with a progress dialog that shows once it lasts.
+    void runImport(const QString& label,
+                   const std::function<void(const ProjectSession::ImportProgress&)>& import);
 
     // Runs every page generation: "Generate HTML", "Preview" and "FTP".
     bool GeneratePages();
@@ -121,7 +132,7 @@ private:
     void connectCommands();
     void assignShortcuts();
     void FormShow();
-    void reportGeneration(bool finished, bool progressShown);
+    void reportGeneration(bool finished, bool progressShown, const QStringList& siteWarnings);
     void OnPrjChange() { session_.markChanged(); }
     void ComboBox1Change();
     void checkBoxClick(FlagField f);
@@ -149,6 +160,7 @@ private:
     std::unique_ptr<WindowPlacement> placement_;
     std::unique_ptr<EditCommands> editCommands_;
     SiteCommands siteCommands_;
+    PageToolCommands pageTools_;
     std::function<void(ProjectSession&)> ftpCommand_;
     std::function<void()> submitCommand_;
     std::function<void()> optionsCommand_;

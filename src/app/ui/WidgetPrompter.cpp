@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QShowEvent>
@@ -36,9 +37,29 @@ public:
 protected:
     void showEvent(QShowEvent* event) override
     {
+        if (!event->spontaneous()) widenForCaption();
         QMessageBox::showEvent(event);
         if (!event->spontaneous()) centreOnScreen(this);
     }
+
+private:
+    // A short text makes a box narrower than its caption, which the title
+    // bar then cuts: a spacer below the texts keeps the box as wide as the
+    // caption and the title bar's buttons. QMessageBox sizes itself to its
+    // layout's minimum width at the least.
+    void widenForCaption()
+    {
+        if (widened_) return;
+        widened_ = true;
+        constexpr int kTitleBarButtons = 140;
+        auto* grid = qobject_cast<QGridLayout*>(layout());
+        if (!grid) return;
+        const int wanted = fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtons;
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+
+    bool widened_ = false;
 };
 
 // While a long command shows the busy cursor, a question to the user shows
@@ -106,10 +127,12 @@ QtFileFilter qtFileFilter(const QString& filter)
     return {qtFilter, listsPatterns ? label : qtFilter};
 }
 
-void WidgetPrompter::message(const QString& caption, const QString& text, MessageIcon icon)
+void WidgetPrompter::message(const QString& caption, const QString& text, MessageIcon icon,
+                             const QString& informative)
 {
     const NormalCursor cursor;
     CentredMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent_);
+    box.setInformativeText(informative);
     box.exec();
 }
 

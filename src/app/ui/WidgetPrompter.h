@@ -14,7 +14,9 @@ public:
     explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
 
-    void message(const QString& caption, const QString& text, MessageIcon icon) override;
+    using Prompter::message;
+    void message(const QString& caption, const QString& text, MessageIcon icon,
+                 const QString& informative) override;
     Answer askYesNoCancel(const QString& caption, const QString& text) override;
     Answer askYesNo(const QString& caption, const QString& text) override;
     std::optional<QString> openFile(const FileDialogRequest& request) override;

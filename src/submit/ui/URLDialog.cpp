@@ -114,7 +114,7 @@ void TURLDlg::Button2Click()
         .par1 = ui_->Edit6->text().toUtf8(),
         .par2 = ui_->Edit7->text().toUtf8(),
     };
-    launcher_.OpenInBrowser(FillSubmissionString(text, values));
+    ShowInBrowser(launcher_, FillSubmissionString(text, values));
 }
 
 void TURLDlg::Button3Click()

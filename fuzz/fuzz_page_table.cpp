@@ -1,0 +1,3 @@
+#include "FuzzTarget.h"
+
+VELMORA_FUZZ_TARGET(velmora::fuzz::checkPageTable)

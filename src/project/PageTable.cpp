@@ -53,7 +53,7 @@ std::optional<TextField> TableColumnField(QByteArrayView name)
 }
 
 PageTableReader::PageTableReader(const QString& path)
-    : path_(path), file_(path), parser_(std::make_unique<csv_parser>())
+    : path_(path), file_(path), parser_(new csv_parser{})
 {
     // Only a regular file: a FIFO or a device would never end.
     if (!QFileInfo(path).isFile() || !file_.open(QIODevice::ReadOnly))
@@ -64,7 +64,13 @@ PageTableReader::PageTableReader(const QString& path)
     readHeading();
 }
 
-PageTableReader::~PageTableReader() { csv_free(parser_.get()); }
+PageTableReader::~PageTableReader() = default;
+
+void PageTableReader::ParserRelease::operator()(csv_parser* parser) const
+{
+    csv_free(parser);  // a zeroed parser holds no buffer, so this is safe before csv_init
+    delete parser;
+}
 
 VelmoraError PageTableReader::error(int row, int column, const QString& text) const
 {

@@ -71,7 +71,11 @@ private:
 
     QString path_;
     QFile file_;
-    std::unique_ptr<csv_parser> parser_;
+    // Frees the parser's buffer too, also when the constructor throws.
+    struct ParserRelease {
+        void operator()(csv_parser* parser) const;
+    };
+    std::unique_ptr<csv_parser, ParserRelease> parser_;
     bool atEnd_ = false;
     int rowsSeen_ = 0;
     TableRow building_;

@@ -175,7 +175,8 @@ protected:
         ProjectCompanion companion(projectPath);
         ChangedFiles changes(&companion, destination(), plan, onlyChanged);
         const std::unique_ptr<Publisher> publisher = server->publisher(destination());
-        QByteArrayList confirmed;
+        QByteArrayList& confirmed = confirmedLastRun;
+        confirmed.clear();
         QObject::connect(publisher.get(), &Publisher::fileConfirmed, [&](int index) {
             confirmed << changes.toSend()[std::size_t(index)].remoteName;
             if (confirmed.size() == stopAfter) publisher->stop();
@@ -223,6 +224,7 @@ protected:
     QString projectPath = local.file(QStringLiteral("site.kpj"));
     std::unique_ptr<Server> server;
     std::vector<UploadItem> plan;
+    QByteArrayList confirmedLastRun;  // kept when a Send throws
 };
 
 TEST_P(ChangedFilesServerTest, OnlyTheChangedAndTheAddedPageReachTheServer)
@@ -250,9 +252,15 @@ TEST_P(ChangedFilesServerTest, OnlyTheChangedAndTheAddedPageReachTheServer)
 TEST_P(ChangedFilesServerTest, AStoppedUploadResumesWithTheRest)
 {
     EXPECT_THROW(publish(true, 2), VelmoraError);
-    const QByteArrayList rest{"pub/b.htm", "pub/c.htm", "pub/d.htm"};
+    // Files already in flight when Stop came may still be confirmed; each
+    // confirmed one is recorded, the rest are sent next time.
+    ASSERT_GE(confirmedLastRun.size(), 2);
+    QByteArrayList rest;
+    for (const UploadItem& item : plan)
+        if (!confirmedLastRun.contains(item.remoteName)) rest << item.remoteName;
+    ASSERT_FALSE(rest.isEmpty());
     EXPECT_EQ(dryRun(), rest);
-    ageEveryFileOnTheServer();  // the two that arrived
+    ageEveryFileOnTheServer();  // those that arrived
     EXPECT_EQ(publish(true), rest);
     EXPECT_FALSE(writtenAgain("pub/logo.gif"));
     EXPECT_FALSE(writtenAgain("pub/a.htm"));

@@ -18,13 +18,13 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/StatusNote.h"
 #include "app/ui/OptionsDialog.h"
 #include "project/PageFields.h"
 #include "project/ProjectFile.h"
@@ -353,7 +353,7 @@ TEST_P(PasteIntoHeading, IsCutToTheFieldAtACharacterAndTypingStops)
     const QByteArray kept = ui().Heading->text().toUtf8();
     EXPECT_EQ(kept.size(), 259 / bytesEach * bytesEach);  // Heading holds 259 bytes
     EXPECT_TRUE(pasted.toUtf8().startsWith(kept));
-    EXPECT_EQ(form->statusBar()->currentMessage(),
+    EXPECT_EQ(form->statusNote().note(),
               QStringLiteral("The pasted text was cut to fit: Heading holds 259 bytes."));
 
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);

@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QShortcut>
-#include <QStatusBar>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <functional>
@@ -24,6 +23,7 @@
 #include "app/ui/FieldLength.h"
 #include "app/ui/GenerationProgress.h"
 #include "app/ui/Resources.h"
+#include "app/ui/StatusNote.h"
 #include "app/ui/WindowPlacement.h"
 #include "generate/Naming.h"
 #include "generate/PageBuilder.h"
@@ -85,7 +85,7 @@ TForm1::TForm1(Prompter& prompter, BrowserLauncher& launcher, QWidget* parent)
 {
     ui_->setupUi(this);
     setWindowIcon(programIcon());
-    statusBar()->setSizeGripEnabled(false);  // the window keeps its size
+    statusNote_ = new StatusNote(this);
     placement_ = std::make_unique<WindowPlacement>(*this);
     QPalette silver = palette();
     silver.setColor(QPalette::Window, kSilver);
@@ -113,7 +113,7 @@ void TForm1::bindFields()
         if (!widget || field == TextField::ImageSource) continue;
         bindings_[i] = TextFieldBinding(field, widget);
         limitToField(widget, field,
-                     [this](const QString& note) { statusBar()->showMessage(note, 10'000); });
+                     [this](const QString& note) { statusNote_->showNote(note); });
         if (field == TextField::ComboBox1) {
             connect(ui_->ComboBox1, &QComboBox::currentTextChanged, this,
                     [this] { run([this] { ComboBox1Change(); }); });

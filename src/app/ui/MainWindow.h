@@ -29,6 +29,7 @@ namespace velmora {
 
 class ColourSwatch;
 class EditCommands;
+class StatusNote;
 class WindowPlacement;
 
 // The main window: the current page's fields, the project and every
@@ -52,6 +53,7 @@ public:
     void setIndexNowEndpoint(const QUrl& endpoint) { siteCommands_.setIndexNowEndpoint(endpoint); }
 
     ProjectSession& session() { return session_; }
+    const StatusNote& statusNote() const { return *statusNote_; }
     const QString& startupDir() const { return startupDir_; }
     const VendorValues& vendor() const { return vendor_; }
     SettingsFile settings() const { return SettingsFile::inDirectory(startupDir_); }
@@ -158,6 +160,7 @@ private:
     QString startupProject_;
     bool quitting_ = false;
     std::unique_ptr<WindowPlacement> placement_;
+    StatusNote* statusNote_ = nullptr;  // a child of the window
     std::unique_ptr<EditCommands> editCommands_;
     SiteCommands siteCommands_;
     PageToolCommands pageTools_;

@@ -4,7 +4,6 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScreen>
-#include <QStatusBar>
 #include <QScrollArea>
 #include <QTimer>
 #include <QWindow>
@@ -46,9 +45,8 @@ void WindowPlacement::fit()
     // Never so small that a thick frame cuts the controls off.
     const int margin = scaled(kWindowMargin);
     const QSize controls = layout_.extent() + QSize(margin, margin);
-    inner = inner.expandedTo(QSize(controls.width(), window_.menuBar()->sizeHint().height() +
-                                                         controls.height() +
-                                                         window_.statusBar()->sizeHint().height()));
+    inner = inner.expandedTo(
+        QSize(controls.width(), window_.menuBar()->sizeHint().height() + controls.height()));
     // Smaller than that the screen cannot be: the controls scroll instead.
     const QSize room = area.size() - frameUsed_;
     if (inner.width() > room.width() || inner.height() > room.height()) {

@@ -73,10 +73,12 @@ void ScriptedFtpServer::onControlConnection()
         // One session at a time, as a host with a cap of one: a second
         // session while the first is open is turned away.
         if (control_ && control_->state() == QAbstractSocket::ConnectedState) {
+            ++refused_;
+            // Held open as a child of the listening server until it goes.
+            if (script_.holdLaterSessions) continue;
             connect(next, &QTcpSocket::disconnected, next, &QObject::deleteLater);
             next->write("421 Too many connections (1 at most).\r\n");
             next->disconnectFromHost();
-            ++refused_;
             continue;
         }
         if (control_) {

@@ -59,6 +59,9 @@ using Actions = std::vector<ServerAction>;
 struct ServerScript {
     Actions greeting;
     std::map<QByteArray, Actions> onCommand;
+    // A session opened while another is open is held open and never
+    // greeted, as by a server too busy to take it, rather than turned away.
+    bool holdLaterSessions = false;
 };
 
 // 220 greeting, USER 331, PASS 230, TYPE 200, PORT 200, EPSV 229 and

@@ -32,7 +32,7 @@ void FtpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArra
     if (running_) throw VelmoraError(QStringLiteral("A Send is running already"));
     running_ = true;
     stopRequested_ = false;
-    FtpUploadQueue queue(plan);
+    FtpUploadQueue queue(plan, !removals.isEmpty());
     const int wanted = std::min(std::clamp(destination_.connections, kMinConnections, kMaxConnections),
                                 std::max(1, static_cast<int>(plan.size())));
     std::vector<Session> sessions;
@@ -61,7 +61,7 @@ void FtpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArra
     // The first session logs in (and makes the folders) alone, so that a
     // refused login or certificate is met once; the others follow it.
     startOthers = [&] {
-        if (std::exchange(othersStarted, true) || stopRequested_) return;
+        if (std::exchange(othersStarted, true) || stopRequested_ || queue.finished()) return;
         for (int number = 1; number < wanted; ++number) start(number);
     };
 
@@ -78,7 +78,15 @@ void FtpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArra
     });
     EventWait wait;  // before the first thread starts: nothing may fail once one runs
     start(0);
-    wait.until([&] { return ended == static_cast<int>(sessions.size()); });
+    bool withdrawn = false;
+    wait.until([&] {
+        // Sessions still logging in once everything is done are not waited for.
+        if (!withdrawn && queue.finished()) {
+            withdrawn = true;
+            for (FtpSessionWorker* worker : workers_) worker->withdraw();
+        }
+        return ended == static_cast<int>(sessions.size());
+    });
     for (Session& session : sessions) session.thread->wait();
 
     if (stopRequested_) throw EAbortError(QStringLiteral("Send stopped"));

@@ -116,6 +116,21 @@ void FtpSessionWorker::cancel()
         Qt::QueuedConnection);
 }
 
+void FtpSessionWorker::withdraw()
+{
+    QMutexLocker lock(&sessionMutex_);
+    if (!session_) return;
+    // Decided on the session's own thread, where it knows what it is doing.
+    QMetaObject::invokeMethod(
+        session_,
+        [this, ftp = session_] {
+            if (!loggingIn_) return;
+            withdrawn_ = true;
+            ftp->Cancel();
+        },
+        Qt::QueuedConnection);
+}
+
 void FtpSessionWorker::run()
 {
     RetrySchedule retries;
@@ -134,6 +149,9 @@ void FtpSessionWorker::run()
             });
             try {
                 if (canceled_) throw EAbortError(QStringLiteral("Send stopped"));
+                // Looked at once the session is known to withdraw(): a later
+                // session that comes too late has nothing to do.
+                if (number_ > 0 && queue_.finished()) break;
                 logIn(ftp);
                 sendFiles(ftp);
                 removeDropped(ftp);
@@ -143,9 +161,11 @@ void FtpSessionWorker::run()
             } catch (...) {
                 const std::exception_ptr failure = std::current_exception();
                 if (current_ >= 0) queue_.giveBack(std::exchange(current_, -1));
-                endSession(ftp, canceled_);
+                endSession(ftp, canceled_ || withdrawn_);
                 // A stop, or another session's failure: that one is reported.
-                if (canceled_ || queue_.ended()) break;
+                // With every file confirmed and the removals done, a late
+                // failure costs nothing.
+                if (canceled_ || withdrawn_ || queue_.finished()) break;
                 // The server takes fewer sessions than asked for: the others go on.
                 if (!everLoggedIn_ && number_ > 0) break;
                 const std::optional<int> delay = everLoggedIn_ && isWorthRetrying(failure)
@@ -169,7 +189,7 @@ bool FtpSessionWorker::pause(int milliseconds)
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < milliseconds) {
-        if (canceled_ || queue_.ended()) return false;
+        if (canceled_ || queue_.finished()) return false;
         QThread::msleep(kPauseSliceMs);
     }
     return true;
@@ -177,6 +197,8 @@ bool FtpSessionWorker::pause(int milliseconds)
 
 void FtpSessionWorker::logIn(TVexFTP& ftp)
 {
+    loggingIn_ = true;
+    const ScopeExit loggedInOrFailed([this] { loggingIn_ = false; });
     emit status(QStringLiteral("Connecting..."));
     try {
         ftp.Connect();
@@ -201,8 +223,10 @@ void FtpSessionWorker::sendFiles(TVexFTP& ftp)
         if (canceled_) throw EAbortError(QStringLiteral("Send stopped"));
         sendFile(ftp, *index);
         current_ = -1;
-        queue_.confirm(*index);
+        // Reported before the queue lets the files that wait for it go, so
+        // that the reports keep the plan's order.
         emit fileConfirmed(*index);
+        queue_.confirm(*index);
     }
 }
 
@@ -243,6 +267,7 @@ void FtpSessionWorker::removeDropped(TVexFTP& ftp)
                                .arg(destination_.port),
                            refusal);
     }
+    queue_.removalsDone();
 }
 
 }  // namespace velmora

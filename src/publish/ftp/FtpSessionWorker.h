@@ -36,6 +36,10 @@ public:
     void run();
     // Asks the session to stop at once; from any thread.
     void cancel();
+    // Once the queue has nothing left: a session still logging in gives up
+    // at once rather than keep the Send waiting for a server that may be
+    // slow to take one more session; from any thread.
+    void withdraw();
 
     // Set before `ended`: the failure that ends the Send, if any.
     std::exception_ptr failure() const { return failure_; }
@@ -66,6 +70,8 @@ private:
     FtpUploadQueue& queue_;
     const int number_;
     bool everLoggedIn_ = false;
+    bool loggingIn_ = false;  // on the session's thread only, as the two below
+    bool withdrawn_ = false;
     bool removalsMine_ = false;
     int current_ = -1;  // the file in hand
     std::exception_ptr failure_;

@@ -11,8 +11,8 @@ constexpr int kRecheckMs = 50;
 
 }  // namespace
 
-FtpUploadQueue::FtpUploadQueue(const std::vector<UploadItem>& plan)
-    : order_(plan), taken_(plan.size(), false)
+FtpUploadQueue::FtpUploadQueue(const std::vector<UploadItem>& plan, bool removing)
+    : order_(plan), taken_(plan.size(), false), removing_(removing)
 {
 }
 
@@ -76,6 +76,18 @@ bool FtpUploadQueue::claimRemovals()
     if (!order_.allConfirmed() || ended_ || removalsClaimed_) return false;
     removalsClaimed_ = true;
     return true;
+}
+
+void FtpUploadQueue::removalsDone()
+{
+    QMutexLocker lock(&mutex_);
+    removalsDone_ = true;
+}
+
+bool FtpUploadQueue::finished() const
+{
+    QMutexLocker lock(&mutex_);
+    return ended_ || (order_.allConfirmed() && (!removing_ || removalsDone_));
 }
 
 }  // namespace velmora

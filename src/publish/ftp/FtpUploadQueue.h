@@ -15,7 +15,9 @@ namespace velmora {
 // is given back and goes again before any later one.
 class FtpUploadQueue {
 public:
-    explicit FtpUploadQueue(const std::vector<UploadItem>& plan);
+    // `removing`: the files the project dropped are to be removed once
+    // every file is confirmed.
+    explicit FtpUploadQueue(const std::vector<UploadItem>& plan, bool removing = false);
 
     // The next file for the calling session; waits while every file that
     // may go is on its way in another session. Nothing once every file is
@@ -32,6 +34,10 @@ public:
     // True for the one caller that is to remove the files the project
     // dropped, once every file is confirmed.
     bool claimRemovals();
+    void removalsDone();
+    // Nothing is left for any session to do: every file is confirmed and
+    // the removals are done, or the send has ended.
+    bool finished() const;
 
 private:
     static constexpr int kLookAhead = 256;
@@ -41,7 +47,9 @@ private:
     UploadOrder order_;
     std::vector<bool> taken_;
     bool ended_ = false;
+    bool removing_ = false;
     bool removalsClaimed_ = false;
+    bool removalsDone_ = false;
 };
 
 }  // namespace velmora

@@ -190,7 +190,12 @@ void TVexFTP::protectData()
 void TVexFTP::closeAfterFailedLogin()
 {
     try {
-        Disconnect();
+        // A stopped login asks the server nothing more: it may be the one
+        // that stopped answering.
+        if (Canceled())
+            Drop();
+        else
+            Disconnect();
     } catch (...) {
         // The login's own failure is the one to report.
     }

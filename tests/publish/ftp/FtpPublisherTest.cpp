@@ -102,6 +102,32 @@ TEST_F(FtpPublisherTest, ReportsEachStepAndConfirmsAFileOnlyAfterTheServerDid)
               (QList<QByteArray>{"STOR site/pages/p1.htm", "SIZE site/pages/p1.htm"}));
 }
 
+// Once every file is confirmed, sessions still waiting for the server to
+// take them are ended, not waited out to the time-out.
+TEST_F(FtpPublisherTest, SessionsTheServerNeverGreetsDoNotHoldUpAFinishedSend)
+{
+    test::ServerScript script = test::defaultScript();
+    script.holdLaterSessions = true;
+    // A little slow to confirm, so that the later sessions are under way.
+    script.onCommand["SIZE"] = {test::drip("213 100\r\n")};
+    ScriptedFtpServer server(script);
+    PublishDestination d = destination(server);
+    d.connections = 4;
+    d.timeOutMs = 20000;
+    const auto publisher = makePublisher(d);
+    record(*publisher);
+    QElapsedTimer took;
+    took.start();
+    publisher->publish(plan(4));
+    EXPECT_LT(took.elapsed(), d.timeOutMs / 2) << "the silent sessions were waited for";
+    processPendingEvents();
+    EXPECT_GT(server.refusedConnections(), 0) << "no later session was started";
+    EXPECT_EQ(events.filter(QStringLiteral("confirmed")),
+              (QStringList{QStringLiteral("confirmed 0"), QStringLiteral("confirmed 1"),
+                           QStringLiteral("confirmed 2"), QStringLiteral("confirmed 3")}));
+    EXPECT_EQ(server.dataReceived().size(), 4);
+}
+
 TEST_F(FtpPublisherTest, AFileTheServerDidNotKeepIsNotConfirmedAndTheConnectionEnds)
 {
     test::ServerScript script = test::defaultScript();

@@ -35,6 +35,16 @@ class Handler(FTPHandler):
     # that are not UTF-8 stay two files.
     unicode_errors = 'surrogateescape'
 
+    def _on_dtp_connection(self):
+        # pyftpdlib keeps the ActiveDTP that made an active data connection
+        # and closes it at the session's next PORT or at its end. By then
+        # the connection's descriptor may belong to another session's
+        # connection, which that close drops from the I/O loop: with several
+        # sessions at once, one of them is never answered again. The
+        # ActiveDTP has handed its socket over; it is forgotten here.
+        self._dtp_connector = None
+        FTPHandler._on_dtp_connection(self)
+
     def ftp_USER(self, line):
         if line == 'nopass' and not self.authenticated:
             self.username = line

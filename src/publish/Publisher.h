@@ -15,12 +15,10 @@ namespace velmora {
 // from the first byte, mostly on port 990.
 enum class PublishProtocol { Ftp, Ftps, FtpsImplicit, Sftp };
 
-// The connections a Send may use, and the default. One until several
-// sessions keep the plan's order through a retry: a session that stalls on a
-// page may otherwise let the site files go before it.
+// The connections a Send may use, and the default.
 constexpr int kMinConnections = 1;
 constexpr int kMaxConnections = 16;
-constexpr int kDefaultConnections = 1;
+constexpr int kDefaultConnections = 4;
 
 // Where a plan goes and how to log in there. The dialog fills it from its
 // fields and the settings file; velmora-cli from its arguments.

@@ -165,11 +165,13 @@ protected:
     {
         PublishDestination d = server->destination();
         d.directory = "pub";
+        d.connections = connections;
         return d;
     }
 
-    // One Send; the names the server confirmed. `stopAfter` files in, the
-    // user presses Stop.
+    // One Send; the names the server confirmed, in the plan's order (files
+    // that go side by side are confirmed in any order). `stopAfter` files
+    // in, the user presses Stop.
     QByteArrayList publish(bool onlyChanged, int stopAfter = -1)
     {
         ProjectCompanion companion(projectPath);
@@ -183,7 +185,15 @@ protected:
         });
         changes.publishThrough(*publisher);
         EXPECT_EQ(changes.sentCount(), confirmed.size());
-        return confirmed;
+        return inPlanOrder(confirmed);
+    }
+
+    QByteArrayList inPlanOrder(const QByteArrayList& names) const
+    {
+        QByteArrayList ordered;
+        for (const UploadItem& item : plan)
+            if (names.contains(item.remoteName)) ordered << item.remoteName;
+        return ordered;
     }
 
     QByteArrayList dryRun()
@@ -225,6 +235,7 @@ protected:
     std::unique_ptr<Server> server;
     std::vector<UploadItem> plan;
     QByteArrayList confirmedLastRun;  // kept when a Send throws
+    int connections = kDefaultConnections;
 };
 
 TEST_P(ChangedFilesServerTest, OnlyTheChangedAndTheAddedPageReachTheServer)
@@ -251,10 +262,14 @@ TEST_P(ChangedFilesServerTest, OnlyTheChangedAndTheAddedPageReachTheServer)
 
 TEST_P(ChangedFilesServerTest, AStoppedUploadResumesWithTheRest)
 {
+    // One file at a time: with more in flight, a plan this short may be
+    // whole before Stop arrives.
+    connections = 1;
     EXPECT_THROW(publish(true, 2), VelmoraError);
     // Files already in flight when Stop came may still be confirmed; each
     // confirmed one is recorded, the rest are sent next time.
-    ASSERT_GE(confirmedLastRun.size(), 2);
+    const QByteArrayList sentBefore = confirmedLastRun;
+    ASSERT_GE(sentBefore.size(), 2);
     QByteArrayList rest;
     for (const UploadItem& item : plan)
         if (!confirmedLastRun.contains(item.remoteName)) rest << item.remoteName;
@@ -262,8 +277,7 @@ TEST_P(ChangedFilesServerTest, AStoppedUploadResumesWithTheRest)
     EXPECT_EQ(dryRun(), rest);
     ageEveryFileOnTheServer();  // those that arrived
     EXPECT_EQ(publish(true), rest);
-    EXPECT_FALSE(writtenAgain("pub/logo.gif"));
-    EXPECT_FALSE(writtenAgain("pub/a.htm"));
+    for (const QByteArray& name : sentBefore) EXPECT_FALSE(writtenAgain(name)) << name.constData();
     expectEveryFileOnTheServer();
 }
 

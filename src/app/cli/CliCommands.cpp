@@ -256,7 +256,7 @@ const std::initializer_list<Command>& commands()
          "idle time after which a silent server counts as failed (default 30 seconds). "
          "--known-hosts names the SSH host key file (default ~/.ssh/known_hosts) and "
          "--accept-new-host-key records a key it does not hold yet.\n\n"
-         "--connections N (1 to 16, default 1) keeps up to N files in flight at once. "
+         "--connections N (1 to 16, default 4) keeps up to N files in flight at once. "
          "--changed-only sends only the files whose bytes the destination does not hold "
          "yet. --delete removes from the destination the files Velmora published there "
          "that the project no longer holds, refusing more than --max-delete N (default "

@@ -130,7 +130,7 @@ void BM_GenerateWithWindow(benchmark::State& state)
 {
     QuietPrompter prompter;
     struct NoBrowser final : BrowserLauncher {
-        void OpenInBrowser(const QByteArray&) override {}
+        bool OpenInBrowser(const QByteArray&) override { return true; }
     } launcher;
     QDir::setCurrent(workDir().path());
     TForm1 form(prompter, launcher);

@@ -76,7 +76,7 @@ bool runCliGenerate(int pages)
 }
 
 struct NoBrowser final : BrowserLauncher {
-    void OpenInBrowser(const QByteArray&) override {}
+    bool OpenInBrowser(const QByteArray&) override { return true; }
 };
 
 struct NoMessages final : OptionsSource {

@@ -76,7 +76,7 @@ bool runCliGenerate(int pages)
 }
 
 struct NoBrowser final : BrowserLauncher {
-    void OpenInBrowser(const QByteArray&) override {}
+    bool OpenInBrowser(const QByteArray&) override { return true; }
 };
 
 struct NoMessages final : OptionsSource {
@@ -99,10 +99,17 @@ struct Window {
     std::unique_ptr<TForm1> form;
 };
 
+// Closed by main() while the application still exists.
+std::unique_ptr<Window>& openWindow()
+{
+    static std::unique_ptr<Window> w;
+    return w;
+}
+
 Window& window()
 {
-    static Window w;
-    return w;
+    if (!openWindow()) openWindow() = std::make_unique<Window>();
+    return *openWindow();
 }
 
 void BM_CliGenerateNew(benchmark::State& state)
@@ -192,7 +199,11 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    // Written before any run, so that the runs may come in any order.
+    writeProject(kPages);
+    writeProject(kLargePages);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    openWindow().reset();
     return 0;
 }

@@ -71,7 +71,10 @@ void writeAll(const QString& path, const QByteArray& bytes)
 class OpenOnePrompter final : public Prompter {
 public:
     explicit OpenOnePrompter(QString path) : path_(std::move(path)) {}
-    void message(const QString&, const QString& text, MessageIcon) override { messages.append(text); }
+    void message(const QString&, const QString& text, MessageIcon, const QString&) override
+    {
+        messages.append(text);
+    }
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::No; }
     Answer askYesNo(const QString&, const QString&) override { return Answer::No; }
     std::optional<QString> openFile(const FileDialogRequest&) override { return path_; }

@@ -120,10 +120,9 @@ int NearDuplicateFinder::findOrInsert(std::uint32_t key, int id)
 }
 
 std::optional<NearDuplicateFinder::Match> NearDuplicateFinder::add(
-    int id, std::span<const std::uint64_t> words)
+    int id, const std::optional<Signature>& signature)
 {
-    signatures_.push_back(SignatureOf(words));
-    const std::optional<Signature>& signature = signatures_.back();
+    signatures_.push_back(signature);
     if (!signature) return std::nullopt;
 
     std::optional<Match> best;

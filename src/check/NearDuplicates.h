@@ -38,10 +38,10 @@ public:
         double similarity = 0;
     };
 
-    // Adds text number `id` (ids rise by one from 0) and returns the most
-    // similar earlier text at or above the threshold among those it shares
-    // a band with.
-    std::optional<Match> add(int id, std::span<const std::uint64_t> words);
+    // Adds text number `id` (ids rise by one from 0) by its signature
+    // (SignatureOf its words) and returns the most similar earlier text at
+    // or above the threshold among those it shares a band with.
+    std::optional<Match> add(int id, const std::optional<Signature>& signature);
 
     int bands() const { return bands_; }
 

@@ -2,6 +2,9 @@
 
 #include <QHash>
 #include <algorithm>
+#include <future>
+#include <optional>
+#include <vector>
 
 #include "check/NearDuplicates.h"
 #include "check/PageReading.h"
@@ -13,6 +16,22 @@ namespace {
 
 constexpr const char* kFindingNames[] = {"near-duplicate", "thin", "same-title", "hidden-text",
                                          "empty-description"};
+
+// Pages signed in one go on the signing thread.
+constexpr std::size_t kSigningBatch = 256;
+
+struct ReadPageEntry {
+    int index = 0;
+    PageReading reading;
+};
+
+std::vector<std::optional<Signature>> sign(const std::vector<ReadPageEntry>& pages)
+{
+    std::vector<std::optional<Signature>> signatures;
+    signatures.reserve(pages.size());
+    for (const ReadPageEntry& page : pages) signatures.push_back(SignatureOf(page.reading.words));
+    return signatures;
+}
 
 }  // namespace
 
@@ -56,27 +75,49 @@ CheckSummary PageCheck::run(const std::function<void(const Finding&)>& found)
     auto single = [&](FindingKind kind, int index) {
         return Finding{.kind = kind, .pages = {index + 1}, .files = {files[index]}};
     };
-
-    generation.build([&](const StreamedGeneration::BuiltPage& page) {
-        const PageReading reading = ReadPage(page.lines);
+    auto judge = [&](const ReadPageEntry& page, const std::optional<Signature>& signature) {
         const int index = page.index;
-        files.append(page.fileName);
-        ++summary.pages;
-        if (const auto match = duplicates.add(index, reading.words)) {
+        if (const auto match = duplicates.add(index, signature)) {
             report({.kind = FindingKind::NearDuplicate,
                     .pages = {match->earlier + 1, index + 1},
-                    .files = {files[match->earlier], page.fileName},
+                    .files = {files[match->earlier], files[index]},
                     .similarity = match->similarity});
         }
-        if (int(reading.words.size()) < options_.minWords) {
+        if (int(page.reading.words.size()) < options_.minWords) {
             Finding thin = single(FindingKind::Thin, index);
-            thin.words = int(reading.words.size());
+            thin.words = int(page.reading.words.size());
             report(thin);
         }
-        if (reading.hasHiddenText) report(single(FindingKind::HiddenText, index));
-        if (!reading.hasDescription) report(single(FindingKind::EmptyDescription, index));
-        if (!reading.title.isEmpty()) titles[reading.title].append(index);
+        if (page.reading.hasHiddenText) report(single(FindingKind::HiddenText, index));
+        if (!page.reading.hasDescription) report(single(FindingKind::EmptyDescription, index));
+        if (!page.reading.title.isEmpty()) titles[page.reading.title].append(index);
+    };
+
+    // Reading the project and hashing the pages' text overlap: while this
+    // thread reads a batch, another signs the one before. Findings still come
+    // in page order. `signing` outlives the signing thread's future.
+    std::vector<ReadPageEntry> reading;
+    std::vector<ReadPageEntry> signing;
+    std::future<std::vector<std::optional<Signature>>> signatures;
+    auto judgeSigned = [&] {
+        if (!signatures.valid()) return;
+        const std::vector<std::optional<Signature>> signedPages = signatures.get();
+        for (std::size_t i = 0; i < signing.size(); ++i) judge(signing[i], signedPages[i]);
+        signing.clear();
+    };
+    auto signRead = [&] {
+        judgeSigned();
+        signing.swap(reading);
+        signatures = std::async(std::launch::async, [&signing] { return sign(signing); });
+    };
+    generation.build([&](const StreamedGeneration::BuiltPage& page) {
+        files.append(page.fileName);
+        ++summary.pages;
+        reading.push_back({page.index, ReadPage(page.lines)});
+        if (reading.size() == kSigningBatch) signRead();
     });
+    signRead();
+    judgeSigned();
 
     // In the order of each title's first page.
     QList<QList<int>> shared;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <functional>
 
 namespace velmora {
 
@@ -18,15 +20,29 @@ public:
 // so that a command which shows nothing says why.
 void ShowInBrowser(BrowserLauncher& launcher, const QByteArray& target);
 
+// "No web browser could be started to show TARGET."
+QString NoBrowserMessage(const QByteArray& target);
+
 // The one argument `xdg-open` gets for a target: the text itself, or for a
 // path that is not UTF-8 a file address with every byte escaped.
 QString LauncherArgument(const QByteArray& target);
 
-// Starts `xdg-open` detached with the target as its one argument, never
-// through a shell.
+// Starts `xdg-open` with the target as its one argument, never through a
+// shell. `xdg-open` may start but find no browser; its exit code says so
+// later, and `onNoBrowser` is then told NoBrowserMessage(target), from the
+// event loop.
 class SystemBrowserLauncher final : public BrowserLauncher {
 public:
+    explicit SystemBrowserLauncher(std::function<void(const QString&)> onNoBrowser = {});
     bool OpenInBrowser(const QByteArray& target) override;
+    // Whether an `xdg-open` started here has not ended yet.
+    bool busy() const;
+
+private:
+    std::function<void(const QString&)> onNoBrowser_;
+    // The parent of the `xdg-open` runs not yet ended. Going with the
+    // launcher ends such a run, but not a browser it started.
+    QObject runs_;
 };
 
 }  // namespace velmora

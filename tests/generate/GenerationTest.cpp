@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
@@ -407,6 +409,46 @@ TEST(LauncherArgument, APathThatIsNotUtf8KeepsEveryByte)
     EXPECT_EQ(LauncherArgument("/w/site/p\xc3\xa4ge.htm"), QStringLiteral("/w/site/p\u00e4ge.htm"));
     EXPECT_EQ(LauncherArgument("/w/site/p\xff ge.htm"), QStringLiteral("file:///w/site/p%FF%20ge.htm"));
     EXPECT_EQ(LauncherArgument("http://v.example/a b"), QStringLiteral("http://v.example/a b"));
+}
+
+// A stand-in `xdg-open` on PATH that ends with a given code: 0 as when a
+// browser shows the page, 3 as when xdg-open finds no browser, 4 as when the
+// one it found fails. With none on PATH, nothing can be started.
+class SystemLauncher : public ::testing::TestWithParam<int> {
+protected:
+    SystemLauncher() : oldPath_(qgetenv("PATH")) { qputenv("PATH", QFile::encodeName(bin_.path())); }
+    ~SystemLauncher() override { qputenv("PATH", oldPath_); }
+
+    void installXdgOpen(int exitCode) const
+    {
+        bin_.write(QStringLiteral("xdg-open"), "#!/bin/sh\nexit " + QByteArray::number(exitCode) + "\n");
+        ::chmod(QFile::encodeName(bin_.file(QStringLiteral("xdg-open"))).constData(), 0755);
+    }
+
+    test::TempDir bin_;
+    QByteArray oldPath_;
+};
+
+TEST_P(SystemLauncher, SaysSoWhenXdgOpenFindsNoBrowser)
+{
+    installXdgOpen(GetParam());
+    QStringList told;
+    SystemBrowserLauncher launcher([&told](const QString& text) { told << text; });
+    ASSERT_TRUE(launcher.OpenInBrowser("/w/site/page.htm"));
+    const QDeadlineTimer deadline(20'000);
+    while (launcher.busy() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_FALSE(launcher.busy());
+    EXPECT_EQ(told, GetParam() == 0 ? QStringList()
+                                    : QStringList{QStringLiteral(
+                                          "No web browser could be started to show /w/site/page.htm.")});
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitCodes, SystemLauncher, ::testing::Values(0, 3, 4));
+
+TEST_F(SystemLauncher, WithoutXdgOpenNothingStarts)
+{
+    SystemBrowserLauncher launcher;
+    EXPECT_THROW(ShowInBrowser(launcher, "/w/site/page.htm"), VelmoraError);
 }
 
 TEST(PageImage, PicturesAreKnownByTheirFirstBytes)

@@ -23,7 +23,6 @@ void printLine(std::FILE* stream, const QByteArray& line)
 {
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stream);
     std::fputc('\n', stream);
-    std::fflush(stream);
 }
 
 std::optional<CheckArguments> parse(const QStringList& args)

@@ -30,7 +30,9 @@ int main(int argc, char* argv[])
     // Anything that escapes start-up or the event loop is shown like any
     // other failure; the program then ends normally.
     guarded(prompter, [&] {
-        SystemBrowserLauncher launcher;
+        // xdg-open may start and then find no browser: said when it ends.
+        SystemBrowserLauncher launcher(
+            [&prompter](const QString& text) { showError(prompter, text); });
         TForm1 form(prompter, launcher);
         form.setStartupProject(call.projectPath);
         prompter.setParent(&form);

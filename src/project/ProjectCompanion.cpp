@@ -316,6 +316,9 @@ void ProjectCompanion::catchUp()
 {
     // What other processes appended since this one last looked, line by
     // line; a last line not yet ended waits in pending_ for the rest.
+    // Mostly nothing was: then no buffer is needed.
+    struct stat status {};
+    if (::fstat(fd_, &status) == 0 && status.st_size <= off_t(fileSize_)) return;
     QByteArray chunk(kReadChunk, Qt::Uninitialized);
     while (fileSize_ < kMaxFileSize) {
         const ssize_t n = ::pread(fd_, chunk.data(), size_t(std::min(kReadChunk, kMaxFileSize - fileSize_)),

@@ -59,20 +59,43 @@ void TVexFTP::ReadContinuation(QByteArray line)
     }
 }
 
-QByteArray TVexFTP::Transaction(const QByteArray& command)
+namespace {
+
+// The last guard against a planted line break: a command is one line of
+// printable bytes or it is not sent at all.
+void refuseControlCharacters(const QByteArray& command)
 {
-    // The last guard against a planted line break: a command is one line of
-    // printable bytes or it is not sent at all.
     for (char c : command) {
         if (static_cast<unsigned char>(c) < 32)
             throw ESockError(QStringLiteral("Cannot send a command that holds control characters"));
     }
+}
+
+}  // namespace
+
+QByteArray TVexFTP::Transaction(const QByteArray& command)
+{
+    refuseControlCharacters(command);
     // One deadline for the command and every line of its reply, so that an
     // endless reply ends too.
     TimerScope timer(*this);
     const QByteArray reply = TPowersock::Transaction(command);
     ReadContinuation(reply);
     return reply;
+}
+
+QByteArray TVexFTP::transactionAlongside(const QByteArray& command,
+                                         const std::function<void()>& meanwhile)
+{
+    refuseControlCharacters(command);
+    Writeln(command);
+    meanwhile();
+    TimerScope timer(*this);
+    const QByteArray line = ReadLn();
+    StatusMessage(1, QString::fromUtf8(line));
+    SetReply(line, replyNumberOf(line));
+    ReadContinuation(line);
+    return line;
 }
 
 void TVexFTP::readGreeting()
@@ -307,7 +330,7 @@ void TVexFTP::openActive(TPowersock& data)
     if (isErrorReply(ReplyNumber())) failure(reply, ReplyNumber() == 421 ? QString() : kTryPassive);
 }
 
-void TVexFTP::openPassive(TPowersock& data)
+void TVexFTP::askPassive(TPowersock& data)
 {
     const QHostAddress server = RemoteHostAddress();
     // PASV speaks IPv4 only.
@@ -337,6 +360,10 @@ void TVexFTP::openPassive(TPowersock& data)
     }
     data.Host = server.toString();
     data.Port = *port;
+}
+
+void TVexFTP::connectPassive(TPowersock& data)
+{
     try {
         data.Connect();
     } catch (const EAbortError&) {
@@ -382,7 +409,7 @@ void TVexFTP::Upload(const QByteArray& localPath, const QByteArray& remoteName)
         }
 
         if (Passive)
-            openPassive(data);
+            askPassive(data);
         else
             openActive(data);
 
@@ -396,7 +423,12 @@ void TVexFTP::Upload(const QByteArray& localPath, const QByteArray& remoteName)
             StatusMessage(1, QStringLiteral("STOR ") + QFile::decodeName(localPath));
             store = "STOR " + localPath.mid(localPath.lastIndexOf('/') + 1);
         }
-        QByteArray reply = Transaction(store);
+        // In passive mode the command goes out before the data connection is
+        // made, so the server reads it while the connection's handshake
+        // travels: a round trip less a file. A connection that fails ends
+        // this session, whose control connection is not used again.
+        QByteArray reply = Passive ? transactionAlongside(store, [&] { connectPassive(data); })
+                                   : Transaction(store);
         if (isErrorReply(ReplyNumber())) {
             if (OnUnSupportedFunction && isUnsupportedReply(ReplyNumber()))
                 OnUnSupportedFunction(TCmdType::Upload);

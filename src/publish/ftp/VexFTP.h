@@ -103,7 +103,13 @@ private:
     void protectData();
     QByteArray readFinalReply(TPowersock& data);
     void openActive(TPowersock& data);
-    void openPassive(TPowersock& data);
+    // Asks for a passive port (EPSV, or PASV where EPSV is refused) and
+    // aims `data` at it; connectPassive() then makes the connection.
+    void askPassive(TPowersock& data);
+    void connectPassive(TPowersock& data);
+    // `command` sent, then its reply read while `meanwhile` runs: the server
+    // takes the command while `meanwhile` waits on the network.
+    QByteArray transactionAlongside(const QByteArray& command, const std::function<void()>& meanwhile);
     void failure(const QByteArray& reply, const QString& explanation = {});
     void closeAfterFailedLogin();
     TlsSettings dataTls() const;

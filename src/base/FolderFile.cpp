@@ -108,19 +108,6 @@ bool alreadyHolds(const QByteArray& path, Content& content)
            opened.st_size == content.size() && sameBytes(old, content);
 }
 
-// Writes the whole content, from its start, to the open file.
-bool writeContent(int fd, Content& content)
-{
-    if (!content.restart()) return false;
-    char buffer[kChunk];
-    for (;;) {
-        const qint64 n = content.read(buffer, kChunk);
-        if (n < 0) return false;
-        if (n == 0) return true;
-        if (!writeAll(fd, QByteArrayView(buffer, n))) return false;
-    }
-}
-
 QByteArray temporaryName()
 {
     return ".velmora-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";

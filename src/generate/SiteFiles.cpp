@@ -26,13 +26,6 @@ namespace {
 // file we keep up.
 constexpr qint64 kMaxRobotsSize = 500 * 1024;
 
-// A file we may read and keep up: regular, not a link.
-bool isOwnRegularFile(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && !info.isSymLink();
-}
-
 void removeStaleSitemaps(const QString& outputFolder, int written)
 {
     static const QRegularExpression numbered(

@@ -384,7 +384,9 @@ void ProjectSession::deletePage()
     storeCurrentPage();
     const int index = currentIndex_;
     // Copied out of the file now: a save replaces the file the list reads.
-    RemovedPage removed{.index = index, .page = std::make_unique<PageRecord>(pages.at(index))};
+    RemovedPage removed{.index = index,
+                        .page = std::make_unique<PageRecord>(pages.at(index)),
+                        .nextLink = std::nullopt};
     if (isInterlinked(project_.projectType) && index + 1 < pages.size()) {
         const PageRecord next = pages.at(index + 1);
         removed.nextLink.emplace(next.text(TextField::PreviousLinkName),

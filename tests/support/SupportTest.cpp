@@ -41,7 +41,9 @@ TEST(ScopedCliSetting, LeavesTheEnvironmentAndFolderAsItFoundThem)
         {
             const test::ScopedCliSetting scope(c.setting);
             EXPECT_EQ(variable(), c.inside);
-            if (!c.setting.workingDirectory.isEmpty()) EXPECT_EQ(QDir::currentPath(), dir.path());
+            if (!c.setting.workingDirectory.isEmpty()) {
+                EXPECT_EQ(QDir::currentPath(), dir.path());
+            }
         }
         EXPECT_EQ(variable(), c.before);
         EXPECT_EQ(QDir::currentPath(), folder);

@@ -90,6 +90,11 @@ QByteArray TVexFTP::transactionAlongside(const QByteArray& command,
     refuseControlCharacters(command);
     Writeln(command);
     meanwhile();
+    return readReply();
+}
+
+QByteArray TVexFTP::readReply()
+{
     TimerScope timer(*this);
     const QByteArray line = ReadLn();
     StatusMessage(1, QString::fromUtf8(line));
@@ -128,14 +133,9 @@ QByteArray TVexFTP::readFinalReply(TPowersock& data)
         return std::exchange(pending, now) > now;
     });
     const ScopeExit noProbe([this] { SetProgressProbe({}); });
-    TimerScope timer(*this);
-    const QByteArray line = ReadLn();
-    StatusMessage(1, QString::fromUtf8(line));
-    const qint64 number = replyNumberOf(line);
-    SetReply(line, number);
-    ReadContinuation(line);
+    const QByteArray line = readReply();
     // 426, 451, 552, ...: the server did not keep the file.
-    if (isTransferErrorReply(number)) throw FTPException(line);
+    if (isTransferErrorReply(ReplyNumber())) throw FTPException(line);
     return line;
 }
 

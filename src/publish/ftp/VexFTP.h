@@ -101,6 +101,8 @@ private:
     void startTls();
     void startImplicitTls();
     void protectData();
+    // One reply, its continuation lines included, within the time-out.
+    QByteArray readReply();
     QByteArray readFinalReply(TPowersock& data);
     void openActive(TPowersock& data);
     // Asks for a passive port (EPSV, or PASV where EPSV is refused) and

@@ -161,22 +161,33 @@ KeywordPageSetup PageSetupFor(const KeywordProjectRequest& request)
     return setup;
 }
 
-int MakeKeywordProject(const KeywordProjectRequest& request)
+int WriteKeywordProject(const KeywordProjectRequest& request, KeywordPageSetup setup,
+                        const std::function<const PageRecord*(KeywordPageMaker&)>& nextPage,
+                        const std::function<VelmoraError()>& noPage)
 {
-    KeywordPageSetup setup = PageSetupFor(request);
-    KeywordListReader phrases(request.phrasesPath);
     ProjectFileWriter writer;
     if (writer.open(request.projectPath, setup.projectType) != kFileOk)
         throw FileError::cannotCreate(request.projectPath);
     KeywordPageMaker maker(std::move(setup), 0, nullptr);
-    while (const std::optional<QByteArray> phrase = phrases.next()) {
-        if (writer.append(maker.make(*phrase)) != kFileOk)
-            throw FileError::cannotCreate(request.projectPath);
+    while (const PageRecord* page = nextPage(maker)) {
+        if (writer.append(*page) != kFileOk) throw FileError::cannotCreate(request.projectPath);
     }
-    if (writer.pagesWritten() == 0)
-        throw VelmoraError(QStringLiteral("No keyword phrase in %1").arg(request.phrasesPath));
+    if (writer.pagesWritten() == 0) throw noPage();
     if (writer.commit() != kFileOk) throw FileError::cannotCreate(request.projectPath);
     return writer.pagesWritten();
+}
+
+int MakeKeywordProject(const KeywordProjectRequest& request)
+{
+    KeywordPageSetup setup = PageSetupFor(request);
+    KeywordListReader phrases(request.phrasesPath);
+    return WriteKeywordProject(
+        request, std::move(setup),
+        [&](KeywordPageMaker& maker) -> const PageRecord* {
+            const std::optional<QByteArray> phrase = phrases.next();
+            return phrase ? &maker.make(*phrase) : nullptr;
+        },
+        [&] { return VelmoraError(QStringLiteral("No keyword phrase in %1").arg(request.phrasesPath)); });
 }
 
 }  // namespace velmora

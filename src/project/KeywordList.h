@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "base/Errors.h"
 #include "project/PageFields.h"
 #include "project/PageOperations.h"
 #include "project/PageRecord.h"
@@ -120,5 +121,14 @@ int MakeKeywordProject(const KeywordProjectRequest& request);
 // How the pages of a request start: the template's first page and type, or
 // a new page's defaults. FileError when the template does not read.
 KeywordPageSetup PageSetupFor(const KeywordProjectRequest& request);
+
+// Writes the project file of `request` record by record: each page that
+// `nextPage` makes with the maker, until it gives none. Raises `noPage()`
+// when it gave none at all, FileError when the file cannot be written; the
+// project file is replaced only once every page is written. Returns the
+// number of pages.
+int WriteKeywordProject(const KeywordProjectRequest& request, KeywordPageSetup setup,
+                        const std::function<const PageRecord*(KeywordPageMaker&)>& nextPage,
+                        const std::function<VelmoraError()>& noPage);
 
 }  // namespace velmora

@@ -5,7 +5,6 @@
 
 #include "base/FolderFile.h"
 #include "project/PageFields.h"
-#include "project/ProjectFile.h"
 
 namespace velmora {
 
@@ -230,19 +229,16 @@ int MakeTableProject(const KeywordProjectRequest& request)
 {
     KeywordPageSetup setup = PageSetupFor(request);
     PageTableReader table(request.rowsPath);
-    ProjectFileWriter writer;
-    if (writer.open(request.projectPath, setup.projectType) != kFileOk)
-        throw FileError::cannotCreate(request.projectPath);
-    KeywordPageMaker maker(std::move(setup), 0, nullptr);
-    while (const std::optional<TableRow> row = table.next()) {
-        const QByteArray phrase = row->cells[table.keywordColumn()].trimmed();
-        const PageRecord& page = maker.make(
-            phrase, [&](PageFields& fields) { ApplyTableRow(*row, table.columns(), fields); });
-        if (writer.append(page) != kFileOk) throw FileError::cannotCreate(request.projectPath);
-    }
-    if (writer.pagesWritten() == 0) throw table.noRowError();
-    if (writer.commit() != kFileOk) throw FileError::cannotCreate(request.projectPath);
-    return writer.pagesWritten();
+    return WriteKeywordProject(
+        request, std::move(setup),
+        [&](KeywordPageMaker& maker) -> const PageRecord* {
+            const std::optional<TableRow> row = table.next();
+            if (!row) return nullptr;
+            const QByteArray phrase = row->cells[table.keywordColumn()].trimmed();
+            return &maker.make(
+                phrase, [&](PageFields& fields) { ApplyTableRow(*row, table.columns(), fields); });
+        },
+        [&] { return table.noRowError(); });
 }
 
 }  // namespace velmora

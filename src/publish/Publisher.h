@@ -6,6 +6,7 @@
 #include <QString>
 #include <vector>
 
+#include "publish/PublishReports.h"
 #include "publish/Publishing.h"
 
 namespace velmora {
@@ -50,10 +51,10 @@ struct PublishDestination {
 // confirmed. It is called on the GUI thread and keeps that
 // thread's events flowing while it waits, so a Stop button still works.
 // Signals are delivered on the thread that called publish().
-class Publisher : public QObject {
+class Publisher : public PublishReports {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    using PublishReports::PublishReports;
     ~Publisher() override = default;
 
     void publish(const std::vector<UploadItem>& plan, const QByteArrayList& removals = {})
@@ -62,16 +63,6 @@ public:
     }
     // Asks a running publish() to end; it throws within a second.
     virtual void stop() = 0;
-
-signals:
-    // A short text for the status line ("Connecting...", "Sending a.htm").
-    void status(const QString& text);
-    void fileStarted(int index, int count);
-    void fileBytesSent(int index, qint64 bytes);  // bytes of that file so far
-    // The server has confirmed the whole file under its final name.
-    void fileConfirmed(int index);
-    // The server no longer holds a file of the removals.
-    void fileRemoved(const QByteArray& remoteName);
 
 protected:
     virtual void carryOut(const std::vector<UploadItem>& plan, const QByteArrayList& removals) = 0;

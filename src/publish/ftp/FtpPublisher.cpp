@@ -45,11 +45,7 @@ void FtpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArra
         Session& session = sessions.emplace_back();
         session.worker = std::make_unique<FtpSessionWorker>(destination_, plan, removals, queue, number);
         FtpSessionWorker* worker = session.worker.get();
-        connect(worker, &FtpSessionWorker::status, this, &Publisher::status, Qt::QueuedConnection);
-        connect(worker, &FtpSessionWorker::fileStarted, this, &Publisher::fileStarted, Qt::QueuedConnection);
-        connect(worker, &FtpSessionWorker::fileBytesSent, this, &Publisher::fileBytesSent, Qt::QueuedConnection);
-        connect(worker, &FtpSessionWorker::fileConfirmed, this, &Publisher::fileConfirmed, Qt::QueuedConnection);
-        connect(worker, &FtpSessionWorker::fileRemoved, this, &Publisher::fileRemoved, Qt::QueuedConnection);
+        relay(*worker, *this);
         connect(worker, &FtpSessionWorker::ended, this, [&ended] { ++ended; }, Qt::QueuedConnection);
         if (number == 0)
             connect(worker, &FtpSessionWorker::loggedIn, this, [&startOthers] { startOthers(); },

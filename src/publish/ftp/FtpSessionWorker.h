@@ -25,7 +25,7 @@ class TVexFTP;
 // The first session also makes the remote folders; the others start once
 // it is logged in. A later session the server does not take ("421 Too many
 // connections") simply ends: the Send goes on with the sessions it has.
-class FtpSessionWorker : public QObject {
+class FtpSessionWorker : public PublishReports {
     Q_OBJECT
 public:
     FtpSessionWorker(const PublishDestination& destination, const std::vector<UploadItem>& plan,
@@ -45,11 +45,6 @@ public:
     std::exception_ptr failure() const { return failure_; }
 
 signals:
-    void status(const QString& text);
-    void fileStarted(int index, int count);
-    void fileBytesSent(int index, qint64 bytes);
-    void fileConfirmed(int index);
-    void fileRemoved(const QByteArray& remoteName);
     void loggedIn();
     void ended();
 

@@ -35,7 +35,7 @@ namespace {
 // on the thread of the publisher that started it. A plain std::thread: its
 // join() waits until the thread is wholly gone, the thread-local state that
 // OpenSSL keeps for libssh freed, where QThread::wait() may return earlier.
-class SftpWorker : public QObject {
+class SftpWorker : public PublishReports {
     Q_OBJECT
 public:
     SftpWorker(SftpSession::Settings settings, int filesInFlight, const std::vector<UploadItem>& plan,
@@ -52,11 +52,6 @@ public:
     }
 
 signals:
-    void status(const QString& text);
-    void fileStarted(int index, int count);
-    void fileBytesSent(int index, qint64 bytes);
-    void fileConfirmed(int index);
-    void fileRemoved(const QByteArray& remoteName);
     void hostKeyQuestionAsked();
     void ended();
 
@@ -230,11 +225,7 @@ void SftpPublisher::carryOut(const std::vector<UploadItem>& plan, const QByteArr
     SftpWorker job(std::move(settings), std::clamp(destination_.connections, kMinConnections, kMaxConnections),
                    plan, removals, run->control, askHere, run->failure);
     worker = &job;
-    connect(&job, &SftpWorker::status, this, &Publisher::status, Qt::QueuedConnection);
-    connect(&job, &SftpWorker::fileStarted, this, &Publisher::fileStarted, Qt::QueuedConnection);
-    connect(&job, &SftpWorker::fileBytesSent, this, &Publisher::fileBytesSent, Qt::QueuedConnection);
-    connect(&job, &SftpWorker::fileConfirmed, this, &Publisher::fileConfirmed, Qt::QueuedConnection);
-    connect(&job, &SftpWorker::fileRemoved, this, &Publisher::fileRemoved, Qt::QueuedConnection);
+    relay(job, *this);
     connect(&job, &SftpWorker::ended, this, [run] { run->ended = true; }, Qt::QueuedConnection);
     connect(&job, &SftpWorker::hostKeyQuestionAsked, this, [this] { answerHostKeyQuestion(); },
             Qt::QueuedConnection);

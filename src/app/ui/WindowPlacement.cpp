@@ -79,11 +79,12 @@ void WindowPlacement::centreAndSettle()
     centre();
     // Many window managers frame the window only some time after it is
     // mapped, and Qt reports no event for that: size and place are checked
-    // a few times a second until they hold, for two seconds at most.
+    // a few times a second until they hold, for ten seconds at most (a busy
+    // machine's window manager can take seconds).
     auto* watch = new QTimer(this);
     watch->setInterval(50);
     connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, moves = 0]() mutable {
-        if (!settle(moves) && ++ticks < 40) return;
+        if (!settle(moves) && ++ticks < 200) return;
         watch->stop();
         watch->deleteLater();
     });
